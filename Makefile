@@ -1,0 +1,51 @@
+# Quick start: `make run` and `make test`. Both install what is missing first.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps deps-build configure build test test-unit test-asan run demo bench install format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh all
+
+deps-build:
+	@scripts/install-deps.sh build
+
+configure:
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: deps configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# Every test, headless: unit, integration and system (Xvfb, private PulseAudio),
+# then the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: build
+	@scripts/run-tests.sh $(BUILD)
+	@$(MAKE) --no-print-directory test-asan
+
+test-unit: build
+	@cd $(BUILD) && ctest -L unit --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZAVREN_SANITIZE=ON \
+	  -DZAVREN_GUI=OFF -DZAVREN_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && ctest -L unit --output-on-failure -j $(JOBS)
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+bench: build
+	@scripts/run-bench.sh $(BUILD)
+
+install: build
+	@cmake --install $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+# Only missing packages are installed, so a warm machine pays one dpkg query.
+set -euo pipefail
+
+BUILD="cmake ninja-build g++ pkg-config make qt6-base-dev libpulse-dev libcurl4-openssl-dev
+  libssl-dev nlohmann-json3-dev libicu-dev libx11-dev libxi-dev libxtst-dev clang-format"
+RUNTIME="fonts-wqy-microhei tar gzip procps"
+TESTS="libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth x11-utils
+  pulseaudio pulseaudio-utils xdotool xclip espeak-ng sox trayer xcompmgr openbox
+  imagemagick python3"
+
+want="$BUILD $RUNTIME"
+case "${1:-all}" in
+  build) ;;
+  all) want="$want $TESTS" ;;
+  *) echo "usage: $0 [build|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in $want; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  SUDO="sudo"
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace zavren {
+
+// A modifier-flags change of one key, as the global monitor reports it.
+struct FlagsEvent {
+    std::uint16_t keyCode = 0;
+    std::uint64_t flags = 0;  // OPTION_FLAG set while either Option/Alt key is down
+};
+
+class HotkeyMonitor {
+  public:
+    virtual ~HotkeyMonitor() = default;
+    // Installs the global monitor; the handler runs on the main thread.
+    virtual void install(std::function<void(const FlagsEvent&)> handler) = 0;
+};
+
+class KeySynthesizer {
+  public:
+    virtual ~KeySynthesizer() = default;
+    // Posts the paste chord's key-down and key-up to whatever has the focus.
+    virtual void postPaste() = 0;
+};
+
+class AccessibilityTrust {
+  public:
+    virtual ~AccessibilityTrust() = default;
+    // prompt: also raise the platform's permission prompt when not trusted.
+    virtual bool isTrusted(bool prompt) = 0;
+};
+
+class MicrophoneAccess {
+  public:
+    virtual ~MicrophoneAccess() = default;
+    virtual bool authorized() = 0;
+    // Asks (or re-checks); the answer may arrive on any thread.
+    virtual void request(std::function<void(bool granted)> done) = 0;
+};
+
+}  // namespace zavren

@@ -1,0 +1,83 @@
+#include "shared/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace zavren::files {
+
+namespace {
+
+std::optional<std::string> readFd(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string out;
+    out.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string> readNoFollow(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return std::nullopt;
+    return readFd(fd);
+}
+
+std::optional<std::string> read(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    return readFd(fd);
+}
+
+bool writeAtomic(const std::string& path, const std::string& bytes) {
+    std::string tmp = path + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::fchmod(fd, 0644);
+    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void removeQuietly(const std::string& path) {
+    std::remove(path.c_str());
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace zavren::files

@@ -1,0 +1,75 @@
+#include "text/terms.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <string_view>
+#include <vector>
+
+#include "shared/files.h"
+
+namespace zavren {
+
+namespace {
+
+bool validUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
+    const auto n = static_cast<std::int32_t>(s.size());
+    std::int32_t i = 0;
+    while (i < n) {
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+// Whether the piece's first non-blank character is '#'. Blanks are horizontal
+// white space (tab and the space separators), never line breaks.
+bool isComment(std::string_view piece) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(piece.data());
+    const auto n = static_cast<std::int32_t>(piece.size());
+    std::int32_t i = 0;
+    while (i < n) {
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (!u_isblank(c)) return c == '#';
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string loadUserTerms(const std::string& termsFile) {
+    auto text = files::read(termsFile);
+    if (!text || !validUtf8(*text)) return {};
+
+    // A line feed splits, except the LF of a CR LF pair: that pair is one
+    // character which is not a line feed.
+    std::vector<std::string_view> kept;
+    std::string_view all(*text);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= all.size(); ++i) {
+        const bool split = i == all.size() || (all[i] == '\n' && !(i > 0 && all[i - 1] == '\r'));
+        if (!split) continue;
+        std::string_view piece = all.substr(start, i - start);
+        start = i + 1;
+        if (!piece.empty() && !isComment(piece)) kept.push_back(piece);
+    }
+
+    std::string out;
+    for (std::string_view piece : kept) {
+        std::size_t b = 0;
+        for (std::size_t i = 0; i <= piece.size(); ++i) {
+            if (i < piece.size() && piece[i] != ' ' && piece[i] != ',') continue;
+            if (i > b) {
+                if (!out.empty()) out += ' ';
+                out.append(piece.substr(b, i - b));
+            }
+            b = i + 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace zavren

@@ -1,0 +1,135 @@
+#include "fakes/fake_http.h"
+
+namespace zavren::fakes {
+
+struct FakeHttpClient::FakeTask : HttpTask {
+    std::weak_ptr<Call> call;
+    FakeHttpClient* owner = nullptr;
+    void cancel() override {
+        auto c = call.lock();
+        if (!c || c->finished) return;
+        c->cancelled = true;
+        HttpResponse r;
+        r.error = HttpError{HttpError::Kind::cancelled, "已取消"};
+        owner->finish(c, r);
+    }
+};
+
+std::shared_ptr<HttpTask> FakeHttpClient::send(HttpRequest request,
+                                               std::function<void(HttpResponse)> done) {
+    auto call = std::make_shared<Call>();
+    call->request = std::move(request);
+    call->done = std::move(done);
+    calls_.push_back(call);
+    if (responder_) {
+        if (auto answer = responder_(call->request)) {
+            std::weak_ptr<Call> weak = call;
+            dispatcher_.backgroundAfter(answer->second, [this, weak, r = answer->first] {
+                if (auto c = weak.lock()) finish(c, r);
+            });
+            armTimeout(call);
+            auto task = std::make_shared<FakeTask>();
+            task->call = call;
+            task->owner = this;
+            return task;
+        }
+    }
+    armTimeout(call);
+    auto task = std::make_shared<FakeTask>();
+    task->call = call;
+    task->owner = this;
+    return task;
+}
+
+std::shared_ptr<HttpTask> FakeHttpClient::stream(HttpRequest request, HttpStreamHandlers handlers) {
+    auto call = std::make_shared<Call>();
+    call->request = std::move(request);
+    call->streamed = true;
+    call->handlers = std::move(handlers);
+    calls_.push_back(call);
+    auto task = std::make_shared<FakeTask>();
+    task->call = call;
+    task->owner = this;
+    return task;
+}
+
+void FakeHttpClient::respondAlways(int status, std::string body) {
+    setResponder([status, body](const HttpRequest&) {
+        HttpResponse r;
+        r.status = status;
+        r.body = body;
+        return std::make_optional(std::make_pair(r, Duration::zero()));
+    });
+}
+
+std::vector<HttpRequest> FakeHttpClient::requests() const {
+    std::vector<HttpRequest> out;
+    for (const auto& c : calls_) out.push_back(c->request);
+    return out;
+}
+
+std::size_t FakeHttpClient::countTo(const std::string& url) const {
+    std::size_t n = 0;
+    for (const auto& c : calls_) n += c->request.url == url ? 1u : 0u;
+    return n;
+}
+
+// Nothing moves on an unanswered request, so its idle time-out is the whole time-out.
+void FakeHttpClient::armTimeout(const std::shared_ptr<Call>& call) {
+    std::weak_ptr<Call> weak = call;
+    dispatcher_.backgroundAfter(call->request.timeout, [this, weak] {
+        auto c = weak.lock();
+        if (!c || c->finished) return;
+        HttpResponse r;
+        r.error = HttpError{HttpError::Kind::timedOut, "请求超时"};
+        finish(c, r);
+    });
+}
+
+void FakeHttpClient::finish(const std::shared_ptr<Call>& call, HttpResponse response) {
+    if (call->finished) return;
+    call->finished = true;
+    if (call->streamed) {
+        if (call->handlers.onComplete) call->handlers.onComplete(response.error);
+    } else if (call->done) {
+        call->done(std::move(response));
+    }
+}
+
+void FakeHttpClient::complete(std::size_t i, HttpResponse response) {
+    std::weak_ptr<Call> weak = calls_.at(i);
+    dispatcher_.background([this, weak, r = std::move(response)] {
+        if (auto c = weak.lock()) finish(c, r);
+    });
+}
+
+void FakeHttpClient::fail(std::size_t i, HttpError::Kind kind, std::string description) {
+    HttpResponse r;
+    r.error = HttpError{kind, std::move(description)};
+    complete(i, r);
+}
+
+void FakeHttpClient::streamResponse(std::size_t i, int status) {
+    auto& c = *calls_.at(i);
+    if (!c.finished && c.handlers.onResponse) c.handlers.onResponse(status);
+}
+
+bool FakeHttpClient::streamData(std::size_t i, const std::string& bytes) {
+    auto c = calls_.at(i);
+    if (c->finished || !c->handlers.onData) return false;
+    bool ok = c->handlers.onData(bytes.data(), bytes.size());
+    if (!ok) {
+        HttpResponse r;
+        r.error = HttpError{HttpError::Kind::aborted, "传输被中止"};
+        finish(c, r);
+    }
+    return ok;
+}
+
+void FakeHttpClient::streamComplete(std::size_t i, std::optional<HttpError> error) {
+    HttpResponse r;
+    r.error = std::move(error);
+    finish(calls_.at(i), r);
+}
+
+}  // namespace zavren::fakes

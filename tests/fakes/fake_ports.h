@@ -1,0 +1,162 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/defaults.h"
+#include "platform/desktop.h"
+#include "platform/input.h"
+#include "platform/log.h"
+#include "platform/pasteboard.h"
+#include "platform/ui.h"
+
+namespace zavren::fakes {
+
+class FakeDefaults : public Defaults {
+  public:
+    using Value = std::variant<bool, std::string, int>;
+    std::map<std::string, Value> values;
+
+    std::optional<bool> boolValue(const std::string& key) override {
+        auto it = values.find(key);
+        if (it == values.end() || !std::holds_alternative<bool>(it->second)) return std::nullopt;
+        return std::get<bool>(it->second);
+    }
+    void setBool(const std::string& key, bool value) override { values[key] = value; }
+    std::optional<std::string> stringValue(const std::string& key) override {
+        auto it = values.find(key);
+        if (it == values.end() || !std::holds_alternative<std::string>(it->second))
+            return std::nullopt;
+        return std::get<std::string>(it->second);
+    }
+    void setString(const std::string& key, const std::string& value) override {
+        values[key] = value;
+    }
+};
+
+class FakeLog : public SystemLog {
+  public:
+    std::vector<std::string> lines;
+    void line(const std::string& text) override { lines.push_back(text); }
+    std::size_t countStartingWith(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const auto& l : lines) n += l.rfind(prefix, 0) == 0 ? 1u : 0u;
+        return n;
+    }
+};
+
+// Records every operation in order, e.g. "clear", "set:public.utf8-plain-text=hi".
+class FakePasteboard : public Pasteboard {
+  public:
+    std::map<std::string, std::string> contents;  // type -> value
+    std::vector<std::string> ops;
+
+    std::optional<std::string> string() override {
+        ops.push_back("read");
+        auto it = contents.find(PASTEBOARD_STRING_TYPE);
+        if (it == contents.end()) return std::nullopt;
+        return it->second;
+    }
+    void clear() override {
+        ops.push_back("clear");
+        contents.clear();
+    }
+    void setString(const std::string& value, const std::string& type) override {
+        ops.push_back("set:" + type + "=" + value);
+        contents[type] = value;
+    }
+    std::optional<std::string> text() const {
+        auto it = contents.find(PASTEBOARD_STRING_TYPE);
+        if (it == contents.end()) return std::nullopt;
+        return it->second;
+    }
+};
+
+class FakeKeySynthesizer : public KeySynthesizer {
+  public:
+    int pastes = 0;
+    std::function<void()> onPaste;  // lets a test look at the pasteboard at that moment
+    void postPaste() override {
+        ++pastes;
+        if (onPaste) onPaste();
+    }
+};
+
+class FakeTrust : public AccessibilityTrust {
+  public:
+    bool trusted = true;
+    int queries = 0;
+    int prompts = 0;
+    bool isTrusted(bool prompt) override {
+        ++queries;
+        if (prompt) ++prompts;
+        return trusted;
+    }
+};
+
+class FakeMicrophone : public MicrophoneAccess {
+  public:
+    bool granted = true;
+    int requests = 0;
+    bool authorized() override { return granted; }
+    void request(std::function<void(bool)> done) override {
+        ++requests;
+        if (done) done(granted);
+    }
+};
+
+class FakeHotkeyMonitor : public HotkeyMonitor {
+  public:
+    std::function<void(const FlagsEvent&)> handler;
+    int installs = 0;
+    void install(std::function<void(const FlagsEvent&)> h) override {
+        ++installs;
+        handler = std::move(h);
+    }
+    void send(std::uint16_t code, std::uint64_t flags) {
+        if (handler) handler(FlagsEvent{code, flags});
+    }
+};
+
+class FakeDesktop : public Desktop {
+  public:
+    std::vector<std::string> openedUrls;
+    std::vector<Alert> alerts;
+    std::deque<int> alertAnswers;  // consumed in order; -1 when empty
+    int activations = 0;
+    int settingsOpened = 0;
+
+    void openUrl(const std::string& url) override { openedUrls.push_back(url); }
+    void activate() override { ++activations; }
+    int runAlert(const Alert& alert) override {
+        alerts.push_back(alert);
+        if (alertAnswers.empty()) return -1;
+        int a = alertAnswers.front();
+        alertAnswers.pop_front();
+        return a;
+    }
+    void openAccessibilitySettings() override { ++settingsOpened; }
+};
+
+class FakePanel : public IndicatorPanel {
+  public:
+    bool visible = false;
+    int shows = 0;
+    int hides = 0;
+    void show() override {
+        ++shows;
+        visible = true;
+    }
+    void hide() override {
+        ++hides;
+        visible = false;
+    }
+};
+
+}  // namespace zavren::fakes

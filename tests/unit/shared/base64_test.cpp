@@ -1,0 +1,42 @@
+#include "shared/base64.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace zavren {
+namespace {
+
+TEST(Base64, KnownVectors) {
+    const std::pair<std::string, std::string> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"},
+                                                         {std::string("\xff\xfe\x00", 3), "//4A"}};
+    for (const auto& [raw, enc] : cases) {
+        EXPECT_EQ(base64::encode(raw), enc);
+        EXPECT_EQ(base64::decode(enc), raw);
+    }
+}
+
+TEST(Base64, RoundTripsLargeBinaryAcrossSlices) {
+    std::mt19937 rng(7);
+    std::string raw(7 * 1024 * 1024 + 5, '\0');
+    for (auto& c : raw) c = static_cast<char>(rng());
+    const std::string enc = base64::encode(raw);
+    EXPECT_EQ(enc.size(), 4 * ((raw.size() + 2) / 3));
+    EXPECT_EQ(enc.find('\n'), std::string::npos);
+    EXPECT_EQ(base64::decode(enc), raw);
+}
+
+TEST(Base64, RejectsMalformedText) {
+    for (const char* bad : {"Zg=", "Z===", "Zm9v!A==", "Zg==Zg==", "Zm 9v"}) {
+        EXPECT_FALSE(base64::decode(bad).has_value()) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace zavren
