@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -45,6 +47,18 @@ struct InstallPhase {
     const T* get() const {
         return std::get_if<T>(&value);
     }
+};
+
+// What the first-run window and the menu need of the engine installer: its
+// published phase (observers run on the main thread after each change) and start().
+class InstallerHandle {
+public:
+    using Subscription = std::shared_ptr<void>;
+    virtual ~InstallerHandle() = default;
+    virtual const InstallPhase& phase() const = 0;
+    [[nodiscard]] virtual Subscription subscribe(std::function<void()> observer) = 0;
+    // Begins or retries an installation; does nothing while an attempt is running.
+    virtual void start() = 0;
 };
 
 // A byte count as "%.0f MB" of bytes / 1,048,576: 1,572,864 gives "2 MB".
