@@ -31,7 +31,7 @@ test-unit: build
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZAVREN_SANITIZE=ON \
-	  -DZAVREN_GUI=OFF -DZAVREN_BENCH=OFF -DZAVREN_TEST_LAYERS=unit >/dev/null
+	  -DZAVREN_GUI=OFF -DZAVREN_BENCH=OFF -DZAVREN_TEST_LAYERS=unit -DZAVREN_TOOLS=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest -L unit --output-on-failure -j $(JOBS)
 
