@@ -6,6 +6,7 @@
 #include "platform/dispatch.h"
 #include "platform/http.h"
 #include "platform/input.h"
+#include "platform/lifecycle.h"
 #include "platform/log.h"
 #include "platform/pasteboard.h"
 #include "platform/process.h"
@@ -29,6 +30,10 @@ struct Platform {
     SystemLog* log = nullptr;
     Desktop* desktop = nullptr;
     IndicatorPanel* panel = nullptr;
+    StatusItem* statusItem = nullptr;
+    SetupWindowsPort* windows = nullptr;
+    InstanceLock* instanceLock = nullptr;
+    Application* application = nullptr;
 };
 
 }  // namespace zavren

@@ -12,6 +12,7 @@
 #include "platform/defaults.h"
 #include "platform/desktop.h"
 #include "platform/input.h"
+#include "platform/lifecycle.h"
 #include "platform/log.h"
 #include "platform/pasteboard.h"
 #include "platform/ui.h"
@@ -147,8 +148,10 @@ class FakeDesktop : public Desktop {
 class FakePanel : public IndicatorPanel {
   public:
     bool visible = false;
+    int setups = 0;
     int shows = 0;
     int hides = 0;
+    void setup() override { ++setups; }
     void show() override {
         ++shows;
         visible = true;
@@ -157,6 +160,62 @@ class FakePanel : public IndicatorPanel {
         ++hides;
         visible = false;
     }
+};
+
+class FakeStatusItem : public StatusItem {
+  public:
+    bool shown = false;
+    StatusIcon icon;
+    std::vector<StatusIcon> icons;  // every icon set, in order
+    std::function<std::vector<MenuItem>()> build;
+
+    void show(const StatusIcon& i) override {
+        shown = true;
+        setIcon(i);
+    }
+    void setIcon(const StatusIcon& i) override {
+        icon = i;
+        icons.push_back(i);
+    }
+    void setMenu(std::function<std::vector<MenuItem>()> b) override { build = std::move(b); }
+    // Opens the menu as the user would: a fresh build every time.
+    std::vector<MenuItem> open() const { return build ? build() : std::vector<MenuItem>{}; }
+};
+
+// Records calls as "onboarding", "closeOnboarding", "about:<version or ->", "privacy".
+class FakeSetupWindows : public SetupWindowsPort {
+  public:
+    std::vector<std::string> calls;
+    InstallerHandle* installer = nullptr;
+    void showOnboarding(InstallerHandle& i) override {
+        installer = &i;
+        calls.push_back("onboarding");
+    }
+    void closeOnboarding() override { calls.push_back("closeOnboarding"); }
+    void showAbout(std::optional<std::string> v) override {
+        calls.push_back("about:" + v.value_or("-"));
+    }
+    void showPrivacy() override { calls.push_back("privacy"); }
+};
+
+class FakeInstanceLock : public InstanceLock {
+  public:
+    std::vector<int> others;  // what acquire() reports
+    int acquires = 0;
+    std::vector<int> acquire() override {
+        ++acquires;
+        return others;
+    }
+};
+
+class FakeApplication : public Application {
+  public:
+    int terminations = 0;
+    std::optional<int> exitStatus;
+    std::function<void()> sigterm;
+    void terminate() override { ++terminations; }
+    void onSigterm(std::function<void()> h) override { sigterm = std::move(h); }
+    void exitNow(int status) override { exitStatus = status; }
 };
 
 }  // namespace zavren::fakes

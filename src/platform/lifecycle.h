@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace zavren {
+
+// The per-user single-instance rule.
+class InstanceLock {
+  public:
+    virtual ~InstanceLock() = default;
+    // Takes the lock for this process. Returns the process ids of the other
+    // running instances: empty when this one may run.
+    virtual std::vector<int> acquire() = 0;
+};
+
+// The application object around the event loop.
+class Application {
+  public:
+    virtual ~Application() = default;
+    // Ends the event loop; the program then runs its termination steps.
+    virtual void terminate() = 0;
+    // SIGTERM no longer ends the process by itself; the handler runs on the main thread.
+    virtual void onSigterm(std::function<void()> handler) = 0;
+    // Ends the process at once, skipping the termination steps.
+    virtual void exitNow(int status) = 0;
+};
+
+}  // namespace zavren
