@@ -1,0 +1,71 @@
+#include "engine/locator.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "shared/version_compare.h"
+
+namespace zavren::EngineLocator {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string PREFIX = "engine-";
+
+bool isExecutableFile(const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+}
+
+bool present(const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0;
+}
+
+std::optional<EngineKind> kindOf(const fs::path& dir) {
+    if (isExecutableFile(dir / "bin/llama-server") && present(dir / "models/qwen3-asr.gguf") &&
+        present(dir / "models/mmproj.gguf"))
+        return EngineKind::llama;
+    if (isExecutableFile(dir / "python/bin/python3.13") && present(dir / "voice_server.py"))
+        return EngineKind::python;
+    return std::nullopt;
+}
+
+bool beats(const Installed& candidate, const Installed& best) {
+    if (candidate.kind != best.kind) return candidate.kind == EngineKind::llama;
+    return compareNumeric(best.version, candidate.version) < 0;
+}
+
+}  // namespace
+
+std::optional<Installed> installed(const std::string& root) {
+    if (root.empty()) return std::nullopt;
+    std::error_code ec;
+    fs::directory_iterator it(root, ec);
+    if (ec) return std::nullopt;
+
+    std::optional<Installed> best;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) break;
+        const fs::path& path = it->path();
+        const std::string name = path.filename().string();
+        if (name.compare(0, PREFIX.size(), PREFIX) != 0) continue;
+        auto kind = kindOf(path);
+        if (!kind) continue;
+        Installed candidate{path.string(), name.substr(PREFIX.size()), *kind};
+        if (!best || beats(candidate, *best)) best = std::move(candidate);
+    }
+    return best;
+}
+
+void removeAll(const std::string& root) {
+    if (root.empty()) return;
+    std::error_code ec;
+    fs::remove_all(root, ec);
+}
+
+}  // namespace zavren::EngineLocator

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "shared/paths.h"
+#include "shared/types.h"
+
+namespace zavren::EngineLocator {
+
+struct Installed {
+    std::string dir;
+    std::string version;
+    EngineKind kind = EngineKind::python;
+    bool operator==(const Installed&) const = default;
+};
+
+inline const std::string& root(const Paths& paths) {
+    return paths.engineRoot;
+}
+
+// The best usable engine under root: llama beats python whatever the versions,
+// otherwise the numerically highest version, the first listed among equals.
+// Pure file-system inspection; never throws, never logs.
+//
+// An "engine-*" entry that is a symlink to a directory counts like that directory
+// (and is reported under the link's own path); a broken symlink, like a plain file,
+// is simply not an engine.
+std::optional<Installed> installed(const std::string& root);
+
+// Deletes root and everything in it; every error is ignored. A symlinked root
+// loses only the link.
+void removeAll(const std::string& root);
+
+}  // namespace zavren::EngineLocator
