@@ -1,0 +1,43 @@
+#include "x11/alt_keys.h"
+
+#include <algorithm>
+
+#include "shared/constants.h"
+
+namespace zavren {
+
+std::optional<FlagsEvent> AltKeyTracker::onKey(int keycode, bool press) {
+    bool* down = keycode == RIGHT_ALT_KEYCODE  ? &rightDown_
+                 : keycode == LEFT_ALT_KEYCODE ? &leftDown_
+                                               : nullptr;
+    if (!down || *down == press) return std::nullopt;
+    *down = press;
+    FlagsEvent ev;
+    ev.keyCode = keycode == RIGHT_ALT_KEYCODE ? HOTKEY_CODE : LEFT_OPTION_CODE;
+    ev.flags = (rightDown_ || leftDown_) ? OPTION_FLAG : 0;
+    return ev;
+}
+
+std::shared_ptr<SyntheticKeyLedger> SyntheticKeyLedger::shared() {
+    static auto ledger = std::make_shared<SyntheticKeyLedger>();
+    return ledger;
+}
+
+void SyntheticKeyLedger::expect(int keycode, bool press, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back({keycode, press, now});
+}
+
+bool SyntheticKeyLedger::consume(int keycode, bool press, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    // An announced event that never arrived must not swallow a real one later.
+    while (!entries_.empty() && now - entries_.front().at > EXPIRY) entries_.pop_front();
+    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        return e.keycode == keycode && e.press == press;
+    });
+    if (it == entries_.end()) return false;
+    entries_.erase(it);
+    return true;
+}
+
+}  // namespace zavren
