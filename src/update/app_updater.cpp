@@ -1,0 +1,74 @@
+#include "update/app_updater.h"
+
+#include <utility>
+
+#include "shared/constants.h"
+#include "shared/version_compare.h"
+#include "update/url.h"
+
+namespace zavren {
+
+AppUpdater::AppUpdater(Dispatcher& dispatcher, HttpClient& http, Desktop& desktop,
+                       Defaults& defaults, std::string base)
+    : dispatcher_(dispatcher),
+      http_(http),
+      desktop_(desktop),
+      defaults_(defaults),
+      base_(std::move(base)),
+      alive_(std::make_shared<AppUpdater*>(this)) {}
+
+void AppUpdater::check(bool interactive) {
+    HttpRequest req;
+    req.url = appendPathComponent(base_, "latest.json");
+    req.timeout = seconds(15);
+    req.cache = HttpRequest::CachePolicy::reloadIgnoringLocalCache;
+    std::weak_ptr<AppUpdater*> weak = alive_;
+    Dispatcher* dispatcher = &dispatcher_;
+    // Status and transport errors are not examined: only a decodable body counts.
+    http_.send(std::move(req), [weak, dispatcher, interactive](HttpResponse response) {
+        if (weak.expired()) return;
+        std::optional<AppLatest> latest;
+        if (!response.body.empty()) latest = AppLatest::decode(response.body);
+        dispatcher->post([weak, latest, interactive] {
+            if (auto self = weak.lock()) (*self)->conclude(latest, interactive);
+        });
+    });
+}
+
+void AppUpdater::conclude(const std::optional<AppLatest>& latest, bool interactive) {
+    if (!latest) {
+        if (interactive) tell("检查更新失败", "暂时连不上更新服务,稍后再试。");
+        return;
+    }
+    if (!numericLess(APP_VERSION, latest->version)) {
+        if (interactive) tell("已是最新版本", "ZAVREN.AI v" + APP_VERSION + " 就是最新的公测版。");
+        return;
+    }
+    if (!interactive && defaults_.stringValue(SKIPPED_VERSION_KEY) == latest->version) return;
+    prompt(*latest);
+}
+
+void AppUpdater::prompt(const AppLatest& latest) {
+    Alert alert;
+    alert.message = "ZAVREN.AI " + latest.version + " 可用";
+    alert.informative =
+        latest.notes.value_or("新版本已发布。") + "\n\n当前版本 v" + APP_VERSION + "。";
+    alert.buttons = {"下载新版", "跳过此版本", "以后再说"};
+    desktop_.activate();
+    int answer = desktop_.runAlert(alert);
+    if (answer == 0) {
+        // Only web addresses go to the browser; anything else in the record (another
+        // scheme, a relative path, garbage) opens the downloads base instead.
+        const std::string& chosen = latest.page ? *latest.page : latest.url;
+        desktop_.openUrl(isHttpUrl(chosen) ? chosen : base_);
+    } else if (answer == 1) {
+        defaults_.setString(SKIPPED_VERSION_KEY, latest.version);
+    }
+}
+
+void AppUpdater::tell(const std::string& message, const std::string& informative) {
+    desktop_.activate();
+    desktop_.runAlert(Alert{message, informative, {"好"}});
+}
+
+}  // namespace zavren

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/defaults.h"
+#include "platform/desktop.h"
+#include "platform/dispatch.h"
+#include "platform/http.h"
+#include "update/app_latest.h"
+
+namespace zavren {
+
+inline const std::string SKIPPED_VERSION_KEY = "zavren.update.skipped";
+
+// Checks "latest.json" under the downloads base and offers a newer version.
+class AppUpdater {
+  public:
+    AppUpdater(Dispatcher& dispatcher, HttpClient& http, Desktop& desktop, Defaults& defaults,
+               std::string base);
+    AppUpdater(const AppUpdater&) = delete;
+    AppUpdater& operator=(const AppUpdater&) = delete;
+
+    // Returns at once; the outcome is shown later on the main thread. A silent check
+    // shows only the prompt for a version the user has not skipped.
+    void check(bool interactive);
+
+    // The new-version alert and what its answer does.
+    void prompt(const AppLatest& latest);
+
+  private:
+    void conclude(const std::optional<AppLatest>& latest, bool interactive);
+    void tell(const std::string& message, const std::string& informative);
+
+    Dispatcher& dispatcher_;
+    HttpClient& http_;
+    Desktop& desktop_;
+    Defaults& defaults_;
+    std::string base_;
+    // Callbacks hold this weakly: nothing happens once the updater is gone.
+    std::shared_ptr<AppUpdater*> alive_;
+};
+
+}  // namespace zavren
