@@ -9,9 +9,12 @@ namespace zavren {
 class InstanceLock {
   public:
     virtual ~InstanceLock() = default;
-    // Takes the lock for this process. Returns the process ids of the other
-    // running instances: empty when this one may run.
-    virtual std::vector<int> acquire() = 0;
+    struct Result {
+        bool acquired = false;
+        std::vector<int> others;  // process ids of the instances holding it
+    };
+    // Takes the lock for this process, which keeps it until it ends.
+    virtual Result acquire() = 0;
 };
 
 // The application object around the event loop.

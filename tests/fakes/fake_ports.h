@@ -200,11 +200,11 @@ class FakeSetupWindows : public SetupWindowsPort {
 
 class FakeInstanceLock : public InstanceLock {
   public:
-    std::vector<int> others;  // what acquire() reports
+    std::vector<int> others;  // holders reported; the lock is free while empty
     int acquires = 0;
-    std::vector<int> acquire() override {
+    Result acquire() override {
         ++acquires;
-        return others;
+        return {others.empty(), others};
     }
 };
 

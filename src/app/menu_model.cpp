@@ -1,0 +1,71 @@
+#include "app/menu_model.h"
+
+namespace zavren {
+
+namespace {
+
+MenuRow item(std::string title, MenuAction action, bool enabled = true) {
+    MenuRow r;
+    r.title = std::move(title);
+    r.action = action;
+    r.enabled = enabled;
+    return r;
+}
+
+MenuRow separator() {
+    MenuRow r;
+    r.kind = MenuItem::Kind::separator;
+    r.enabled = false;
+    return r;
+}
+
+MenuRow engineRow(const MenuInputs& in) {
+    if (!in.engineResolves) return item("◌  引擎未安装 — 点此安装", MenuAction::showInstaller);
+    switch (in.engine) {
+        case EngineState::starting:
+            return item("○  正在启动引擎…", MenuAction::none, false);
+        case EngineState::ready:
+            return item("●  引擎就绪 · 按住右 ⌥ 说话", MenuAction::none, false);
+        case EngineState::failed:
+            break;
+    }
+    return item("⚠  引擎未启动 — 点此重试", MenuAction::retryEngine);
+}
+
+}  // namespace
+
+std::vector<MenuRow> menuModel(const MenuInputs& in) {
+    std::vector<MenuRow> rows;
+    MenuRow header;
+    header.kind = MenuItem::Kind::header;
+    header.title = "ZAVREN";
+    header.subtitle = " .AI";
+    header.enabled = false;
+    rows.push_back(header);
+
+    rows.push_back(engineRow(in));
+    if (!in.trusted) {
+        rows.push_back(
+            item("⚠  缺「辅助功能」权限,字落不进光标 — 点此授权", MenuAction::openAXSettings));
+    }
+    rows.push_back(separator());
+    rows.push_back(item("关于 ZAVREN.AI", MenuAction::showAbout));
+    rows.push_back(item("隐私说明", MenuAction::showPrivacy));
+    rows.push_back(item("检查更新…", MenuAction::checkUpdate));
+    rows.push_back(item("术语词典…", MenuAction::openTerms));
+    MenuRow itn = item("数字与格式书面化", MenuAction::toggleITN);
+    itn.checked = in.itnEnabled;
+    rows.push_back(itn);
+    // Only the python engine reads the terms at start-up; llama gets them per request.
+    if (in.engine == EngineState::ready && in.currentKind == EngineKind::python) {
+        rows.push_back(item("重载术语词典(重启引擎)", MenuAction::reloadTerms));
+    }
+    rows.push_back(item("重新下载引擎…", MenuAction::reinstallEngine));
+    rows.push_back(separator());
+    MenuRow quit = item("退出 ZAVREN", MenuAction::quit);
+    quit.keyEquivalent = "q";
+    rows.push_back(quit);
+    return rows;
+}
+
+}  // namespace zavren

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+#include "shared/types.h"
+
+namespace zavren {
+
+enum class MenuAction {
+    none,
+    showInstaller,
+    retryEngine,
+    openAXSettings,
+    showAbout,
+    showPrivacy,
+    checkUpdate,
+    openTerms,
+    toggleITN,
+    reloadTerms,
+    reinstallEngine,
+    quit
+};
+
+struct MenuRow {
+    MenuItem::Kind kind = MenuItem::Kind::action;
+    std::string title;
+    std::string subtitle;
+    MenuAction action = MenuAction::none;
+    bool enabled = true;
+    std::optional<bool> checked;
+    std::string keyEquivalent;
+    bool operator==(const MenuRow&) const = default;
+};
+
+// Everything the menu depends on, read afresh each time it opens.
+struct MenuInputs {
+    bool engineResolves = false;
+    EngineState engine = EngineState::starting;
+    bool trusted = true;
+    bool itnEnabled = true;
+    EngineKind currentKind = EngineKind::python;
+};
+
+std::vector<MenuRow> menuModel(const MenuInputs& in);
+
+}  // namespace zavren
