@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/installer/phase.h"
+
+namespace zavren::fakes {
+
+// An installer whose phase the test sets; setPhase() notifies like the real one.
+class FakeInstaller : public InstallerHandle {
+  public:
+    int starts = 0;
+    // Runs inside start(), e.g. to move to the manifest phase as the real one does.
+    std::function<void()> onStart;
+
+    const InstallPhase& phase() const override { return phase_; }
+
+    Subscription subscribe(std::function<void()> observer) override {
+        auto token = std::make_shared<std::function<void()>>(std::move(observer));
+        observers_.push_back(token);
+        return token;
+    }
+
+    void start() override {
+        ++starts;
+        if (onStart) onStart();
+    }
+
+    void setPhase(InstallPhase::Value value) {
+        phase_.value = std::move(value);
+        auto observers = observers_;
+        for (const auto& weak : observers) {
+            if (auto observer = weak.lock()) (*observer)();
+        }
+    }
+
+    std::size_t liveObservers() const {
+        std::size_t n = 0;
+        for (const auto& w : observers_) n += w.expired() ? 0u : 1u;
+        return n;
+    }
+
+  private:
+    InstallPhase phase_;
+    std::vector<std::weak_ptr<std::function<void()>>> observers_;
+};
+
+}  // namespace zavren::fakes
