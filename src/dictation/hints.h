@@ -1,0 +1,13 @@
+#pragma once
+
+namespace zavren {
+
+inline constexpr const char* HINT_ENGINE_STARTING = "引擎启动中…";
+inline constexpr const char* HINT_ENGINE_FAILED = "引擎未启动";
+inline constexpr const char* HINT_PASTE_BY_HAND =
+    "已转写并复制,按 ⌘V 粘贴 — 授权「辅助功能」后可自动落字";
+
+inline constexpr double ENGINE_HINT_SECONDS = 1.2;
+inline constexpr double PASTE_HINT_SECONDS = 4.0;
+
+}  // namespace zavren

@@ -1,0 +1,137 @@
+#include "fakes/fake_recorder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace zavren::fakes {
+
+namespace {
+
+void putLe(std::string& out, std::uint64_t v, std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+
+void writeAt(int fd, std::uint64_t offset, std::uint32_t v) {
+    std::string le;
+    putLe(le, v, 4);
+    (void)::pwrite(fd, le.data(), le.size(), static_cast<off_t>(offset));
+}
+
+}  // namespace
+
+FakeAudioRecorder::FakeAudioRecorder(FakeAudioRecorderFactory& factory, std::string path, int fd)
+    : factory_(factory), path_(std::move(path)), fd_(fd) {}
+
+FakeAudioRecorder::~FakeAudioRecorder() {
+    if (fd_ >= 0) ::close(fd_);
+    if (factory_.current_ == this) factory_.current_ = nullptr;
+}
+
+void FakeAudioRecorder::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+bool FakeAudioRecorder::record() {
+    if (fd_ < 0 || recording_ || stopped_) return false;
+    recording_ = true;
+    if (!factory_.headerOverride.empty()) {
+        writeAll(factory_.headerOverride);
+        return true;
+    }
+    // Sizes stay zero until stop(), like a recorder that cannot know them yet.
+    std::string h = "RIFF";
+    putLe(h, 0, 4);
+    h += "WAVEfmt ";
+    putLe(h, 16, 4);
+    putLe(h, 1, 2);
+    putLe(h, 1, 2);
+    putLe(h, 16000, 4);
+    putLe(h, 32000, 4);
+    putLe(h, 2, 2);
+    putLe(h, 16, 2);
+    for (const auto& c : factory_.extraChunks) {
+        h += c.id;
+        putLe(h, c.bytes.size(), 4);
+        h += c.bytes;
+        if (c.bytes.size() % 2 != 0) h.push_back('\0');
+    }
+    h += "data";
+    dataSizeOffset_ = h.size();
+    putLe(h, 0, 4);
+    writeAll(h);
+    return true;
+}
+
+void FakeAudioRecorder::feed(std::string_view pcm) {
+    if (!recording_ || fd_ < 0) return;
+    writeAll(pcm);
+    dataBytes_ += pcm.size();
+}
+
+void FakeAudioRecorder::updateMeters() {
+    ++factory_.meterReads;
+    power_ = factory_.nextPower();
+    if (factory_.bytesPerMeter > 0)
+        feed(FakeAudioRecorderFactory::samples(factory_.bytesPerMeter / 2, factory_.sampleValue));
+}
+
+void FakeAudioRecorder::stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    if (recording_ && fd_ >= 0 && factory_.headerOverride.empty()) {
+        const off_t size = ::lseek(fd_, 0, SEEK_END);
+        if (size >= 8) writeAt(fd_, 4, static_cast<std::uint32_t>(size - 8));
+        writeAt(fd_, dataSizeOffset_, static_cast<std::uint32_t>(dataBytes_));
+    }
+    recording_ = false;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+std::unique_ptr<AudioRecorder> FakeAudioRecorderFactory::create(const std::string& wavPath) {
+    ++created;
+    if (failCreate) return nullptr;
+    // Never write through a symlink someone planted at the recording path.
+    const int fd =
+        ::open(wavPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    std::unique_ptr<FakeAudioRecorder> r(new FakeAudioRecorder(*this, wavPath, fd));
+    current_ = r.get();
+    return r;
+}
+
+void FakeAudioRecorderFactory::feed(std::string_view pcm) {
+    if (current_) current_->feed(pcm);
+}
+
+void FakeAudioRecorderFactory::feedSamples(std::size_t count, std::int16_t value) {
+    feed(samples(count, value));
+}
+
+std::string FakeAudioRecorderFactory::samples(std::size_t count, std::int16_t value) {
+    std::string out;
+    out.reserve(count * 2);
+    const auto u = static_cast<std::uint16_t>(value);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.push_back(static_cast<char>(u & 0xff));
+        out.push_back(static_cast<char>(u >> 8));
+    }
+    return out;
+}
+
+float FakeAudioRecorderFactory::nextPower() {
+    if (powerFn) return powerFn();
+    if (powers.empty()) return idlePower;
+    const float p = powers.front();
+    powers.pop_front();
+    return p;
+}
+
+}  // namespace zavren::fakes

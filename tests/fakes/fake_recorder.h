@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/audio.h"
+
+namespace zavren::fakes {
+
+class FakeAudioRecorderFactory;
+
+// Writes a real RIFF/WAVE file (16 kHz mono s16le) that grows as the test feeds
+// samples; the header's size fields are patched at stop(), as real recorders do.
+class FakeAudioRecorder : public AudioRecorder {
+  public:
+    ~FakeAudioRecorder() override;
+
+    bool record() override;
+    void stop() override;
+    void updateMeters() override;
+    float averagePower() override { return power_; }
+
+    // Appends raw sample bytes (any count, odd ones too) to the file.
+    void feed(std::string_view pcm);
+
+    const std::string& path() const { return path_; }
+    bool recording() const { return recording_; }
+    bool stopped() const { return stopped_; }
+    std::uint64_t dataBytes() const { return dataBytes_; }
+
+  private:
+    friend class FakeAudioRecorderFactory;
+    FakeAudioRecorder(FakeAudioRecorderFactory& factory, std::string path, int fd);
+    void writeAll(std::string_view bytes);
+
+    FakeAudioRecorderFactory& factory_;
+    std::string path_;
+    int fd_ = -1;
+    bool recording_ = false;
+    bool stopped_ = false;
+    std::uint64_t dataBytes_ = 0;
+    std::uint64_t dataSizeOffset_ = 0;
+    float power_ = -160.0f;
+};
+
+class FakeAudioRecorderFactory : public AudioRecorderFactory {
+  public:
+    struct Chunk {
+        std::string id;  // four characters
+        std::string bytes;
+    };
+
+    // Settings for the recorders made from now on.
+    bool failCreate = false;
+    std::vector<Chunk> extraChunks;  // written between "fmt " and "data"
+    std::string headerOverride;      // when set, written instead of any RIFF header
+    // Powers reported per updateMeters(): powerFn if set, else the queue, else idlePower.
+    std::function<float()> powerFn;
+    std::deque<float> powers;
+    float idlePower = -160.0f;
+    // Bytes appended at each updateMeters() (1920 = one 60 ms tick of audio).
+    std::size_t bytesPerMeter = 0;
+    std::int16_t sampleValue = 1000;
+
+    int created = 0;
+    int meterReads = 0;
+
+    std::unique_ptr<AudioRecorder> create(const std::string& wavPath) override;
+
+    // The live recorder, null when none exists.
+    FakeAudioRecorder* current() const { return current_; }
+    // Feeds the live recorder; does nothing when there is none.
+    void feed(std::string_view pcm);
+    void feedSamples(std::size_t count, std::int16_t value);
+
+    static std::string samples(std::size_t count, std::int16_t value);
+
+  private:
+    friend class FakeAudioRecorder;
+    float nextPower();
+    FakeAudioRecorder* current_ = nullptr;
+};
+
+}  // namespace zavren::fakes

@@ -1,0 +1,143 @@
+// The pure per-event decisions: hotkey, meter level, pause segmentation, indicator.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "dictation/hotkey.h"
+#include "dictation/indicator_model.h"
+#include "dictation/level.h"
+#include "dictation/segmenter.h"
+
+namespace zavren {
+namespace {
+
+TEST(Hotkey, OnlyTheRightOptionKeyCountsAndTheOptionBitDecides) {
+    struct Case {
+        std::uint16_t code;
+        std::uint64_t flags;
+        HotkeyAction want;
+    } cases[] = {
+        {61, OPTION_FLAG, HotkeyAction::press},
+        {61, 0, HotkeyAction::release},
+        {61, OPTION_FLAG | 0x20000 | 0x100000, HotkeyAction::press},
+        {61, 0x20000 | 0x100000, HotkeyAction::release},  // other modifiers do not matter
+        {58, OPTION_FLAG, HotkeyAction::ignore},          // left Option
+        {58, 0, HotkeyAction::ignore},
+        {56, OPTION_FLAG, HotkeyAction::ignore},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(classifyFlags(FlagsEvent{c.code, c.flags}), c.want) << c.code << " " << c.flags;
+}
+
+TEST(Level, MapsMinus50To0DecibelsOntoTheUnitRange) {
+    EXPECT_DOUBLE_EQ(levelFor(-50.0f), 0.0);
+    EXPECT_DOUBLE_EQ(levelFor(-160.0f), 0.0);
+    EXPECT_DOUBLE_EQ(levelFor(0.0f), 1.0);
+    EXPECT_DOUBLE_EQ(levelFor(6.0f), 1.0);
+    EXPECT_DOUBLE_EQ(levelFor(-25.0f), 0.5);
+    EXPECT_DOUBLE_EQ(levelFor(std::numeric_limits<float>::quiet_NaN()), 0.0);
+    EXPECT_DOUBLE_EQ(levelFor(-std::numeric_limits<float>::infinity()), 0.0);
+    EXPECT_DOUBLE_EQ(levelFor(std::numeric_limits<float>::infinity()), 1.0);
+}
+
+// Steps each power and returns the 1-based tick of every cut, restarting after a cut
+// as the controller does.
+std::vector<int> cutsFor(const std::vector<float>& powers) {
+    Segmenter s;
+    std::vector<int> cuts;
+    for (std::size_t i = 0; i < powers.size(); ++i) {
+        if (s.step(powers[i])) {
+            cuts.push_back(static_cast<int>(i) + 1);
+            s.restart();
+        }
+    }
+    return cuts;
+}
+
+std::vector<float> repeat(float p, int n) {
+    return std::vector<float>(static_cast<std::size_t>(n), p);
+}
+
+std::vector<float> operator+(std::vector<float> a, const std::vector<float>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(Segmenter, CutsAtTheTenthQuietTickNotTheNinth) {
+    EXPECT_EQ(cutsFor(repeat(-20, 3) + repeat(-60, 9)), std::vector<int>{});
+    EXPECT_EQ(cutsFor(repeat(-20, 3) + repeat(-60, 10)), std::vector<int>{13});
+}
+
+TEST(Segmenter, ALoudTickRestartsTheQuietCount) {
+    EXPECT_EQ(cutsFor(repeat(-20, 1) + repeat(-60, 9) + repeat(-20, 1) + repeat(-60, 9)),
+              std::vector<int>{});
+}
+
+TEST(Segmenter, TheMiddleBandNeitherCountsNorResets) {
+    // Thresholds are strict: -35 and -42 themselves are in the middle band.
+    auto p = repeat(-20, 1) + repeat(-60, 5) + repeat(-35, 3) + repeat(-42, 3) + repeat(-38, 20) +
+             repeat(-60, 4);
+    EXPECT_EQ(cutsFor(p), std::vector<int>{});
+    EXPECT_EQ(cutsFor(p + repeat(-60, 1)), std::vector<int>{static_cast<int>(p.size()) + 1});
+    // Just across the thresholds.
+    EXPECT_EQ(cutsFor(repeat(-34.9f, 1) + repeat(-42.1f, 10)), std::vector<int>{11});
+}
+
+TEST(Segmenter, ContinuousSpeechIsCutEvery100TicksFromTheFirstLoudTick) {
+    // 30 quiet ticks first: the length counts from the first loud one.
+    // The first loud tick is tick 0 of the segment, so the cut comes 100 ticks after it.
+    EXPECT_EQ(cutsFor(repeat(-60, 30) + repeat(-20, 303)), (std::vector<int>{131, 232, 333}));
+    EXPECT_EQ(cutsFor(repeat(-20, 100)), std::vector<int>{});
+    EXPECT_EQ(cutsFor(repeat(-20, 101)), std::vector<int>{101});
+}
+
+TEST(Segmenter, SilenceBeforeSpeechNeverCuts) {
+    EXPECT_EQ(cutsFor(repeat(-60, 5000)), std::vector<int>{});
+    EXPECT_EQ(cutsFor(repeat(std::numeric_limits<float>::quiet_NaN(), 200)), std::vector<int>{});
+}
+
+AppState stateWith(RecState s, std::optional<std::string> hint, std::string preview) {
+    AppState st;
+    st.setState(s);
+    st.setHint(std::move(hint));
+    st.setPreview(std::move(preview));
+    return st;
+}
+
+TEST(IndicatorModel, FollowsTheStateTable) {
+    using Row = IndicatorModel::Row;
+    struct Case {
+        RecState state;
+        std::optional<std::string> hint;
+        std::string preview;
+        Row row;
+        std::string text;
+        bool showPreview;
+    } cases[] = {
+        {RecState::listening, "引擎启动中…", "你好", Row::hint, "引擎启动中…", false},
+        {RecState::transcribing, "h", "", Row::hint, "h", false},
+        {RecState::transcribing, std::nullopt, "你好", Row::transcribing, "转写中", false},
+        {RecState::listening, std::nullopt, "你好", Row::bars, "正在听", true},
+        {RecState::listening, std::nullopt, "", Row::bars, "正在听", false},
+        {RecState::idle, std::nullopt, "你好", Row::bars, "正在听", false},
+    };
+    for (const auto& c : cases) {
+        const IndicatorModel m = indicatorModel(stateWith(c.state, c.hint, c.preview));
+        EXPECT_EQ(m.row, c.row) << c.text;
+        EXPECT_EQ(m.text, c.text);
+        EXPECT_EQ(m.showPreview, c.showPreview) << c.text;
+        EXPECT_EQ(m.preview, c.showPreview ? c.preview : "");
+    }
+}
+
+TEST(IndicatorModel, BarsAreAtLeastFourPointsAndAtMostTwentyFour) {
+    AppState st;
+    for (double l : {0.0, 1.0, 0.5, 0.1, 0.2, 0.16, 0.17}) st.pushLevel(l);
+    const auto h = indicatorModel(st).barHeights;
+    const std::array<double, 7> want{4.0, 24.0, 12.0, 4.0, 4.8, 4.0, 0.17 * 24};
+    for (std::size_t i = 0; i < 7; ++i) EXPECT_DOUBLE_EQ(h[i], want[i]) << i;
+}
+
+}  // namespace
+}  // namespace zavren

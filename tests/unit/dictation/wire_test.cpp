@@ -1,0 +1,166 @@
+#include "dictation/wire.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "harness.h"
+#include "shared/base64.h"
+#include "shared/constants.h"
+
+namespace zavren {
+namespace {
+
+using nlohmann::json;
+using testing::TempDir;
+
+std::string someWav(std::size_t n) {
+    std::string w = "RIFF\x24\x00\x00\x00WAVE";
+    for (std::size_t i = 0; w.size() < n; ++i) w.push_back(static_cast<char>((i * 131) & 0xff));
+    return w;
+}
+
+std::optional<std::string> headerValue(const HttpRequest& r, const std::string& name) {
+    for (const auto& [k, v] : r.headers)
+        if (k == name) return v;
+    return std::nullopt;
+}
+
+TEST(ChatRequest, ParsesBackToOneUserMessageWithAudioThenPrompt) {
+    TempDir dir;
+    const std::string wav = someWav(32045);  // odd length: padding in the base64
+    HttpRequest r = llamaRequest(wav, seconds(30), dir.path + "/missing.txt");
+
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.url, "http://127.0.0.1:8765/v1/chat/completions");
+    ASSERT_EQ(r.headers.size(), 1u);
+    EXPECT_EQ(headerValue(r, "Content-Type"), "application/json");
+    EXPECT_EQ(r.timeout, seconds(30));
+    EXPECT_EQ(r.body.find('\n'), std::string::npos);
+
+    const json body = json::parse(r.body);
+    ASSERT_EQ(body.size(), 2u);  // temperature and messages, nothing else
+    EXPECT_TRUE(body["temperature"].is_number_integer());
+    EXPECT_EQ(body["temperature"], 0);
+    ASSERT_EQ(body["messages"].size(), 1u);
+    const json& msg = body["messages"][0];
+    EXPECT_EQ(msg["role"], "user");
+    ASSERT_EQ(msg["content"].size(), 2u);
+    const json& audio = msg["content"][0];
+    EXPECT_EQ(audio["type"], "input_audio");
+    ASSERT_EQ(audio["input_audio"].size(), 2u);
+    EXPECT_EQ(audio["input_audio"]["format"], "wav");
+    const std::string data = audio["input_audio"]["data"];
+    EXPECT_EQ(base64::decode(data), wav);
+    EXPECT_EQ(data, base64::encode(wav));
+    const json& text = msg["content"][1];
+    EXPECT_EQ(text["type"], "text");
+    EXPECT_EQ(text["text"], "请转写这段语音");
+}
+
+TEST(ChatRequest, PromptListsTermsRightAfterTheColonAndRereadsTheFile) {
+    TempDir dir;
+    const std::string terms = dir.path + "/terms.txt";
+    std::ofstream(terms) << "# comment\nA,B\n";
+    auto promptOf = [&] {
+        return json::parse(llamaRequest("RIFF", seconds(15), terms)
+                               .body)["messages"][0]["content"][1]["text"]
+            .get<std::string>();
+    };
+    EXPECT_EQ(promptOf(), "请转写这段语音。可能出现的术语:A B");
+
+    std::ofstream(terms) << "引号\"和\\反斜杠\n";
+    EXPECT_EQ(promptOf(), "请转写这段语音。可能出现的术语:引号\"和\\反斜杠");
+}
+
+TEST(ChatPrompt, EmptyTermsGiveTheShortPrompt) {
+    EXPECT_EQ(chatPrompt(""), "请转写这段语音");
+    EXPECT_EQ(chatPrompt("A,B"), "请转写这段语音。可能出现的术语:A,B");
+}
+
+TEST(ChatRequest, PreviewTimeoutIsCarried) {
+    EXPECT_EQ(llamaRequest("x", seconds(15), "/nonexistent").timeout, seconds(15));
+}
+
+TEST(PlainRequest, PostsTheRecordingByteForByteToTheRootWithoutHeaders) {
+    std::string wav = someWav(1001);
+    wav[20] = '\0';
+    HttpRequest r = plainRequest(wav, seconds(30));
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.url, "http://127.0.0.1:8765/");
+    EXPECT_TRUE(r.headers.empty());
+    EXPECT_EQ(r.body, wav);
+    EXPECT_EQ(r.timeout, seconds(30));
+}
+
+struct ParseCase {
+    const char* name;
+    std::optional<std::string> body;
+    std::string want;
+};
+
+class LlamaAnswer : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(LlamaAnswer, Parses) {
+    EXPECT_EQ(parseLlamaText(GetParam().body), GetParam().want);
+}
+
+std::string content(const std::string& c) {
+    return testing::chatAnswer(c);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, LlamaAnswer,
+    ::testing::Values(
+        ParseCase{"marker", content("language Chinese<asr_text>  你好\n"), "你好"},
+        ParseCase{"markerTwice", content("x<asr_text>甲<asr_text>乙"), "甲<asr_text>乙"},
+        ParseCase{"noMarker", content("  你好  "), "你好"},
+        ParseCase{"unicodeSpaces", content("\u3000\u00a0你 好\u2029\t"), "你 好"},
+        ParseCase{"markerOnly", content("<asr_text>"), ""},
+        ParseCase{"caseSensitiveMarker", content("<ASR_TEXT>hi"), "<ASR_TEXT>hi"},
+        ParseCase{"noBody", std::nullopt, ""}, ParseCase{"emptyBody", std::string(), ""},
+        ParseCase{"notJson", std::string("<html>502</html>"), ""},
+        ParseCase{"truncated", std::string(R"({"choices":[{"message":{"content":"你)"), ""},
+        ParseCase{"topArray", std::string(R"([{"choices":[]}])"), ""},
+        ParseCase{"choicesEmpty", std::string(R"({"choices":[]})"), ""},
+        ParseCase{"choicesNotArray", std::string(R"({"choices":{}})"), ""},
+        ParseCase{"choiceNotObject", std::string(R"({"choices":["x"]})"), ""},
+        ParseCase{"noMessage", std::string(R"({"choices":[{"text":"x"}]})"), ""},
+        ParseCase{
+            "contentArray",
+            std::string(R"({"choices":[{"message":{"content":[{"type":"text","text":"x"}]}}]})"),
+            ""},
+        ParseCase{"contentNull", std::string(R"({"choices":[{"message":{"content":null}}]})"), ""},
+        ParseCase{"errorObject", std::string(R"({"error":{"message":"boom"}})"), ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LlamaAnswerSize, SeveralMegabytesAreParsed) {
+    const std::string big(4 << 20, 'a');
+    EXPECT_EQ(parseLlamaText(content("<asr_text>" + big)), big);
+}
+
+TEST(PlainAnswer, TakesTheTextMemberAsReceived) {
+    EXPECT_EQ(parsePlainText(std::string(R"({"text":"  你好 "})")), "  你好 ");
+    EXPECT_EQ(parsePlainText(std::string(R"({"text":"<asr_text>x"})")), "<asr_text>x");
+    EXPECT_EQ(parsePlainText(std::string(R"({"text":5})")), "");
+    EXPECT_EQ(parsePlainText(std::string(R"(["text"])")), "");
+    EXPECT_EQ(parsePlainText(std::string(R"({"text":"x")")), "");
+    EXPECT_EQ(parsePlainText(std::nullopt), "");
+}
+
+TEST(AnswerBody, OnlyASuccessfulResponseCarriesABody) {
+    HttpResponse r;
+    r.status = 200;
+    r.body = "b";
+    EXPECT_EQ(answerBody(r), "b");
+    r.status = 500;
+    EXPECT_EQ(answerBody(r), std::nullopt);
+    r.status = 200;
+    r.error = HttpError{HttpError::Kind::timedOut, "请求超时"};
+    EXPECT_EQ(answerBody(r), std::nullopt);
+    EXPECT_EQ(answerBody(HttpResponse{}), std::nullopt);
+}
+
+}  // namespace
+}  // namespace zavren
