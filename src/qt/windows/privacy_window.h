@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "qt/windows/fixed_width_window.h"
+#include "windows/window_port.h"
+
+namespace zavren::qt {
+
+class PrivacyWindow : public FixedWidthWindow {
+  public:
+    static constexpr int WIDTH = 440;
+    PrivacyWindow(const PrivacyModel& model, std::function<void(const std::string&)> openUrl);
+};
+
+}  // namespace zavren::qt
