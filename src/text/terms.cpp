@@ -3,7 +3,9 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "shared/files.h"
@@ -70,6 +72,42 @@ std::string loadUserTerms(const std::string& termsFile) {
         }
     }
     return out;
+}
+
+}  // namespace zavren
+
+namespace zavren {
+
+std::string fileUrl(const std::string& absolutePath) {
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const char ch : absolutePath) {
+        const auto b = static_cast<unsigned char>(ch);
+        const bool keep = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+                          (b >= '0' && b <= '9') || b == '/' || b == '-' || b == '.' || b == '_' ||
+                          b == '~';
+        if (keep) {
+            url += ch;
+        } else {
+            url += '%';
+            url += HEX[b >> 4];
+            url += HEX[b & 0x0f];
+        }
+    }
+    return url;
+}
+
+void openTerms(const std::string& termsFile, Desktop& desktop) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path path = fs::absolute(fs::path(termsFile), ec);
+    if (ec) path = fs::path(termsFile);
+    fs::create_directories(path.parent_path(), ec);
+    // Anything already at the path, a dangling symlink included, is the user's:
+    // it is never replaced.
+    const auto st = fs::symlink_status(path, ec);
+    if (!fs::exists(st)) files::writeAtomic(path.string(), std::string(TERMS_TEMPLATE));
+    desktop.openUrl(fileUrl(path.lexically_normal().string()));
 }
 
 }  // namespace zavren

@@ -1,12 +1,33 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "platform/desktop.h"
 
 namespace zavren {
+
+// Written when the terms file does not exist yet (366 bytes of UTF-8).
+inline constexpr std::string_view TERMS_TEMPLATE =
+    "# ZAVREN 术语词典 — 每行一个词(或空格分隔)\n"
+    "# 放你常说但容易被认错的词:人名、项目名、命令、行业术语。\n"
+    "# 保存即生效(旧版引擎需点菜单「重载术语词典」)。\n"
+    "# 示例:\n"
+    "# kubectl embedding Anthropic 泽文\n"
+    "\n"
+    "# 常用组合词(帮引擎保住拼写与连字符,不需要可删)\n"
+    "USB-C Wi-Fi JavaScript TypeScript\n";
 
 // The user's terms as one line: file order, single ASCII spaces, no leading or
 // trailing space. Reads the file at every call; empty when the file is missing,
 // unreadable or not valid UTF-8.
 std::string loadUserTerms(const std::string& termsFile);
+
+// Creates the folder and, only when no file is there, the template; then asks the
+// desktop to open the file. Failures are silent: the desktop gets the request anyway.
+void openTerms(const std::string& termsFile, Desktop& desktop);
+
+// A file:// URL for an absolute path, percent-encoded.
+std::string fileUrl(const std::string& absolutePath);
 
 }  // namespace zavren
