@@ -1,0 +1,94 @@
+#include "posix/process_launcher.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <mutex>
+#include <thread>
+
+#include "posix/process_spawn.h"
+#include "shared/paths.h"
+
+namespace zavren {
+
+namespace {
+
+// Shared by the handle and the reaper. `reaped` flips under the mutex before the
+// zombie is collected, so a signal sent under the same mutex can only reach our
+// own child (alive or zombie), never a recycled pid.
+struct ChildState {
+    pid_t pid = -1;
+    std::mutex mutex;
+    bool reaped = false;
+};
+
+class PosixChild : public ChildProcess {
+  public:
+    explicit PosixChild(std::shared_ptr<ChildState> s) : state_(std::move(s)) {}
+    int pid() const override { return state_->pid; }
+    bool isRunning() const override {
+        std::lock_guard lock(state_->mutex);
+        return !state_->reaped;
+    }
+    void terminate() override { signal(SIGTERM); }
+    void kill() override { signal(SIGKILL); }
+
+  private:
+    void signal(int sig) {
+        std::lock_guard lock(state_->mutex);
+        if (!state_->reaped) ::kill(state_->pid, sig);
+    }
+    std::shared_ptr<ChildState> state_;
+};
+
+void reap(const std::shared_ptr<ChildState>& state, const std::function<void(int)>& onExit) {
+    // Wait without collecting: the zombie keeps the pid reserved until we hold the lock.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(state->pid), &info, WEXITED | WNOWAIT) != 0 &&
+           errno == EINTR) {
+    }
+    int waitStatus = 0;
+    {
+        std::lock_guard lock(state->mutex);
+        state->reaped = true;
+        while (::waitpid(state->pid, &waitStatus, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (onExit) onExit(process_detail::statusFromWait(waitStatus));
+}
+
+}  // namespace
+
+LaunchResult PosixProcessLauncher::launch(const ProcessSpec& spec,
+                                          std::function<void(int status)> onExit) {
+    std::string error;
+    pid_t pid = process_detail::spawn(spec, error);
+    if (pid < 0) return {nullptr, error};
+    auto state = std::make_shared<ChildState>();
+    state->pid = pid;
+    std::thread([state, onExit = std::move(onExit)] { reap(state, onExit); }).detach();
+    return {std::make_shared<PosixChild>(state), {}};
+}
+
+RunResult PosixProcessLauncher::run(const ProcessSpec& spec) {
+    RunResult result;
+    pid_t pid = process_detail::spawn(spec, result.error);
+    if (pid < 0) return result;
+    result.launched = true;
+    int waitStatus = 0;
+    while (::waitpid(pid, &waitStatus, 0) < 0) {
+        if (errno != EINTR) {
+            result.error = "无法等待子进程结束";
+            return result;
+        }
+    }
+    result.status = process_detail::statusFromWait(waitStatus);
+    return result;
+}
+
+std::map<std::string, std::string> PosixProcessLauncher::environment() const {
+    return currentEnvironment();
+}
+
+}  // namespace zavren

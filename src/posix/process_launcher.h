@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/process.h"
+
+namespace zavren {
+
+// Child processes through posix_spawn. The child gets exactly the given arguments
+// and environment, stdout and stderr on the given descriptor, default signal
+// dispositions and an empty signal mask (whatever this program blocks or ignores,
+// such as SIGTERM for its own signal handling, is not passed on), and no other
+// descriptor than 0, 1 and 2.
+//
+// Each launched child has a reaper thread that waits for it and delivers its
+// termination status. Signals are sent only while the child is known not to be
+// reaped, so a pid that the system has handed to another process is never hit.
+class PosixProcessLauncher : public ProcessLauncher {
+  public:
+    LaunchResult launch(const ProcessSpec& spec, std::function<void(int status)> onExit) override;
+    RunResult run(const ProcessSpec& spec) override;
+    std::map<std::string, std::string> environment() const override;
+};
+
+}  // namespace zavren
