@@ -12,7 +12,8 @@ bool settled(pa_context_state_t s) {
 
 }  // namespace
 
-PulseConnection::PulseConnection(std::string clientName) : name_(std::move(clientName)) {
+PulseConnection::PulseConnection(std::string clientName, std::string server)
+    : name_(std::move(clientName)), server_(std::move(server)) {
     loop_ = pa_threaded_mainloop_new();
     if (loop_) pa_threaded_mainloop_start(loop_);
 }
@@ -51,7 +52,8 @@ void PulseConnection::startConnect() {
         this);
     // No autospawn: starting a sound server behind the user's back is not ours to do,
     // and a missing server must read as "no microphone", quickly.
-    pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    pa_context_connect(context_, server_.empty() ? nullptr : server_.c_str(),
+                       PA_CONTEXT_NOAUTOSPAWN, nullptr);
 }
 
 pa_context* PulseConnection::readyContext(Clock::time_point deadline) {

@@ -16,7 +16,9 @@ class PulseConnection {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit PulseConnection(std::string clientName = "ZAVREN");
+    // server: a PulseAudio server address; empty means the usual one ($PULSE_SERVER,
+    // then the user's runtime folder).
+    explicit PulseConnection(std::string clientName = "ZAVREN", std::string server = "");
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
@@ -48,6 +50,7 @@ class PulseConnection {
     void startConnect();
 
     std::string name_;
+    std::string server_;
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
 };
