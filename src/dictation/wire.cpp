@@ -93,6 +93,7 @@ HttpRequest plainRequest(std::string wav, Duration timeout) {
 
 std::optional<std::string> answerBody(const HttpResponse& response) {
     if (response.error || response.status < 200 || response.status > 299) return std::nullopt;
+    if (response.body.size() > MAX_ANSWER_BYTES) return std::nullopt;
     return response.body;
 }
 

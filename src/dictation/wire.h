@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,13 @@ HttpRequest llamaRequest(std::string_view wav, Duration timeout, const std::stri
 // The raw WAV posted to the engine's root; no headers at all.
 HttpRequest plainRequest(std::string wav, Duration timeout);
 
-// The body of a usable answer: none after a transport error or a non-2xx status,
-// so an engine's error text is never taken for a transcription.
+// Far more than any transcription; a bigger answer is a broken engine and must
+// not be pasted into the user's application.
+inline constexpr std::size_t MAX_ANSWER_BYTES = 1 << 20;
+
+// The body of a usable answer: none after a transport error, a non-2xx status or
+// beyond MAX_ANSWER_BYTES, so an engine's error text is never taken for a
+// transcription.
 std::optional<std::string> answerBody(const HttpResponse& response);
 
 // Transcription from a chat answer: what follows the first "<asr_text>" marker

@@ -268,6 +268,15 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         FailureCase{"empty_transcription",
                     [](auto& http) { http.complete(0, ok(chatAnswer("<asr_text> \n"))); }},
+        FailureCase{"answer_of_several_MB",
+                    [](auto& http) {
+                        http.complete(0, ok(chatAnswer("<asr_text>" + std::string(3 << 20, 'x'))));
+                    }},
+        FailureCase{"content_as_array",
+                    [](auto& http) {
+                        http.complete(
+                            0, ok(R"({"choices":[{"message":{"content":[{"text":"x"}]}}]})"));
+                    }},
         FailureCase{"truncated_json",
                     [](auto& http) { http.complete(0, ok(R"({"choices":[{"mess)")); }}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -135,9 +135,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"errorObject", std::string(R"({"error":{"message":"boom"}})"), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LlamaAnswerSize, SeveralMegabytesAreParsed) {
+TEST(LlamaAnswerSize, SeveralMegabytesParseButAreNeverUsed) {
     const std::string big(4 << 20, 'a');
     EXPECT_EQ(parseLlamaText(content("<asr_text>" + big)), big);
+    HttpResponse r;
+    r.status = 200;
+    r.body = content("<asr_text>" + big);
+    EXPECT_EQ(answerBody(r), std::nullopt);
+    r.body = content(std::string(MAX_ANSWER_BYTES - 200, 'a'));
+    EXPECT_EQ(parseLlamaText(answerBody(r)), std::string(MAX_ANSWER_BYTES - 200, 'a'));
 }
 
 TEST(PlainAnswer, TakesTheTextMemberAsReceived) {
