@@ -52,7 +52,7 @@ struct InstallPhase {
 // What the first-run window and the menu need of the engine installer: its
 // published phase (observers run on the main thread after each change) and start().
 class InstallerHandle {
-public:
+  public:
     using Subscription = std::shared_ptr<void>;
     virtual ~InstallerHandle() = default;
     virtual const InstallPhase& phase() const = 0;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/installer/phase.h"
+#include "platform/dispatch.h"
+#include "platform/http.h"
+#include "platform/process.h"
+
+namespace zavren {
+
+// Brings the engine onto the machine: manifest, resumable download into
+// "download.partial" (hashed on the fly), verification, unpacking with tar into
+// ".extract-tmp", then one move into the install root. Every failure ends in
+// Failed with a sentence for the user; the partial file survives unless it is
+// proven useless.
+//
+// phase(), subscribe(), start() and onDone belong to the main thread. Transfer
+// callbacks run on the HTTP thread, the resume scan, verification and tar on the
+// background queue; each hands its outcome to the main queue.
+class EngineInstaller : public InstallerHandle {
+  public:
+    EngineInstaller(Dispatcher& dispatcher, HttpClient& http, ProcessLauncher& launcher,
+                    std::string installRoot, std::string downloadsBase);
+    ~EngineInstaller() override;
+    EngineInstaller(const EngineInstaller&) = delete;
+    EngineInstaller& operator=(const EngineInstaller&) = delete;
+
+    const InstallPhase& phase() const override;
+    [[nodiscard]] Subscription subscribe(std::function<void()> observer) override;
+    void start() override;
+    // True from start() until the attempt ends in Done or Failed.
+    bool running() const;
+
+    // Called on the main thread right after the phase becomes Done.
+    std::function<void()> onDone;
+
+    // Minimum time between two published download progress values.
+    static constexpr Duration PROGRESS_INTERVAL = seconds(0.15);
+
+    struct Core;
+
+  private:
+    std::shared_ptr<Core> core_;
+};
+
+// The tar this system has ("/usr/bin/tar" or "/bin/tar").
+std::string systemTar();
+
+}  // namespace zavren
