@@ -41,12 +41,20 @@ stop_one() {
     tag=$(cat "$dir/$name.tag" 2>/dev/null || true)
     rm -f "$dir/$name.pid" "$dir/$name.tag"
     [[ $pid =~ ^[0-9]+$ && -n $tag ]] || return 0
-    argv0=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n 1) || return 0
+    argv0=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1) || return 0
     [[ $(basename -- "$argv0") == "$tag" ]] || return 0
     kill -TERM "$pid" 2>/dev/null || return 0
     local deadline=$((SECONDS + 5))
-    while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.05; done
+    while running "$pid" && ((SECONDS < deadline)); do sleep 0.02; done
     kill -KILL "$pid" 2>/dev/null || true
+}
+
+# True while the process exists and has not exited (whoever adopted it may be
+# slow to reap the zombie).
+running() {
+    local state
+    state=$(cut -d ' ' -f 3 2>/dev/null <"/proc/$1/stat") || return 1
+    [[ -n $state && $state != Z ]]
 }
 
 has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
