@@ -18,7 +18,8 @@ class EngineService {
     virtual bool engineAvailable() = 0;
     virtual void start() = 0;
     virtual void stop() = 0;
-    virtual void resetRestarts() = 0;
+    // Sets the restart counter to 0, then starts.
+    virtual void restart() = 0;
     virtual EngineKind currentKind() const = 0;
     // Runs on the main thread with each new engine state.
     virtual void setOnState(std::function<void(EngineState)> onState) = 0;

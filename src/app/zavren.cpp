@@ -192,8 +192,7 @@ void Zavren::showInstaller() {
 }
 
 void Zavren::retryEngine() {
-    services_.server->resetRestarts();
-    services_.server->start();
+    services_.server->restart();
 }
 
 void Zavren::openAXSettings() {

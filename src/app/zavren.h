@@ -43,9 +43,11 @@ class Zavren : public std::enable_shared_from_this<Zavren> {
     void reinstallEngine();
     void quit();
 
+    // Redraws the status icon for the engine state and the recording flag.
+    void refreshIcon();
+
   private:
     bool singleInstance();
-    void refreshIcon();
 
     Platform& platform_;
     Paths paths_;

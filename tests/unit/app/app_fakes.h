@@ -131,8 +131,8 @@ class FakeEngineService : public EngineService {
     }
     void start() override { j_.push_back("server.start"); }
     void stop() override { j_.push_back("server.stop"); }
-    void resetRestarts() override {
-        j_.push_back("server.resetRestarts");
+    void restart() override {
+        j_.push_back("server.restart");
         restarts = 0;
     }
     EngineKind currentKind() const override { return kind; }

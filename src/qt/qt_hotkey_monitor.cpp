@@ -1,0 +1,15 @@
+#include "qt/qt_hotkey_monitor.h"
+
+namespace zavren {
+
+void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
+    if (!monitor_) monitor_ = std::make_unique<XInputHotkeyMonitor>();
+    monitor_->install(std::move(handler));
+    if (!monitor_->valid() || monitor_->fd() < 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(monitor_->fd(), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                     [this] { monitor_->drain(); });
+    monitor_->drain();
+}
+
+}  // namespace zavren
