@@ -80,8 +80,15 @@ TEST_F(InstanceLockTest, LockIsNotPassedToChildPrograms) {
     ASSERT_EQ(c, 'y');
     ASSERT_EQ(::read(sync[0], &c, 1), 0);
 
+    // exec closes the pipe and the lock's descriptor in one step, in no promised
+    // order: allow it a moment to finish.
     FileInstanceLock mine(path_);
-    EXPECT_TRUE(mine.acquire().acquired) << "the exec'd program kept the lock";
+    bool acquired = false;
+    for (int attempt = 0; attempt < 200 && !acquired; ++attempt) {
+        acquired = mine.acquire().acquired;
+        if (!acquired) ::usleep(10000);
+    }
+    EXPECT_TRUE(acquired) << "the exec'd program kept the lock";
     EXPECT_EQ(::kill(child, 0), 0) << "the child should still be running";
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
