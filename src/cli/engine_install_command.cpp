@@ -1,13 +1,157 @@
+#include <unistd.h>
+
 #include <cstdio>
+#include <deque>
+#include <string>
 
 #include "cli/cli.h"
+#include "engine/installer/engine_installer.h"
+#include "engine/locator.h"
+#include "posix/curl_http_client.h"
+#include "posix/process_launcher.h"
+#include "posix/run_loop.h"
+#include "shared/paths.h"
+#include "update/update_base.h"
+#include "update/url.h"
 
 namespace zavren::cli {
 
-// Placeholder until this entry is built; it says so instead of pretending.
-int engineInstallCommand(const Args&) {
-    std::fputs("zavren: 此命令尚未提供\n", stderr);
-    return 3;
+namespace {
+
+const char* INSTALL_HELP =
+    "用法: zavren engine install\n"
+    "\n"
+    "从下载服务器(ZAVREN_UPDATE_BASE,未设置时用内置地址)获取 engine.json,\n"
+    "下载引擎包(中断后再次运行会从断点继续)、校验 SHA-256、解压并安装到\n"
+    "$XDG_DATA_HOME/zavren/engine。同版本的引擎会被替换,其他版本保留。\n"
+    "\n"
+    "退出码: 0 引擎已就位; 1 安装失败; 2 用法错误。\n";
+
+std::string clock(double secondsLeft) {
+    if (secondsLeft < 0 || secondsLeft > 99 * 3600) return "--:--";
+    auto s = static_cast<long>(secondsLeft + 0.5);
+    char buf[32];
+    if (s >= 3600) {
+        std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    } else {
+        std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
+    }
+    return buf;
+}
+
+// Renders the installer's phases: a redrawn bar on a terminal, one line per step
+// (and per tenth of the download) otherwise.
+class Reporter {
+  public:
+    Reporter(Dispatcher& clock, bool tty) : clock_(clock), tty_(tty) {}
+
+    void show(const InstallPhase& p) {
+        if (auto d = p.get<InstallPhase::Downloading>()) {
+            progress(*d);
+            return;
+        }
+        endBar();
+        if (p.is<InstallPhase::Manifest>()) {
+            std::printf("正在获取引擎信息…\n");
+        } else if (p.is<InstallPhase::Verifying>()) {
+            std::printf("正在校验…\n");
+        } else if (p.is<InstallPhase::Extracting>()) {
+            std::printf("正在解压…\n");
+        } else if (auto f = p.get<InstallPhase::Failed>()) {
+            std::fprintf(stderr, "%s\n", f->message.c_str());
+        }
+        std::fflush(stdout);
+    }
+
+  private:
+    void progress(const InstallPhase::Downloading& d) {
+        TimePoint now = clock_.now();
+        if (samples_.empty()) {
+            std::printf("正在下载引擎包(%s)%s\n", fmtMB(d.total).c_str(),
+                        d.received > 0 ? (",从 " + fmtMB(d.received) + " 处继续").c_str() : "");
+        }
+        // A restart from zero (server ignored the range) resets the speed window.
+        if (!samples_.empty() && d.received < samples_.back().second) samples_.clear();
+        samples_.emplace_back(now, d.received);
+        while (samples_.size() > 2 && now - samples_.front().first > seconds(5))
+            samples_.pop_front();
+        double speed = 0;
+        if (samples_.size() >= 2) {
+            double dt = std::chrono::duration<double>(now - samples_.front().first).count();
+            if (dt > 0) speed = static_cast<double>(d.received - samples_.front().second) / dt;
+        }
+        int percent = d.total > 0 ? static_cast<int>(d.received * 100 / d.total) : 0;
+        double left = speed > 0 ? static_cast<double>(d.total - d.received) / speed : -1;
+
+        if (tty_) {
+            const int width = 24;
+            int filled = percent * width / 100;
+            std::string bar(static_cast<std::size_t>(filled), '#');
+            bar.append(static_cast<std::size_t>(width - filled), '-');
+            std::printf("\r[%s] %3d%%  %s / %s  %.1f MB/s  剩余 %s\033[K", bar.c_str(), percent,
+                        fmtMB(d.received).c_str(), fmtMB(d.total).c_str(), speed / 1048576.0,
+                        clock(left).c_str());
+            barShown_ = true;
+        } else if (percent / 10 > lastTenth_) {
+            lastTenth_ = percent / 10;
+            std::printf("下载 %d%%  %s / %s\n", percent, fmtMB(d.received).c_str(),
+                        fmtMB(d.total).c_str());
+        }
+        std::fflush(stdout);
+    }
+    void endBar() {
+        if (barShown_) std::printf("\n");
+        barShown_ = false;
+        samples_.clear();
+        lastTenth_ = -1;
+    }
+
+    Dispatcher& clock_;
+    bool tty_;
+    bool barShown_ = false;
+    int lastTenth_ = -1;
+    std::deque<std::pair<TimePoint, std::int64_t>> samples_;
+};
+
+}  // namespace
+
+int engineInstallCommand(const Args& args) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(INSTALL_HELP, stdout);
+        return 0;
+    }
+    if (!args.empty()) {
+        std::fprintf(stderr, "zavren: 多余的参数: %s\n\n%s", args[0].c_str(), INSTALL_HELP);
+        return 2;
+    }
+    const Paths paths = Paths::fromEnvironment(currentEnvironment());
+    const std::string root = EngineLocator::root(paths);
+
+    RunLoopDispatcher loop(2);
+    CurlHttpClient http;
+    PosixProcessLauncher launcher;
+    EngineInstaller installer(loop, http, launcher, root, updateBase());
+    Reporter reporter(loop, ::isatty(STDOUT_FILENO) == 1);
+
+    std::printf("下载地址: %s\n安装目录: %s\n",
+                appendPathComponent(updateBase(), "engine.json").c_str(), root.c_str());
+    auto sub = installer.subscribe([&] {
+        const InstallPhase& p = installer.phase();
+        reporter.show(p);
+        if (p.is<InstallPhase::Done>() || p.is<InstallPhase::Failed>()) loop.quit();
+    });
+    installer.start();
+    loop.run();
+
+    if (!installer.phase().is<InstallPhase::Done>()) return 1;
+    auto engine = EngineLocator::installed(root);
+    if (!engine) {
+        std::fprintf(stderr, "引擎包已解压,但其中没有可用的引擎(缺少 bin/llama-server 等文件)\n");
+        return 1;
+    }
+    std::printf("引擎已安装: %s(版本 %s)\n", engine->dir.c_str(),
+                engine->version.empty() ? "无" : engine->version.c_str());
+    return 0;
 }
 
 }  // namespace zavren::cli
