@@ -127,8 +127,8 @@ void dates(const Chars& in, Chars& out) {
         const std::size_t d = numeralRunEnd(in, m + 1);
         const bool dayEmpty = d == m + 1;
         const bool terminated = !dayEmpty && (is(in, d, RI) || is(in, d, HAO));
-        const auto day = dayEmpty ? std::nullopt : valueOf(in, m + 1, d);
-        const bool dayValid = day && *day >= 1 && *day <= 31;
+        const std::int64_t day = dayEmpty ? -1 : valueOf(in, m + 1, d).value_or(-1);
+        const bool dayValid = day >= 1 && day <= 31;
         const bool yearBefore =
             out.size() >= 2 && out.back().cp == NIAN && isAsciiDigit(out[out.size() - 2]);
 
@@ -138,7 +138,7 @@ void dates(const Chars& in, Chars& out) {
         };
         if (!dayEmpty && terminated && dayValid) {
             writeMonth();
-            writeNumber(out, *day);
+            writeNumber(out, day);
             out.push_back(in[d]);
             i = d + 1;
         } else if (!yearBefore) {
@@ -152,7 +152,7 @@ void dates(const Chars& in, Chars& out) {
             i = m;
         } else if (dayValid) {
             writeMonth();
-            writeNumber(out, *day);
+            writeNumber(out, day);
             i = d;
         } else {
             copy(in, i, m, out);

@@ -4,6 +4,7 @@
 #include <array>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "text/itn_text.h"
 
@@ -14,6 +15,7 @@ namespace {
 struct Traits {
     std::uint16_t flags = 0;
     std::uint8_t num = 0;
+    std::uint8_t trigger = NO_TRIGGER;
 };
 
 char32_t decodeOne(std::string_view s, std::size_t* consumed) {
@@ -47,28 +49,40 @@ struct Tables {
     const std::unordered_set<char32_t> approxMarkers{U'几', U'多', U'来'};
     const std::unordered_set<char32_t> yiDianFollowers{U'也', U'都', U'点', U'儿'};
     std::unordered_set<std::uint64_t> dayParts;
-    // The three numeral tables folded into one lookup for classification.
-    std::unordered_map<char32_t, Traits> numerals;
+    // The numeral tables and the trigger characters folded into one array over the
+    // block that holds all of them, so classifying a character is one index.
+    static constexpr char32_t DENSE_FROM = 0x3000;
+    static constexpr char32_t DENSE_TO = 0xA000;
+    std::vector<Traits> dense = std::vector<Traits>(DENSE_TO - DENSE_FROM);
+
+    const Traits* find(char32_t cp) const {
+        return cp >= DENSE_FROM && cp < DENSE_TO ? &dense[cp - DENSE_FROM] : nullptr;
+    }
+    Traits& at(char32_t cp) { return dense.at(cp - DENSE_FROM); }
 
     Tables() {
         for (std::u32string_view w : {U"上午", U"下午", U"中午", U"晚上", U"凌晨", U"早上", U"傍晚",
                                       U"深夜", U"夜里", U"半夜"})
             dayParts.insert(pairKey(w[0], w[1]));
         for (auto [cp, v] : valueMap) {
-            Traits& t = numerals[cp];
+            Traits& t = at(cp);
             t.flags |= VALUE_KEY;
             t.num = static_cast<std::uint8_t>(v);
+            t.trigger = NUMERAL;
         }
         for (auto [cp, d] : digitMap) {
-            Traits& t = numerals[cp];
+            Traits& t = at(cp);
             t.flags |= DIGIT_KEY;
             t.num = static_cast<std::uint8_t>(d - '0');
         }
         for (auto [cp, e] : unitMap) {
-            Traits& t = numerals[cp];
+            Traits& t = at(cp);
             t.flags |= UNIT_KEY;
             t.num = e;
+            t.trigger = NUMERAL;
         }
+        at(DIAN).trigger = DIAN_TRIGGER;
+        at(GANG).trigger = GANG_TRIGGER;
     }
 };
 
@@ -115,9 +129,8 @@ std::int64_t unitValue(const Char& c) {
 }
 
 std::uint8_t triggerOf(char32_t cp) {
-    if (cp == DIAN) return DIAN_TRIGGER;
-    if (cp == GANG) return GANG_TRIGGER;
-    return tables().numerals.count(cp) != 0 ? NUMERAL : NO_TRIGGER;
+    const Traits* t = tables().find(cp);
+    return t != nullptr ? t->trigger : std::uint8_t{NO_TRIGGER};
 }
 
 Char classify(std::string_view cluster) {
@@ -145,10 +158,9 @@ Char classify(std::string_view cluster) {
         c.flags |= LETTER;
     if (!single) return c;
     c.cp = first;
-    const auto& numerals = tables().numerals;
-    if (auto it = numerals.find(first); it != numerals.end()) {
-        c.flags |= it->second.flags;
-        c.num = it->second.num;
+    if (const Traits* t = tables().find(first)) {
+        c.flags |= t->flags;
+        c.num = t->num;
     }
     return c;
 }
