@@ -22,12 +22,15 @@ QAction* headerAction(const MenuItem& item, QMenu* menu) {
     // Plain text for hosts that show the menu themselves (D-Bus menus).
     action->setText(QString::fromStdString(item.title + item.subtitle));
     auto* label = new QLabel;
-    const QColor dim = menu->palette().color(QPalette::Disabled, QPalette::WindowText);
-    label->setText(QStringLiteral("<span style=\"font-size:13px; font-weight:800;\">%1</span>"
-                                  "<span style=\"font-size:11px; font-weight:600; color:%2;\">"
-                                  "%3</span>")
-                       .arg(QString::fromStdString(item.title).toHtmlEscaped(), dim.name(),
-                            QString::fromStdString(item.subtitle).toHtmlEscaped()));
+    // The row cannot be chosen, but it is a title, not a greyed-out command.
+    const QPalette palette = menu->palette();
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    const QColor dim = palette.color(QPalette::Active, QPalette::PlaceholderText);
+    label->setText(QStringLiteral("<span style=\"font-size:13px; font-weight:800; color:%1;\">"
+                                  "%2</span><span style=\"font-size:11px; font-weight:600; "
+                                  "color:%3;\">%4</span>")
+                       .arg(text.name(), QString::fromStdString(item.title).toHtmlEscaped(),
+                            dim.name(), QString::fromStdString(item.subtitle).toHtmlEscaped()));
     label->setContentsMargins(10, 4, 10, 4);
     action->setDefaultWidget(label);
     action->setEnabled(false);
