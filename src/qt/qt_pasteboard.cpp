@@ -33,7 +33,9 @@ void QtPasteboard::publish() {
             data->setData(QString::fromStdString(type), QByteArray::fromStdString(value));
         }
     }
-    data->setData(PASSWORD_HINT_TYPE, "secret");
+    // Transcripts come with the transient marker. The user's own text we put back
+    // afterwards carries no hint, so a clipboard manager may keep it once we quit.
+    if (values_.count(PASTEBOARD_TRANSIENT_TYPE)) data->setData(PASSWORD_HINT_TYPE, "secret");
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 

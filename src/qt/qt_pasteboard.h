@@ -6,8 +6,8 @@
 
 namespace zavren {
 
-// The CLIPBOARD selection. Every write is marked as a secret so clipboard managers
-// that honour the hint do not keep transcripts in their history.
+// The CLIPBOARD selection. Transcripts are marked as secrets so clipboard managers
+// that honour the hint do not keep them in their history.
 class QtPasteboard : public Pasteboard {
   public:
     static constexpr const char* PASSWORD_HINT_TYPE = "x-kde-passwordManagerHint";
