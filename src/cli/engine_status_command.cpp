@@ -1,13 +1,78 @@
 #include <cstdio>
+#include <string>
 
 #include "cli/cli.h"
+#include "engine/locator.h"
+#include "engine/resolve.h"
+#include "posix/curl_http_client.h"
+#include "posix/run_loop.h"
+#include "shared/constants.h"
+#include "shared/paths.h"
 
 namespace zavren::cli {
 
-// Placeholder until this entry is built; it says so instead of pretending.
-int engineStatusCommand(const Args&) {
-    std::fputs("zavren: 此命令尚未提供\n", stderr);
-    return 3;
+namespace {
+
+const char* STATUS_HELP =
+    "用法: zavren engine status\n"
+    "\n"
+    "显示已安装的语音引擎(目录、版本、类型)、将使用的启动命令与附加环境变量,\n"
+    "以及 127.0.0.1:8765 上是否有引擎应答 GET /health。\n"
+    "\n"
+    "退出码: 0 有可用引擎; 2 用法错误; 3 没有可用引擎。\n";
+
+// One GET /health; a description of the answer for people.
+std::string probeHealth() {
+    RunLoopDispatcher loop(1);
+    CurlHttpClient http;
+    HttpRequest request;
+    request.url = HEALTH;
+    request.timeout = seconds(2);
+    std::optional<HttpResponse> answer;
+    http.send(request, [&loop, &answer](HttpResponse r) {
+        loop.post([&answer, r = std::move(r)] { answer = r; });
+    });
+    loop.runUntil([&] { return answer.has_value(); }, seconds(5));
+    if (!answer) return "无应答";
+    if (answer->error) return "无应答 (" + answer->error->description + ")";
+    if (answer->status == 200) return "正在应答 (200)";
+    return "有应答但未就绪 (状态 " + std::to_string(answer->status) + ")";
+}
+
+}  // namespace
+
+int engineStatusCommand(const Args& args) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(STATUS_HELP, stdout);
+        return 0;
+    }
+    if (!args.empty()) {
+        std::fprintf(stderr, "zavren: 多余的参数: %s\n\n%s", args[0].c_str(), STATUS_HELP);
+        return 2;
+    }
+    const Paths paths = Paths::fromEnvironment(currentEnvironment());
+    auto installed = EngineLocator::installed(EngineLocator::root(paths));
+    auto resolved = resolve(paths);
+
+    std::printf("安装目录: %s\n", paths.engineRoot.c_str());
+    if (installed) {
+        std::printf("已安装引擎: %s\n版本: %s\n类型: %s\n", installed->dir.c_str(),
+                    installed->version.empty() ? "(无)" : installed->version.c_str(),
+                    toString(installed->kind));
+    } else if (resolved) {
+        std::printf("已安装引擎: 无 (使用开发目录 %s)\n类型: %s\n", DEV_CHECKOUT.c_str(),
+                    toString(resolved->kind));
+    } else {
+        std::printf("已安装引擎: 无\n");
+    }
+    if (resolved) {
+        std::printf("启动命令: %s\n", commandLine(*resolved).c_str());
+        std::printf("附加环境:%s\n", resolved->env.empty() ? " (无)" : "");
+        for (const auto& [k, v] : resolved->env) std::printf("  %s=%s\n", k.c_str(), v.c_str());
+    }
+    std::printf("引擎日志: %s\n", paths.engineLog.c_str());
+    std::printf("%s: %s\n", HEALTH.c_str(), probeHealth().c_str());
+    return resolved ? 0 : 3;
 }
 
 }  // namespace zavren::cli

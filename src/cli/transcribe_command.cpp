@@ -1,13 +1,191 @@
+#include <unistd.h>
+
 #include <cstdio>
+#include <string>
 
 #include "cli/cli.h"
+#include "dictation/wav.h"
+#include "dictation/wire.h"
+#include "engine/server_manager.h"
+#include "posix/curl_http_client.h"
+#include "posix/process_launcher.h"
+#include "posix/run_loop.h"
+#include "shared/constants.h"
+#include "shared/files.h"
+#include "shared/paths.h"
+#include "text/itn.h"
 
 namespace zavren::cli {
 
-// Placeholder until this entry is built; it says so instead of pretending.
-int transcribeCommand(const Args&) {
-    std::fputs("zavren: 此命令尚未提供\n", stderr);
-    return 3;
+namespace {
+
+enum Exit { OK = 0, USAGE = 2, NO_ENGINE = 3, START_FAILED = 4, EMPTY = 5, UNREADABLE = 6 };
+
+const char* TRANSCRIBE_HELP =
+    "用法: zavren transcribe FILE.wav [--no-itn]\n"
+    "\n"
+    "用本机语音引擎转写一个 WAV 文件(16 kHz、单声道、16 位),文字输出到标准输出。\n"
+    "若 127.0.0.1:8765 已有引擎应答则直接使用,否则启动已安装的引擎,用完后停止它。\n"
+    "  --no-itn   不把口语数字改成书面形式\n"
+    "\n"
+    "退出码: 0 成功; 2 用法错误; 3 没有安装语音引擎; 4 引擎启动失败;\n"
+    "        5 转写失败或结果为空; 6 文件无法读取或不是 WAV。\n";
+
+constexpr double REQUEST_TIMEOUT_S = 30;
+// Longer than the supervisor's own 180 s health deadline, which decides first.
+constexpr double READY_WAIT_S = 200;
+
+// The progress line on stderr; log lines that arrive meanwhile start on a fresh line.
+struct Progress {
+    bool open = false;
+    void breakLine() {
+        if (open) std::fputc('\n', stderr);
+        open = false;
+    }
+};
+
+class StderrLog : public SystemLog {
+  public:
+    explicit StderrLog(Progress& p) : progress_(p) {}
+    void line(const std::string& text) override {
+        progress_.breakLine();
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+  private:
+    Progress& progress_;
+};
+
+bool answersHealth(RunLoopDispatcher& loop, HttpClient& http) {
+    HttpRequest request;
+    request.url = HEALTH;
+    request.timeout = seconds(2);
+    std::optional<bool> ok;
+    http.send(request, [&loop, &ok](HttpResponse r) {
+        bool healthy = !r.error && r.status == 200;
+        loop.post([&ok, healthy] { ok = healthy; });
+    });
+    loop.runUntil([&] { return ok.has_value(); }, seconds(5));
+    return ok.value_or(false);
+}
+
+// Starts the engine and waits until it is ready; false when it failed.
+bool startEngine(RunLoopDispatcher& loop, const std::shared_ptr<ServerManager>& server,
+                 Progress& progress) {
+    std::optional<EngineState> last;
+    server->onState = [&last](EngineState s) { last = s; };
+    const bool tty = ::isatty(STDERR_FILENO) != 0;
+    std::fputs("zavren: 正在启动语音引擎…", stderr);
+    progress.open = true;
+    const auto begin = loop.now();
+    auto timer = loop.repeating(seconds(1), [&] {
+        if (!tty || !progress.open) return;
+        auto s = std::chrono::duration_cast<std::chrono::seconds>(loop.now() - begin).count();
+        std::fprintf(stderr, "\rzavren: 正在启动语音引擎… %lld 秒", static_cast<long long>(s));
+    });
+    server->start();
+    loop.runUntil([&] { return last && *last != EngineState::starting; }, seconds(READY_WAIT_S));
+    timer->cancel();
+    const bool ready = last == EngineState::ready;
+    if (progress.open)
+        std::fputs(ready ? " 就绪\n" : " 失败\n", stderr);
+    else
+        std::fputs(ready ? "zavren: 语音引擎就绪\n" : "", stderr);
+    progress.open = false;
+    server->onState = nullptr;
+    return ready;
+}
+
+void stopEngine(RunLoopDispatcher& loop, const std::shared_ptr<ServerManager>& server) {
+    server->stop();
+    auto child = server->process();
+    // The SIGKILL fallback runs 1.5 s after stop() on the background queue.
+    if (child) loop.runUntil([&] { return !child->isRunning(); }, seconds(3));
+}
+
+}  // namespace
+
+int transcribeCommand(const Args& args) {
+    std::optional<std::string> file;
+    bool itn = true;
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(TRANSCRIBE_HELP, stdout);
+            return OK;
+        }
+        if (a == "--no-itn") {
+            itn = false;
+        } else if (!file && (a.empty() || a[0] != '-' || a == "-")) {
+            file = a;
+        } else {
+            std::fprintf(stderr, "zavren: 无法识别的参数: %s\n\n%s", a.c_str(), TRANSCRIBE_HELP);
+            return USAGE;
+        }
+    }
+    if (!file) {
+        std::fputs(TRANSCRIBE_HELP, stderr);
+        return USAGE;
+    }
+    auto wav = files::read(*file);
+    if (!wav) {
+        std::fprintf(stderr, "zavren: 无法读取文件: %s\n", file->c_str());
+        return UNREADABLE;
+    }
+    if (!isRiffWave(*wav)) {
+        std::fprintf(stderr, "zavren: 不是 WAV 文件: %s\n", file->c_str());
+        return UNREADABLE;
+    }
+
+    const Paths paths = Paths::fromEnvironment(currentEnvironment());
+    RunLoopDispatcher loop(2);
+    CurlHttpClient http;
+    PosixProcessLauncher processes;
+    Progress progress;
+    StderrLog log(progress);
+    auto server = ServerManager::create({loop, http, processes, log, paths});
+    auto resolved = server->resolve();
+    if (!resolved) {
+        std::fputs("zavren: 没有安装语音引擎 (可运行 zavren engine install)\n", stderr);
+        return NO_ENGINE;
+    }
+
+    bool started = false;
+    if (!answersHealth(loop, http)) {
+        started = true;
+        if (!startEngine(loop, server, progress)) {
+            stopEngine(loop, server);
+            std::fprintf(stderr, "zavren: 语音引擎启动失败,详见 %s\n", paths.engineLog.c_str());
+            return START_FAILED;
+        }
+    }
+
+    const bool llama = resolved->kind == EngineKind::llama;
+    HttpRequest request = llama ? llamaRequest(*wav, seconds(REQUEST_TIMEOUT_S), paths.termsFile)
+                                : plainRequest(*wav, seconds(REQUEST_TIMEOUT_S));
+    std::optional<std::string> text;
+    std::string error;
+    http.send(std::move(request), [&loop, &text, &error, llama](HttpResponse r) {
+        std::string e = r.error               ? r.error->description
+                        : r.status / 100 != 2 ? "状态 " + std::to_string(r.status)
+                                              : std::string();
+        auto body = answerBody(r);
+        std::string t = llama ? parseLlamaText(body) : parsePlainText(body);
+        loop.post([&text, &error, t = std::move(t), e = std::move(e)] {
+            error = e;
+            text = t;
+        });
+    });
+    loop.runUntil([&] { return text.has_value(); }, seconds(REQUEST_TIMEOUT_S + 10));
+    if (started) stopEngine(loop, server);
+
+    if (!text || text->empty()) {
+        std::fprintf(stderr, "zavren: 转写失败或结果为空%s\n",
+                     error.empty() ? "" : (" (" + error + ")").c_str());
+        return EMPTY;
+    }
+    const std::string out = itn ? ITN::apply(*text) : *text;
+    std::fprintf(stdout, "%s\n", out.c_str());
+    return OK;
 }
 
 }  // namespace zavren::cli

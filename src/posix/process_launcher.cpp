@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <thread>
@@ -21,16 +22,16 @@ struct ChildState {
     pid_t pid = -1;
     std::mutex mutex;
     bool reaped = false;
+    // Cleared only after the exit callback has returned, so a caller that waits
+    // for !isRunning() may tear down what that callback uses.
+    std::atomic<bool> running{true};
 };
 
 class PosixChild : public ChildProcess {
   public:
     explicit PosixChild(std::shared_ptr<ChildState> s) : state_(std::move(s)) {}
     int pid() const override { return state_->pid; }
-    bool isRunning() const override {
-        std::lock_guard lock(state_->mutex);
-        return !state_->reaped;
-    }
+    bool isRunning() const override { return state_->running.load(); }
     void terminate() override { signal(SIGTERM); }
     void kill() override { signal(SIGKILL); }
 
@@ -56,6 +57,7 @@ void reap(const std::shared_ptr<ChildState>& state, const std::function<void(int
         }
     }
     if (onExit) onExit(process_detail::statusFromWait(waitStatus));
+    state->running = false;
 }
 
 }  // namespace

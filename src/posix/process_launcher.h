@@ -13,6 +13,7 @@ namespace zavren {
 // Each launched child has a reaper thread that waits for it and delivers its
 // termination status. Signals are sent only while the child is known not to be
 // reaped, so a pid that the system has handed to another process is never hit.
+// isRunning() turns false only once the termination callback has returned.
 class PosixProcessLauncher : public ProcessLauncher {
   public:
     LaunchResult launch(const ProcessSpec& spec, std::function<void(int status)> onExit) override;
