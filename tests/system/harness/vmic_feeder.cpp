@@ -115,7 +115,8 @@ class Feeder {
             timespec due = fromNs(next);
             while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
             }
-            if (queued() > chunk_ * 4) discardUnheard(chunk_ * 2);
+            // A whole chunk still waiting a period later means nobody is recording.
+            if (queued() >= chunk_ * 2) discardUnheard(0);
             [[maybe_unused]] auto n = ::write(out_, buf.data(), buf.size() * 2);
             // After a long stall, restart the schedule instead of bursting to catch up.
             if (nowNs() - next > 10 * period) next = nowNs();
@@ -125,7 +126,7 @@ class Feeder {
   private:
     // The pipe source stops reading while no stream records, and the FIFO then fills
     // with old audio that a new recording would get in one burst. A microphone has
-    // no such memory: keep at most one chunk waiting.
+    // no such memory.
     void discardUnheard(int keep) {
         int queued = 0;
         if (::ioctl(out_, FIONREAD, &queued) != 0) return;
