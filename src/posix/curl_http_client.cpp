@@ -22,8 +22,10 @@ using Clock = std::chrono::steady_clock;
 constexpr long MAX_REDIRECTS = 10;
 // Large reads keep a 1 GB download from costing a callback per 16 KB.
 constexpr long RECEIVE_BUFFER = 256 * 1024;
-// Upper bound on one wait of the loop, so idle time-outs are noticed promptly.
-constexpr int MAX_WAIT_MS = 250;
+// Upper bound on one wait of the loop while transfers run; with none the loop
+// sleeps until woken, so an idle client costs no wake-ups.
+constexpr int MAX_WAIT_MS = 1000;
+constexpr int IDLE_WAIT_MS = 3600 * 1000;
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -327,6 +329,7 @@ void CurlHttpClient::Impl::finish(const std::shared_ptr<Transfer>& t, CURLcode r
 }
 
 int CurlHttpClient::Impl::nextWaitMs() const {
+    if (active.empty()) return IDLE_WAIT_MS;
     auto now = Clock::now();
     auto wait = std::chrono::milliseconds(MAX_WAIT_MS);
     for (const auto& t : active) {

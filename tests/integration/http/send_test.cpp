@@ -85,10 +85,18 @@ TEST_F(SendTest, SendsExactlyTheHeadersGiven) {
         std::string name, method, body;
         std::vector<std::pair<std::string, std::string>> headers;
         std::vector<std::pair<std::string, std::string>> expected;  // beyond Host
+        HttpRequest::CachePolicy cache = HttpRequest::CachePolicy::useProtocol;
     };
     std::string binary("a\0b\r\nc", 6);
     std::vector<Case> cases = {
         {"plain GET", "GET", "", {}, {}},
+        // There is no local cache to bypass, so nothing is added.
+        {"GET ignoring the local cache",
+         "GET",
+         "",
+         {},
+         {},
+         HttpRequest::CachePolicy::reloadIgnoringLocalCache},
         {"GET with a header", "GET", "", {{"X-Probe", "1"}}, {{"X-Probe", "1"}}},
         {"POST without Content-Type", "POST", binary, {}, {{"Content-Length", "6"}}},
         {"POST with Content-Type",
@@ -111,6 +119,7 @@ TEST_F(SendTest, SendsExactlyTheHeadersGiven) {
         req.url = server.url("/echo");
         req.body = c.body;
         req.headers = c.headers;
+        req.cache = c.cache;
         HttpResponse r = sendAndWait(req);
         EXPECT_FALSE(r.error);
         EXPECT_EQ(r.status, 200);
