@@ -87,7 +87,7 @@ struct Transfer {
     }
 };
 
-struct CurlHttpClient::Impl : std::enable_shared_from_this<CurlHttpClient::Impl> {
+struct CurlHttpClient::Impl {
     std::mutex mutex;
     CURLM* multi = nullptr;  // guarded by mutex for wake(); used freely on the HTTP thread
     std::vector<std::shared_ptr<Transfer>> pending;
