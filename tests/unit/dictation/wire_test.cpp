@@ -79,10 +79,6 @@ TEST(ChatPrompt, EmptyTermsGiveTheShortPrompt) {
     EXPECT_EQ(chatPrompt("A,B"), "请转写这段语音。可能出现的术语:A,B");
 }
 
-TEST(ChatRequest, PreviewTimeoutIsCarried) {
-    EXPECT_EQ(llamaRequest("x", seconds(15), "/nonexistent").timeout, seconds(15));
-}
-
 TEST(PlainRequest, PostsTheRecordingByteForByteToTheRootWithoutHeaders) {
     std::string wav = someWav(1001);
     wav[20] = '\0';
