@@ -1,0 +1,209 @@
+// The tray icon, its menu and the indicator panel on the test desktop (Xvfb,
+// openbox, trayer), driven by xdotool like a user would.
+#include <gtest/gtest.h>
+// keep
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <QWindow>
+#include <cstring>
+#include <memory>
+
+#include "qt/indicator_panel.h"
+#include "qt/qt_status_item.h"
+#include "system/harness/desktop_env.h"
+#include "system_util.h"
+
+namespace zavren {
+namespace {
+
+using namespace std::chrono_literals;
+using systest::sh;
+using systest::shOut;
+using systest::waitFor;
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "stest_app";
+    static char* argv[] = {name, nullptr};
+    static auto* instance = new QApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return *instance;
+}
+
+class QtSystemTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
+        app();
+    }
+};
+
+// "X Y" of a window's centre on the screen, empty while it is not on screen.
+std::string trayIconCentre(WId id) {
+    std::string out = shOut("xdotool getwindowgeometry --shell " + std::to_string(id));
+    int x = -1, y = -1, w = 0, h = 0;
+    for (const char* key : {"X=", "Y=", "WIDTH=", "HEIGHT="}) {
+        auto pos = out.find(std::string("\n") + key);
+        if (pos == std::string::npos && out.rfind(key, 0) != 0) return {};
+        pos = pos == std::string::npos ? 0 : pos + 1;
+        int v = std::atoi(out.c_str() + pos + std::strlen(key));
+        if (key[0] == 'X') x = v;
+        if (key[0] == 'Y') y = v;
+        if (key[0] == 'W') w = v;
+        if (key[0] == 'H') h = v;
+    }
+    if (x < 0 || y < 0 || w <= 1) return {};
+    return std::to_string(x + w / 2) + " " + std::to_string(y + h / 2);
+}
+
+std::vector<std::string> titles(QMenu* menu) {
+    std::vector<std::string> out;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) out.push_back(a->text().toStdString());
+    return out;
+}
+
+TEST_F(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
+    QtStatusItem item;
+    int builds = 0;
+    int quits = 0;
+    item.setMenu([&] {
+        ++builds;
+        std::vector<MenuItem> rows;
+        MenuItem header;
+        header.kind = MenuItem::Kind::header;
+        header.title = "ZAVREN";
+        header.subtitle = " .AI";
+        header.enabled = false;
+        rows.push_back(header);
+        MenuItem state;
+        state.title = "opening " + std::to_string(builds);
+        state.enabled = builds % 2 == 1;
+        rows.push_back(state);
+        MenuItem separator;
+        separator.kind = MenuItem::Kind::separator;
+        rows.push_back(separator);
+        MenuItem quit;
+        quit.title = "退出 ZAVREN";
+        quit.keyEquivalent = "q";
+        quit.choose = [&] { ++quits; };
+        rows.push_back(quit);
+        return rows;
+    });
+    item.show(StatusIcon{});
+    // Qt's own idea of the icon's place is unreliable once the host has reparented
+    // it, so ask the X server where the embedded window really is.
+    QWidget* embedded = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 &&
+                    w->isVisible())
+                    embedded = w;
+            return embedded != nullptr;
+        },
+        10s))
+        << "no tray host embedded the icon";
+    std::string at;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::string now = trayIconCentre(embedded->winId());
+            bool stable = !now.empty() && now == at;
+            at = now;
+            return stable;
+        },
+        5s));
+
+    for (int opening = 1; opening <= 2; ++opening) {
+        // Press, let the menu open, then release, as a hand does. The host may
+        // still be finishing the embedding handshake: press again if nothing opened.
+        bool open = false;
+        for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+            ASSERT_EQ(sh("xdotool mousemove " + at + " mousedown 3"), 0);
+            open = waitFor([&] { return item.menu()->isVisible(); }, 2s);
+            ASSERT_EQ(sh("xdotool mouseup 3"), 0);
+        }
+        ASSERT_TRUE(open) << "opening " << opening;
+        EXPECT_EQ(builds, opening);
+        auto t = titles(item.menu());
+        ASSERT_EQ(t.size(), 3u);
+        EXPECT_EQ(t[0], "ZAVREN .AI");
+        EXPECT_EQ(t[1], "opening " + std::to_string(opening));
+        EXPECT_EQ(item.menu()->actions()[1]->isEnabled(), opening == 1);
+        if (opening == 1) {
+            ASSERT_EQ(sh("xdotool key Escape"), 0);
+            ASSERT_TRUE(waitFor([&] { return !item.menu()->isVisible(); }, 5s));
+            // The popup's pointer grab ends when the server has unmapped it.
+            const std::string menuId = std::to_string(item.menu()->winId());
+            ASSERT_TRUE(waitFor(
+                [&] {
+                    return shOut("xwininfo -id " + menuId + " | grep 'Map State'")
+                               .find("IsUnMapped") != std::string::npos;
+                },
+                5s));
+        }
+    }
+    // The quit item answers "q" while the menu is open.
+    ASSERT_EQ(sh("xdotool key q"), 0);
+    EXPECT_TRUE(waitFor([&] { return quits == 1; }, 5s));
+    EXPECT_FALSE(item.menu()->isVisible());
+}
+
+// A window that counts the clicks it receives.
+class ClickTarget : public QWidget {
+  public:
+    int presses = 0;
+
+  protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
+
+TEST_F(QtSystemTest, PanelShowsWithoutTakingFocusAndLetsClicksThrough) {
+    QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ClickTarget target;
+    target.setWindowTitle("zavren-click-target");
+    target.setGeometry(screen.adjusted(100, 100, -100, -100));
+    target.show();
+    ASSERT_TRUE(waitFor([&] { return target.windowHandle()->isExposed(); }, 5s));
+    ASSERT_EQ(sh("xdotool windowactivate --sync " + std::to_string(target.winId()) +
+                 " windowfocus --sync " + std::to_string(target.winId())),
+              0);
+    ASSERT_TRUE(waitFor([&] { return target.isActiveWindow(); }, 5s));
+
+    AppState st;
+    QtIndicatorPanel panel(st);
+    panel.setup();
+    st.setState(RecState::listening);
+    panel.show();
+    IndicatorView* view = panel.view();
+    ASSERT_TRUE(
+        waitFor([&] { return view->windowHandle() && view->windowHandle()->isExposed(); }, 5s));
+    EXPECT_EQ(view->pos(), QtIndicatorPanel::placement(screen));
+    EXPECT_EQ(view->pos().y() + view->height(), screen.bottom() + 1 - 96);
+
+    // The focus stays where it was, in this program and for the X server.
+    EXPECT_TRUE(target.isActiveWindow());
+    EXPECT_FALSE(view->isActiveWindow());
+    EXPECT_EQ(shOut("xdotool getwindowfocus"), std::to_string(target.winId()));
+
+    // A click on the capsule lands in the window underneath.
+    const QPoint c = view->mapToGlobal(view->capsuleRect().center().toPoint());
+    ASSERT_EQ(
+        sh("xdotool mousemove " + std::to_string(c.x()) + " " + std::to_string(c.y()) + " click 1"),
+        0);
+    EXPECT_TRUE(waitFor([&] { return target.presses == 1; }, 5s));
+    EXPECT_EQ(shOut("xdotool getwindowfocus"), std::to_string(target.winId()));
+
+    // Hints and state changes redraw in place; hiding takes it off the screen.
+    st.setHint("引擎启动中…");
+    EXPECT_EQ(view->model().row, IndicatorModel::Row::hint);
+    panel.hide();
+    EXPECT_TRUE(waitFor([&] { return !view->isVisible(); }, 5s));
+}
+
+}  // namespace
+}  // namespace zavren
