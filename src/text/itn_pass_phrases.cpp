@@ -132,8 +132,10 @@ void dates(const Chars& in, Chars& out) {
         const bool yearBefore =
             out.size() >= 2 && out.back().cp == NIAN && isAsciiDigit(out[out.size() - 2]);
 
+        // A plain copy: GCC's -O3 flow analysis loses track of the optional here.
+        const std::int64_t monthValue = *month;
         auto writeMonth = [&] {
-            writeNumber(out, *month);
+            writeNumber(out, monthValue);
             out.push_back(in[m]);
         };
         if (!dayEmpty && terminated && dayValid) {
