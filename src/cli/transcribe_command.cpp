@@ -115,7 +115,7 @@ int transcribeCommand(const Args& args) {
         }
         if (a == "--no-itn") {
             itn = false;
-        } else if (!file && (a.empty() || a[0] != '-' || a == "-")) {
+        } else if (!file && !a.empty() && a[0] != '-') {
             file = a;
         } else {
             std::fprintf(stderr, "zavren: 无法识别的参数: %s\n\n%s", a.c_str(), TRANSCRIBE_HELP);
