@@ -232,6 +232,8 @@ DownloadServer::DownloadServer(std::string root)
         impl->serve(req, res);
     });
     server_->set_write_timeout(60, 0);
+    // One request per connection: stopping never waits for an idle keep-alive client.
+    server_->set_keep_alive_max_count(1);
 }
 
 DownloadServer::~DownloadServer() {
@@ -248,6 +250,8 @@ bool DownloadServer::start(int port) {
         port_ = port;
     }
     thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() is a no-op until the loop runs; a stop right after start would hang the join.
+    while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
