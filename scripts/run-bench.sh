@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Runs every benchmark of a build folder: Google Benchmark programs (bench_*)
-# and benchmark scripts (bench/**/run-*.sh), which get the build folder as $1.
+# Runs every benchmark of a build folder. A bench folder with shell scripts is
+# driven by them (they start what the measurement needs and get the build folder
+# as $1); any other folder's bench_* programs run directly.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
-while IFS= read -r b; do
-  echo "== $b"
-  "$b"
-done < <(find "$build/bench" -type f -name 'bench_*' -perm -u+x 2>/dev/null | sort)
-while IFS= read -r s; do
-  echo "== $s"
-  bash "$s" "$build"
-done < <(find "$src/bench" -type f -name 'run-*.sh' 2>/dev/null | sort)
+for dir in "$src"/bench/*/; do
+  name=$(basename "$dir")
+  scripts=$(find "$dir" -maxdepth 1 -name '*.sh' | sort)
+  if [ -n "$scripts" ]; then
+    for s in $scripts; do
+      echo "== $name: $(basename "$s")"
+      bash "$s" "$build"
+    done
+  else
+    for b in $(find "$build/bench" -maxdepth 2 -type f -perm -u+x -name 'bench_*' | sort); do
+      case "$b" in */bench/"$name"/*|*/bench/bench_"$name"*) ;; *) continue ;; esac
+      echo "== $name: $(basename "$b")"
+      "$b"
+    done
+  fi
+done

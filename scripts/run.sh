@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Starts the program. Until the desktop program lands this runs the headless demo.
+# `make run`: on a desktop, start the tray program; on a machine without a
+# display, run the self-contained demo (a private virtual desktop and microphone,
+# the fake engine installed as the engine, a spoken sample dictated into an editor).
 set -euo pipefail
 build=${1:-build}
-if [ -x "$build/tools/demo/zavren-demo" ]; then
-  exec "$build/tools/demo/zavren-demo"
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  exec "$build/src/qt/zavren"
 fi
-exec "$build/src/cli/zavren" --help
+echo "没有可用的显示器:运行自带演示(虚拟桌面、虚拟麦克风、测试引擎)。"
+exec "$build/tools/demo/zavren-demo"
