@@ -49,6 +49,8 @@ std::string printable(const std::string& text) {
     return out;
 }
 
+constexpr std::size_t WRITE_BLOCK = 1 << 20;
+
 InstallPhase phaseOf(InstallPhase::Value v) {
     return InstallPhase{std::move(v)};
 }
@@ -67,7 +69,8 @@ std::string systemTar() {
 // thread, then to verification, each hand-off ordered by a queue.
 struct Attempt {
     EngineManifest::Asset asset;
-    PartialFile file;
+    PartialFile file;     // file.received/hasher cover exactly the bytes written to disk
+    std::string pending;  // received, not yet written: chunks are small, syscalls are not free
     std::optional<TimePoint> lastUI;  // none: the first chunk publishes
     int status = 0;
     int writeError = 0;
@@ -214,30 +217,43 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         if (status == 200 && a.file.received > 0) {
             a.file.hasher.reset();
             a.file.received = 0;
+            a.pending.clear();
             if (::ftruncate(a.file.fd, 0) == 0) ::lseek(a.file.fd, 0, SEEK_SET);
         }
+    }
+
+    // Writes the pending bytes, then accounts for them; on failure the file is cut
+    // back so that it holds exactly the bytes already hashed.
+    static bool flush(Attempt& a) {
+        if (a.pending.empty()) return true;
+        if (int err = writeAll(a.file.fd, a.pending.data(), a.pending.size())) {
+            a.writeError = err;
+            a.pending.clear();
+            if (::ftruncate(a.file.fd, a.file.received) != 0) {
+                // Nothing more to do: the next scan hashes whatever is on disk.
+            }
+            return false;
+        }
+        a.file.hasher.update(a.pending.data(), a.pending.size());
+        a.file.received += static_cast<std::int64_t>(a.pending.size());
+        a.pending.clear();
+        return true;
     }
 
     static bool onData(const std::weak_ptr<Core>& weak, Attempt& a, const char* data,
                        std::size_t size) {
         // An error page is not part of the archive: never let it into the file.
         if (a.status >= 400 || a.file.fd < 0) return false;
-        if (int err = writeAll(a.file.fd, data, size)) {
-            a.writeError = err;
-            // Keep the file exactly as long as what was hashed.
-            if (::ftruncate(a.file.fd, a.file.received) != 0) {
-                // Nothing more to do: the next scan hashes whatever is on disk.
-            }
-            return false;
-        }
-        a.file.hasher.update(data, size);
-        a.file.received += static_cast<std::int64_t>(size);
+        if (a.pending.capacity() < WRITE_BLOCK) a.pending.reserve(WRITE_BLOCK);
+        a.pending.append(data, size);
+        const std::int64_t count = a.file.received + static_cast<std::int64_t>(a.pending.size());
+        if (a.pending.size() >= WRITE_BLOCK && !flush(a)) return false;
         auto self = weak.lock();
         if (!self) return false;
         TimePoint now = self->dispatcher.now();
         if (!a.lastUI || now - *a.lastUI > PROGRESS_INTERVAL) {
             a.lastUI = now;
-            self->publish(phaseOf(InstallPhase::Downloading{a.file.received, a.asset.size}));
+            self->publish(phaseOf(InstallPhase::Downloading{count, a.asset.size}));
         }
         return true;
     }
@@ -245,6 +261,8 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
     static void onComplete(const std::weak_ptr<Core>& weak, const std::shared_ptr<Attempt>& a,
                            std::optional<HttpError> error) {
         if (a->file.fd >= 0) {
+            // What arrived before an interruption is a valid prefix: keep it.
+            if (a->writeError == 0 && a->status < 400) flush(*a);
             // A delayed write error can surface only here.
             if (::close(a->file.fd) != 0 && a->writeError == 0 && errno != EINTR)
                 a->writeError = errno;

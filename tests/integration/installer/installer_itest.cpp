@@ -370,7 +370,7 @@ TEST_F(InstallerITest, HostileArchivesAreRefused) {
 // A small tmpfs as the install root: the transfer must end honestly when it fills.
 TEST_F(InstallerITest, DiskFullEndsTheAttemptAndTheRetryResumes) {
     fs::create_directories(tmp + "/root");
-    if (::mount("tmpfs", (tmp + "/root").c_str(), "tmpfs", 0, "size=1m") != 0) {
+    if (::mount("tmpfs", (tmp + "/root").c_str(), "tmpfs", 0, "size=2m") != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root or CAP_SYS_ADMIN): "
                      << std::strerror(errno);
     }
