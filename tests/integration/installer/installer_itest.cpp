@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 using tools::DownloadServer;
 using tools::Misbehaviour;
 
-const std::string PACK_ENGINE = ZAVREN_SOURCE_DIR "/tools/pack-engine/pack-engine";
+const std::string PACK_ENGINE = ZAVREN_PACK_ENGINE;
 const std::string CORRUPT = "校验失败(文件损坏),已清理,请重试";
 
 std::string readFile(const std::string& path) {
@@ -395,6 +395,27 @@ TEST_F(InstallerITest, DiskFullEndsTheAttemptAndTheRetryResumes) {
     ASSERT_TRUE(retry.is<InstallPhase::Done>()) << message(retry);
     EXPECT_EQ(archiveRequests().back().range, "bytes=" + std::to_string(kept.size()) + "-");
 }
+
+#ifdef ZAVREN_EXE
+// The command-line entry runs the same installer; its exit status says whether the
+// engine is in place.
+TEST_F(InstallerITest, CommandLineInstallReportsTheOutcome) {
+    const std::string env = "env -i HOME=" + tmp + "/home XDG_DATA_HOME=" + tmp +
+                            "/data PATH=/usr/bin:/bin ZAVREN_UPDATE_BASE=" + server->baseUrl() +
+                            "/dl-base ";
+    const std::string out = tmp + "/out.txt";
+    EXPECT_EQ(sh(env + ZAVREN_EXE " engine install >" + out + " 2>&1"), 1);
+    EXPECT_NE(readFile(out).find("无法获取引擎信息:响应异常,请检查网络后重试"), std::string::npos)
+        << readFile(out);
+
+    pack(makeEngine("2.0", 100 * 1024));
+    EXPECT_EQ(sh(env + ZAVREN_EXE " engine install >" + out + " 2>&1"), 0) << readFile(out);
+    EXPECT_TRUE(fs::exists(tmp + "/data/zavren/engine/engine-2.0/bin/llama-server"));
+    EXPECT_NE(readFile(out).find("正在校验"), std::string::npos) << readFile(out);
+
+    EXPECT_EQ(sh(env + ZAVREN_EXE " engine install --bogus >" + out + " 2>&1"), 2);
+}
+#endif
 
 }  // namespace
 }  // namespace zavren
