@@ -87,11 +87,12 @@ set(ZAVREN_DESKTOP_DIR ${CMAKE_BINARY_DIR}/desktop)
 
 # zavren_system_test(NAME [SOURCES ...] [DEPS ...] [ENV ...] [TIMEOUT s])
 # A test in the private headless desktop: label system, the "desktop" fixture,
-# one at a time (RESOURCE_LOCK desktop); DISPLAY, PULSE_SERVER and the virtual
+# one at a time (RESOURCE_LOCK desktop, and engine_port because the program under
+# test runs its engine on the fixed port 8765); DISPLAY, PULSE_SERVER and the virtual
 # microphone's controls are in the environment before main() runs.
 function(zavren_system_test name)
   cmake_parse_arguments(ARG "" "" "ENV" ${ARGN})
-  zavren_test(${name} LABEL system FIXTURES desktop RESOURCE_LOCK desktop
+  zavren_test(${name} LABEL system FIXTURES desktop RESOURCE_LOCK desktop engine_port
               ENV "ZAVREN_DESKTOP_ENV=${ZAVREN_DESKTOP_DIR}/desktop.env" ${ARG_ENV}
               ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE zavren_desktop_harness)
