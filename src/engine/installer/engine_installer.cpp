@@ -75,6 +75,15 @@ struct Attempt {
     int status = 0;
     int writeError = 0;
     std::shared_ptr<HttpTask> task;
+
+    Attempt() = default;
+    Attempt(const Attempt&) = delete;
+    Attempt& operator=(const Attempt&) = delete;
+    // An attempt dropped before its transfer ended (the installer went away) still
+    // releases its file.
+    ~Attempt() {
+        if (file.fd >= 0) ::close(file.fd);
+    }
 };
 
 struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
@@ -111,6 +120,8 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
 
     void finish(InstallPhase p) {
         running = false;
+        // The task may hold the handlers, which hold the attempt: break that cycle.
+        if (attempt) attempt->task.reset();
         attempt.reset();
         manifestTask.reset();
         bool done = p.is<InstallPhase::Done>();
@@ -176,11 +187,7 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         std::string path = partialPath();
         dispatcher.background([weak, a, path] {
             a->file = preparePartial(path, a->asset.size);
-            if (auto self = weak.lock()) {
-                self->toMain([a](Core& c) { c.transfer(a); });
-            } else if (a->file.fd >= 0) {
-                ::close(a->file.fd);
-            }
+            if (auto self = weak.lock()) self->toMain([a](Core& c) { c.transfer(a); });
         });
     }
 
