@@ -260,6 +260,9 @@ int FakeEngine::run() {
         std::lock_guard lock(stopMutex_);
         if (stopping_) return 0;
     }
+    // WORKAROUND: stop() can miss a listen thread already inside accept();
+    // a short idle interval makes the loop re-check its socket.
+    server_.set_idle_interval(0, 50000);
     server_.listen_after_bind();
     std::printf("fake-engine: stopped\n");
     std::fflush(stdout);

@@ -234,6 +234,10 @@ DownloadServer::DownloadServer(std::string root)
     server_->set_write_timeout(60, 0);
     // One request per connection: stopping never waits for an idle keep-alive client.
     server_->set_keep_alive_max_count(1);
+    // WORKAROUND: the library's stop() closes the listening socket, but a listen
+    // thread that already read the descriptor can stay blocked in accept() for
+    // good. Polling with a short idle interval makes it re-check the socket.
+    server_->set_idle_interval(0, 50000);
 }
 
 DownloadServer::~DownloadServer() {
