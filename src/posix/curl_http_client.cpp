@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "posix/http_errors.h"
+#include "shared/trace.h"
 
 namespace zavren {
 
@@ -201,6 +202,14 @@ int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t 
     return t.cancelled ? 1 : 0;
 }
 
+int onDebug(CURL*, curl_infotype type, char*, size_t size, void*) {
+    if (type == CURLINFO_HEADER_OUT)
+        trace::mark("http-header-out", static_cast<long long>(size));
+    else if (type == CURLINFO_DATA_OUT)
+        trace::mark("http-data-out", static_cast<long long>(size));
+    return 0;
+}
+
 bool setBody(CURL* easy, const std::string& body) {
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     return curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data()) == CURLE_OK;
@@ -234,6 +243,10 @@ CURLcode CurlHttpClient::Impl::configure(Transfer& t) {
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    if (trace::enabled()) {
+        curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, onDebug);
+        curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
+    }
 
     bool hasBody = false;
     if (r.method == "GET" && r.body.empty()) {
@@ -285,6 +298,7 @@ void CurlHttpClient::Impl::start(const std::shared_ptr<Transfer>& t) {
         return;
     }
     active.push_back(t);
+    trace::mark("http-start");
 }
 
 void CurlHttpClient::Impl::finish(const std::shared_ptr<Transfer>& t, CURLcode result) {
@@ -307,6 +321,7 @@ void CurlHttpClient::Impl::finish(const std::shared_ptr<Transfer>& t, CURLcode r
     else if (result != CURLE_OK)
         error = httpErrorFor(result);
 
+    trace::mark("http-done", code);
     std::lock_guard lock(t->delivery);
     t->finished = true;
     if (t->streamed) {
@@ -419,6 +434,7 @@ CurlHttpClient::~CurlHttpClient() {
 
 std::shared_ptr<HttpTask> CurlHttpClient::send(HttpRequest request,
                                                std::function<void(HttpResponse)> done) {
+    trace::mark("http-send", static_cast<long long>(request.body.size()));
     auto t = std::make_shared<Transfer>();
     t->request = std::move(request);
     t->done = std::move(done);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "shared/trace.h"
+
 namespace zavren {
 
 namespace {
@@ -106,6 +108,7 @@ void PulseRecorder::closeStream() {
 }
 
 void PulseRecorder::stop() {
+    trace::mark("rec-stop-begin");
     if (stream_) {
         PulseConnection::Lock lock(*conn_);
         // Take what already arrived before cutting the stream.
@@ -113,7 +116,10 @@ void PulseRecorder::stop() {
         closeStream();
     }
     used_ = true;
-    if (file_) file_->finish();
+    if (file_) {
+        file_->finish();
+        trace::mark("rec-stop-end", static_cast<long long>(file_->dataBytes()));
+    }
 }
 
 void PulseRecorder::updateMeters() {

@@ -1,5 +1,7 @@
 #include "qt/qt_hotkey_monitor.h"
 
+#include "shared/trace.h"
+
 namespace zavren {
 
 void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
@@ -7,8 +9,10 @@ void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
     monitor_->install(std::move(handler));
     if (!monitor_->valid() || monitor_->fd() < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(monitor_->fd(), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this] { monitor_->drain(); });
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+        trace::mark("hotkey-wake");
+        monitor_->drain();
+    });
     monitor_->drain();
 }
 

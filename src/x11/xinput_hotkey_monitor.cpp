@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "shared/trace.h"
+
 namespace zavren {
 
 XInputHotkeyMonitor::XInputHotkeyMonitor(std::shared_ptr<SyntheticKeyLedger> ledger)
@@ -76,7 +78,10 @@ std::vector<FlagsEvent> XInputHotkeyMonitor::readPending() {
                 (xtestKeyboard_ < 0 || raw->sourceid == xtestKeyboard_) &&
                 ledger_->consume(raw->detail, press, SyntheticKeyLedger::Clock::now());
             if (!ours) {
-                if (auto flags = tracker_.onKey(raw->detail, press)) out.push_back(*flags);
+                if (auto flags = tracker_.onKey(raw->detail, press)) {
+                    trace::mark(press ? "hotkey-press" : "hotkey-release", raw->detail);
+                    out.push_back(*flags);
+                }
             }
         }
         XFreeEventData(d, cookie);

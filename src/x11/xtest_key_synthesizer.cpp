@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "shared/trace.h"
+
 namespace zavren {
 
 namespace {
@@ -114,6 +116,7 @@ std::optional<WmClass> XTestKeySynthesizer::focusedWmClass() {
 }
 
 void XTestKeySynthesizer::postPaste() {
+    trace::mark("paste-begin");
     Display* d = display();
     if (!d) return;
     const auto wmClass = focusedWmClass();
@@ -142,6 +145,7 @@ void XTestKeySynthesizer::postPaste() {
         XTestFakeKeyEvent(d, kc, True, CurrentTime);
     }
     XSync(d, False);
+    trace::mark("paste-sent");
 }
 
 }  // namespace zavren
