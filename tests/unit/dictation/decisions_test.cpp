@@ -31,14 +31,12 @@ TEST(Hotkey, OnlyTheRightOptionKeyCountsAndTheOptionBitDecides) {
 }
 
 TEST(Level, MapsMinus50To0DecibelsOntoTheUnitRange) {
-    EXPECT_DOUBLE_EQ(levelFor(-50.0f), 0.0);
-    EXPECT_DOUBLE_EQ(levelFor(-160.0f), 0.0);
-    EXPECT_DOUBLE_EQ(levelFor(0.0f), 1.0);
-    EXPECT_DOUBLE_EQ(levelFor(6.0f), 1.0);
-    EXPECT_DOUBLE_EQ(levelFor(-25.0f), 0.5);
-    EXPECT_DOUBLE_EQ(levelFor(std::numeric_limits<float>::quiet_NaN()), 0.0);
-    EXPECT_DOUBLE_EQ(levelFor(-std::numeric_limits<float>::infinity()), 0.0);
-    EXPECT_DOUBLE_EQ(levelFor(std::numeric_limits<float>::infinity()), 1.0);
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, double> cases[] = {
+        {-50.0f, 0.0}, {-160.0f, 0.0},       {0.0f, 1.0}, {6.0f, 1.0},
+        {-25.0f, 0.5}, {std::nanf(""), 0.0}, {-inf, 0.0}, {inf, 1.0},
+    };
+    for (auto [db, want] : cases) EXPECT_DOUBLE_EQ(levelFor(db), want) << db;
 }
 
 // Steps each power and returns the 1-based tick of every cut, restarting after a cut
@@ -64,37 +62,34 @@ std::vector<float> operator+(std::vector<float> a, const std::vector<float>& b) 
     return a;
 }
 
-TEST(Segmenter, CutsAtTheTenthQuietTickNotTheNinth) {
-    EXPECT_EQ(cutsFor(repeat(-20, 3) + repeat(-60, 9)), std::vector<int>{});
-    EXPECT_EQ(cutsFor(repeat(-20, 3) + repeat(-60, 10)), std::vector<int>{13});
-}
-
-TEST(Segmenter, ALoudTickRestartsTheQuietCount) {
-    EXPECT_EQ(cutsFor(repeat(-20, 1) + repeat(-60, 9) + repeat(-20, 1) + repeat(-60, 9)),
-              std::vector<int>{});
-}
-
-TEST(Segmenter, TheMiddleBandNeitherCountsNorResets) {
+TEST(Segmenter, CutsAfterTenQuietTicksOrAHundredLoudOnes) {
     // Thresholds are strict: -35 and -42 themselves are in the middle band.
-    auto p = repeat(-20, 1) + repeat(-60, 5) + repeat(-35, 3) + repeat(-42, 3) + repeat(-38, 20) +
-             repeat(-60, 4);
-    EXPECT_EQ(cutsFor(p), std::vector<int>{});
-    EXPECT_EQ(cutsFor(p + repeat(-60, 1)), std::vector<int>{static_cast<int>(p.size()) + 1});
-    // Just across the thresholds.
-    EXPECT_EQ(cutsFor(repeat(-34.9f, 1) + repeat(-42.1f, 10)), std::vector<int>{11});
-}
-
-TEST(Segmenter, ContinuousSpeechIsCutEvery100TicksFromTheFirstLoudTick) {
-    // 30 quiet ticks first: the length counts from the first loud one.
-    // The first loud tick is tick 0 of the segment, so the cut comes 100 ticks after it.
-    EXPECT_EQ(cutsFor(repeat(-60, 30) + repeat(-20, 303)), (std::vector<int>{131, 232, 333}));
-    EXPECT_EQ(cutsFor(repeat(-20, 100)), std::vector<int>{});
-    EXPECT_EQ(cutsFor(repeat(-20, 101)), std::vector<int>{101});
-}
-
-TEST(Segmenter, SilenceBeforeSpeechNeverCuts) {
-    EXPECT_EQ(cutsFor(repeat(-60, 5000)), std::vector<int>{});
-    EXPECT_EQ(cutsFor(repeat(std::numeric_limits<float>::quiet_NaN(), 200)), std::vector<int>{});
+    const auto middle = repeat(-20, 1) + repeat(-60, 5) + repeat(-35, 3) + repeat(-42, 3) +
+                        repeat(-38, 20) + repeat(-60, 4);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        const char* name;
+        std::vector<float> powers;
+        std::vector<int> cuts;
+    } cases[] = {
+        {"nineQuietTicks", repeat(-20, 3) + repeat(-60, 9), {}},
+        {"tenthQuietTick", repeat(-20, 3) + repeat(-60, 10), {13}},
+        {"loudTickRestartsTheCount",
+         repeat(-20, 1) + repeat(-60, 9) + repeat(-20, 1) + repeat(-60, 9),
+         {}},
+        {"middleBandNeitherCountsNorResets", middle, {}},
+        {"middleBandThenTheTenthQuiet",
+         middle + repeat(-60, 1),
+         {static_cast<int>(middle.size()) + 1}},
+        {"justAcrossTheThresholds", repeat(-34.9f, 1) + repeat(-42.1f, 10), {11}},
+        // The first loud tick is tick 0 of the segment: earlier quiet ticks do not count.
+        {"lengthFromTheFirstLoudTick", repeat(-60, 30) + repeat(-20, 303), {131, 232, 333}},
+        {"hundredLoudTicks", repeat(-20, 100), {}},
+        {"hundredAndOneLoudTicks", repeat(-20, 101), {101}},
+        {"silenceBeforeSpeech", repeat(-60, 5000), {}},
+        {"nanPowers", repeat(nan, 200), {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cutsFor(c.powers), c.cuts) << c.name;
 }
 
 AppState stateWith(RecState s, std::optional<std::string> hint, std::string preview) {

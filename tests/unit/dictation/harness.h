@@ -82,11 +82,30 @@ struct Harness {
     }
 
     std::size_t chatRequests() const { return http.countTo(CHAT_URL); }
+
+    // A short dictation: press, some audio, release.
+    void dictate(std::size_t samples = 8000) {
+        press();
+        recorders.feedSamples(samples, 500);
+        tick(3);
+        release();
+    }
+    void answer(std::size_t i, const std::string& content);
+
+    // What the user can tell from outside, so one assertion covers a whole checkpoint.
+    std::string seen() const {
+        std::string s = toString(st.state());
+        if (ctl && ctl->recording()) s += " recording";
+        s += panel.visible ? " panel" : " hidden";
+        if (st.hint()) s += " hint=" + *st.hint();
+        return s + " req=" + std::to_string(http.count()) + " paste=" + std::to_string(keys.pastes);
+    }
+    void answerLast(const std::string& content) { answer(http.count() - 1, content); }
 };
 
-inline HttpResponse ok(std::string body) {
+inline HttpResponse ok(std::string body, int status = 200) {
     HttpResponse r;
-    r.status = 200;
+    r.status = status;
     r.body = std::move(body);
     return r;
 }
@@ -102,6 +121,11 @@ inline std::string chatAnswer(const std::string& content) {
     nlohmann::json j = {
         {"choices", {{{"message", {{"role", "assistant"}, {"content", content}}}}}}};
     return j.dump();
+}
+
+inline void Harness::answer(std::size_t i, const std::string& content) {
+    http.complete(i, ok(chatAnswer(content)));
+    dispatcher.runUntilIdle();
 }
 
 }  // namespace zavren::testing

@@ -17,29 +17,31 @@ class Inject : public ::testing::Test {
     }
 };
 
-TEST_F(Inject, WithTrustPastesThenRestoresThePreviousTextAfter400ms) {
-    h.pasteboard.contents[PASTEBOARD_STRING_TYPE] = "原来的";
-    h.ctl->inject("你好");
-    EXPECT_EQ(h.keys.pastes, 1);
+TEST(InjectWithTrust, PastesThenRestoresThePreviousTextAfter400ms) {
     const std::map<std::string, std::string> pasted{{PASTEBOARD_STRING_TYPE, "你好"},
                                                     {PASTEBOARD_TRANSIENT_TYPE, ""}};
-    EXPECT_EQ(atPaste, pasted);
-    EXPECT_EQ(h.trust.queries, 1);
-    EXPECT_EQ(h.trust.prompts, 0);
-    h.dispatcher.advance(0.399);
-    EXPECT_EQ(h.pasteboard.contents, pasted);
-    h.dispatcher.advance(0.001);
-    const std::map<std::string, std::string> restored{{PASTEBOARD_STRING_TYPE, "原来的"}};
-    EXPECT_EQ(h.pasteboard.contents, restored);
-    EXPECT_EQ(h.st.hint(), std::nullopt);
-}
-
-TEST_F(Inject, WithTrustAndNoPreviousTextLeavesThePasteboardEmpty) {
-    h.pasteboard.contents["image/png"] = "PNG";
-    h.ctl->inject("你好");
-    h.dispatcher.advance(0.4);
-    EXPECT_TRUE(h.pasteboard.contents.empty());
-    EXPECT_EQ(h.pasteboard.ops.back(), "clear");
+    struct Case {
+        std::map<std::string, std::string> before, after;
+    } cases[] = {
+        {{{PASTEBOARD_STRING_TYPE, "原来的"}}, {{PASTEBOARD_STRING_TYPE, "原来的"}}},
+        {{{"image/png", "PNG"}}, {}},  // only text comes back; nothing else is invented
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        std::map<std::string, std::string> atPaste;
+        h.keys.onPaste = [&] { atPaste = h.pasteboard.contents; };
+        h.pasteboard.contents = c.before;
+        h.ctl->inject("你好");
+        EXPECT_EQ(h.keys.pastes, 1);
+        EXPECT_EQ(atPaste, pasted);
+        EXPECT_EQ(h.trust.queries, 1);
+        EXPECT_EQ(h.trust.prompts, 0);
+        h.dispatcher.advance(0.399);
+        EXPECT_EQ(h.pasteboard.contents, pasted);
+        h.dispatcher.advance(0.001);
+        EXPECT_EQ(h.pasteboard.contents, c.after);
+        EXPECT_EQ(h.st.hint(), std::nullopt);
+    }
 }
 
 TEST_F(Inject, TwoQuickInjectionsLeaveTheFirstTextAfterBothRestores) {
@@ -74,17 +76,11 @@ TEST_F(Inject, WithoutTrustLeavesTheTextAndAsksEveryTime) {
 // The paste-by-hand hint comes right before finish(); it has to stay readable.
 TEST_F(Inject, WithoutTrustThePanelStaysUpForTheHintAfterTheDictation) {
     h.trust.trusted = false;
-    h.press();
-    h.recorders.feedSamples(8000, 500);
-    h.release();
-    h.http.complete(0, testing::ok(testing::chatAnswer("<asr_text>你好")));
-    h.dispatcher.runUntilIdle();
-    EXPECT_EQ(h.st.state(), RecState::idle);
-    EXPECT_EQ(h.st.hint(), std::string(HINT_PASTE_BY_HAND));
-    EXPECT_TRUE(h.panel.visible);
+    h.dictate();
+    h.answer(0, "<asr_text>你好");
+    EXPECT_EQ(h.seen(), std::string("idle panel hint=") + HINT_PASTE_BY_HAND + " req=1 paste=0");
     h.dispatcher.advance(4.0);
-    EXPECT_FALSE(h.panel.visible);
-    EXPECT_EQ(h.st.hint(), std::nullopt);
+    EXPECT_EQ(h.seen(), "idle hidden req=1 paste=0");
 }
 
 TEST_F(Inject, ThePendingRestoreIsHarmlessOnceTheControllerIsGone) {

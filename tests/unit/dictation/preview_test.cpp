@@ -7,9 +7,7 @@ namespace {
 
 using fakes::FakeAudioRecorderFactory;
 using testing::audioOf;
-using testing::chatAnswer;
 using testing::Harness;
-using testing::ok;
 
 constexpr float LOUD = -20.0f;
 constexpr float QUIET = -60.0f;
@@ -45,90 +43,84 @@ class Preview : public ::testing::Test {
     std::string segment(std::size_t i) const {
         const std::string w = audioOf(h.http.request(i));
         EXPECT_EQ(w, wrapWav(w.substr(44)));
+        EXPECT_EQ(h.http.request(i).timeout, seconds(15));
         return w.substr(44);
-    }
-    void answer(std::size_t i, const std::string& content) {
-        h.http.complete(i, ok(chatAnswer(content)));
-        h.dispatcher.runUntilIdle();
     }
 };
 
-TEST_F(Preview, APauseAfterSpeechSendsTheAudioSoFarAsOneSegment) {
+struct Step {
+    std::size_t bytes;
+    float power;
+    int ticks;
+    std::size_t requestsAfter;
+};
+
+struct CutCase {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::pair<std::size_t, std::size_t>> segments;  // offset, length in the fed bytes
+    std::int64_t segStart;
+    std::vector<FakeAudioRecorderFactory::Chunk> extraChunks = {};
+    std::string header = {};
+};
+
+class Cuts : public Preview, public ::testing::WithParamInterface<CutCase> {};
+
+// Every request is answered (empty) as soon as it goes out, so each cut is sent.
+TEST_P(Cuts, SendExactlyTheAudioBetweenCuts) {
+    const CutCase& c = GetParam();
+    h.recorders.extraChunks = c.extraChunks;
+    h.recorders.headerOverride = c.header;
     begin();
-    feed(20000);
-    ticks(LOUD, 5);
-    ticks(QUIET, 9);
-    EXPECT_EQ(h.chatRequests(), 0u);
-    ticks(QUIET, 1);
-    ASSERT_EQ(h.chatRequests(), 1u);
-    EXPECT_EQ(segment(0), fed);
-    EXPECT_EQ(audioOf(h.http.request(0)), wrapWav(fed));
-    EXPECT_EQ(h.http.request(0).timeout, seconds(15));
-    EXPECT_EQ(h.ctl->segStartByte(), 44 + 20000);
+    std::size_t answered = 0;
+    for (std::size_t k = 0; k < c.steps.size(); ++k) {
+        // A distinct byte per step, so a segment taken from the wrong offset shows.
+        feed(c.steps[k].bytes, static_cast<char>('a' + k));
+        ticks(c.steps[k].power, c.steps[k].ticks);
+        ASSERT_EQ(h.chatRequests(), c.steps[k].requestsAfter) << "after step " << k;
+        while (answered < h.http.count()) h.answer(answered++, "");
+    }
+    ASSERT_EQ(h.chatRequests(), c.segments.size());
+    for (std::size_t i = 0; i < c.segments.size(); ++i)
+        EXPECT_EQ(segment(i), fed.substr(c.segments[i].first, c.segments[i].second)) << i;
+    EXPECT_EQ(h.ctl->segStartByte(), c.segStart);
 }
 
-TEST_F(Preview, ContinuousSpeechIsCutAfter100Ticks) {
-    begin();
-    feed(40000);
-    ticks(LOUD, 100);
-    EXPECT_EQ(h.chatRequests(), 0u);
-    ticks(LOUD, 1);
-    ASSERT_EQ(h.chatRequests(), 1u);
-    EXPECT_EQ(segment(0), fed);
-}
-
-TEST_F(Preview, SilenceBeforeSpeechNeverCutsAndOpensTheFirstSegment) {
-    begin();
-    feed(50000, '\x01');
-    ticks(QUIET, 2000);
-    EXPECT_EQ(h.chatRequests(), 0u);
-    phrase(13000);
-    ASSERT_EQ(h.chatRequests(), 1u);
-    EXPECT_EQ(segment(0), fed);
-    EXPECT_EQ(segment(0).size(), 63000u);
-}
-
-TEST_F(Preview, SegmentsUnder12800BytesWaitForTheNextCut) {
-    begin();
-    phrase(12798);
-    EXPECT_EQ(h.chatRequests(), 0u);
-    EXPECT_EQ(h.ctl->segStartByte(), 44);  // the bytes stay for the next segment
-    phrase(2);
-    ASSERT_EQ(h.chatRequests(), 1u);
-    EXPECT_EQ(segment(0).size(), 12800u);
-    EXPECT_EQ(segment(0), fed);
-}
-
-TEST_F(Preview, AnOddByteWaitsForTheNextSegment) {
-    begin();
-    phrase(12801);
-    ASSERT_EQ(h.chatRequests(), 1u);
-    EXPECT_EQ(segment(0), fed.substr(0, 12800));
-    answer(0, "");
-    feed(13001, '\x22');
-    ticks(LOUD, 1);
-    ticks(QUIET, 10);
-    ASSERT_EQ(h.chatRequests(), 2u);
-    EXPECT_EQ(segment(1), fed.substr(12800));
-    EXPECT_EQ(segment(1).size(), 13002u);
-}
-
-TEST_F(Preview, ExtraChunksBeforeDataAreSkippedIncludingThePadByte) {
-    h.recorders.extraChunks = {{"LIST", "abcd"}, {"junk", "odd"}};
-    begin();
-    phrase(14000);
-    ASSERT_EQ(h.chatRequests(), 1u);
-    EXPECT_EQ(segment(0), fed);
-    EXPECT_EQ(h.ctl->segStartByte(), 44 + 12 + 12 + 14000);
-}
-
-TEST_F(Preview, NoCutUntilTheHeaderShowsItsDataChunk) {
-    h.recorders.headerOverride = std::string("RIFF\0\0\0\0WAVEfmt ", 16);
-    begin();
-    phrase(20000);
-    EXPECT_EQ(h.chatRequests(), 0u);
-    EXPECT_EQ(h.ctl->segStartByte(), -1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Segmentation, Cuts,
+    ::testing::Values(
+        CutCase{"pauseCutsAtTheTenthQuietTick",
+                {{20000, LOUD, 5, 0}, {0, QUIET, 9, 0}, {0, QUIET, 1, 1}},
+                {{0, 20000}},
+                44 + 20000},
+        CutCase{"continuousSpeechAfter100Ticks",
+                {{40000, LOUD, 100, 0}, {0, LOUD, 1, 1}},
+                {{0, 40000}},
+                44 + 40000},
+        CutCase{"silenceBeforeSpeechNeverCutsAndOpensTheSegment",
+                {{50000, QUIET, 2000, 0}, {13000, LOUD, 1, 0}, {0, QUIET, 10, 1}},
+                {{0, 63000}},
+                44 + 63000},
+        CutCase{"under12800BytesWaitForTheNextCut",
+                {{12798, LOUD, 1, 0}, {0, QUIET, 10, 0}, {2, LOUD, 1, 0}, {0, QUIET, 10, 1}},
+                {{0, 12800}},
+                44 + 12800},
+        CutCase{"anOddByteWaitsForTheNextSegment",
+                {{12801, LOUD, 1, 0}, {0, QUIET, 10, 1}, {13001, LOUD, 1, 1}, {0, QUIET, 10, 2}},
+                {{0, 12800}, {12800, 13002}},
+                44 + 25802},
+        CutCase{"extraChunksBeforeDataIncludingThePadByte",
+                {{14000, LOUD, 1, 0}, {0, QUIET, 10, 1}},
+                {{0, 14000}},
+                44 + 12 + 12 + 14000,
+                {{"LIST", "abcd"}, {"junk", "odd"}}},
+        CutCase{"noCutUntilTheHeaderShowsItsDataChunk",
+                {{20000, LOUD, 1, 0}, {0, QUIET, 10, 0}},
+                {},
+                -1,
+                {},
+                std::string("RIFF\0\0\0\0WAVEfmt ", 16)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Preview, OneRequestAtATimeAndAnswersAppendWithOneSpace) {
     begin();
@@ -137,13 +129,13 @@ TEST_F(Preview, OneRequestAtATimeAndAnswersAppendWithOneSpace) {
     phrase(13000);
     ASSERT_EQ(h.chatRequests(), 1u);
     EXPECT_EQ(h.ctl->previewQueueSize(), 2u);
-    answer(0, "<asr_text>甲");
+    h.answer(0, "<asr_text>甲");
     EXPECT_EQ(h.st.preview(), "甲");
     ASSERT_EQ(h.chatRequests(), 2u);  // the next one goes only now
-    answer(1, "<asr_text>  ");
+    h.answer(1, "<asr_text>  ");
     EXPECT_EQ(h.st.preview(), "甲");  // an empty answer adds nothing, not even a space
     ASSERT_EQ(h.chatRequests(), 3u);
-    answer(2, "乙");
+    h.answer(2, "乙");
     EXPECT_EQ(h.st.preview(), "甲 乙");
     EXPECT_FALSE(h.ctl->previewInFlight());
     EXPECT_EQ(segment(1), fed.substr(13000, 13000));
@@ -154,9 +146,7 @@ TEST_F(Preview, AFailedPreviewSendsTheNextSegment) {
     phrase(13000);
     phrase(13000);
     phrase(13000);
-    HttpResponse r = ok(chatAnswer("错误"));
-    r.status = 503;
-    h.http.complete(0, r);
+    h.http.complete(0, testing::ok(testing::chatAnswer("错误"), 503));
     h.dispatcher.runUntilIdle();
     EXPECT_EQ(h.st.preview(), "");
     EXPECT_EQ(h.chatRequests(), 2u);
@@ -167,23 +157,15 @@ TEST_F(Preview, AFailedPreviewSendsTheNextSegment) {
     EXPECT_EQ(h.chatRequests(), 3u);
 }
 
-TEST_F(Preview, PreviewAnswersArePolishedOnArrival) {
+TEST_F(Preview, PreviewAndFinalAnswersArePolishedOnArrival) {
     h.polish = [](std::string s) { return s + "。"; };
     begin();
     phrase(13000);
-    answer(0, "甲");
+    h.answer(0, "甲");
     EXPECT_EQ(h.st.preview(), "甲。");
-}
-
-TEST_F(Preview, AnAnswerAfterReleaseIsDropped) {
-    begin();
-    phrase(13000);
     h.release();
-    EXPECT_TRUE(h.http.call(0).cancelled);
-    EXPECT_EQ(h.chatRequests(), 2u);  // the preview and the final request
-    h.http.complete(0, ok(chatAnswer("迟到")));
-    h.dispatcher.runUntilIdle();
-    EXPECT_EQ(h.st.preview(), "");
+    h.answerLast("<asr_text>三点");
+    EXPECT_EQ(h.pasteboard.text(), "三点。");
 }
 
 // The previous dictation's answer must not unlock the new one's pipeline either.
@@ -197,49 +179,37 @@ TEST_F(Preview, AnAnswerFromBeforeACancelAndRestartChangesNothing) {
     EXPECT_EQ(h.chatRequests(), 2u);
     EXPECT_TRUE(h.ctl->previewInFlight());
     // A late answer to the old request, as if it had been on the wire when cancelled.
-    h.http.call(0).done(ok(chatAnswer("旧的")));
+    h.http.call(0).done(testing::ok(testing::chatAnswer("旧的")));
     h.dispatcher.runUntilIdle();
     EXPECT_EQ(h.st.preview(), "");
     EXPECT_TRUE(h.ctl->previewInFlight());
     EXPECT_EQ(h.chatRequests(), 2u);
-    answer(1, "新的");
+    h.answer(1, "新的");
     EXPECT_EQ(h.st.preview(), "新的");
     EXPECT_EQ(h.chatRequests(), 3u);
 }
 
-TEST_F(Preview, PythonKindNeverPreviews) {
-    h.kind = EngineKind::python;
-    begin();
-    for (int i = 0; i < 5; ++i) phrase(20000);
-    feed(100000);
-    ticks(LOUD, 300);
-    EXPECT_EQ(h.http.count(), 0u);
-    EXPECT_EQ(h.st.preview(), "");
-    h.release();
-    ASSERT_EQ(h.http.count(), 1u);
-    EXPECT_EQ(h.http.request(0).url, SERVER);
-}
-
-TEST_F(Preview, ReleaseKeepsThePreviewAndFinishClearsIt) {
+TEST_F(Preview, ReleaseDropsLateAnswersKeepsThePreviewAndFinishClearsIt) {
     begin();
     phrase(13000);
-    answer(0, "甲");
+    phrase(13000);
+    h.answer(0, "甲");
     h.release();
+    EXPECT_TRUE(h.http.call(1).cancelled);
+    EXPECT_EQ(h.chatRequests(), 3u);  // two previews and the final request
+    h.answer(1, "迟到");              // dropped: the dictation has been released
     EXPECT_EQ(h.st.preview(), "甲");
     EXPECT_FALSE(indicatorModel(h.st).showPreview);
-    answer(1, "<asr_text>甲");
+    h.answer(2, "<asr_text>甲");
     EXPECT_EQ(h.st.preview(), "");
-}
 
-TEST_F(Preview, ANewDictationStartsWithAnEmptyPreviewAndFindsTheHeaderAgain) {
     begin();
     phrase(13000);
-    answer(0, "甲");
+    h.answerLast("乙");
     h.release();
-    h.press();
+    begin();  // while the last one is still transcribing
     EXPECT_EQ(h.st.preview(), "");
     EXPECT_EQ(h.ctl->segStartByte(), -1);
-    fed.clear();
     phrase(13000);
     EXPECT_EQ(segment(h.http.count() - 1), fed);
 }

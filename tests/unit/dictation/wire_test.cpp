@@ -74,11 +74,6 @@ TEST(ChatRequest, PromptListsTermsRightAfterTheColonAndRereadsTheFile) {
     EXPECT_EQ(promptOf(), "请转写这段语音。可能出现的术语:引号\"和\\反斜杠");
 }
 
-TEST(ChatPrompt, EmptyTermsGiveTheShortPrompt) {
-    EXPECT_EQ(chatPrompt(""), "请转写这段语音");
-    EXPECT_EQ(chatPrompt("A,B"), "请转写这段语音。可能出现的术语:A,B");
-}
-
 TEST(PlainRequest, PostsTheRecordingByteForByteToTheRootWithoutHeaders) {
     std::string wav = someWav(1001);
     wav[20] = '\0';
@@ -94,12 +89,14 @@ struct ParseCase {
     const char* name;
     std::optional<std::string> body;
     std::string want;
+    bool plain = false;
 };
 
-class LlamaAnswer : public ::testing::TestWithParam<ParseCase> {};
+class Answer : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(LlamaAnswer, Parses) {
-    EXPECT_EQ(parseLlamaText(GetParam().body), GetParam().want);
+TEST_P(Answer, Parses) {
+    const auto& c = GetParam();
+    EXPECT_EQ(c.plain ? parsePlainText(c.body) : parseLlamaText(c.body), c.want);
 }
 
 std::string content(const std::string& c) {
@@ -107,7 +104,7 @@ std::string content(const std::string& c) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, LlamaAnswer,
+    Rules, Answer,
     ::testing::Values(
         ParseCase{"marker", content("language Chinese<asr_text>  你好\n"), "你好"},
         ParseCase{"markerTwice", content("x<asr_text>甲<asr_text>乙"), "甲<asr_text>乙"},
@@ -128,40 +125,31 @@ INSTANTIATE_TEST_SUITE_P(
             std::string(R"({"choices":[{"message":{"content":[{"type":"text","text":"x"}]}}]})"),
             ""},
         ParseCase{"contentNull", std::string(R"({"choices":[{"message":{"content":null}}]})"), ""},
-        ParseCase{"errorObject", std::string(R"({"error":{"message":"boom"}})"), ""}),
+        ParseCase{"errorObject", std::string(R"({"error":{"message":"boom"}})"), ""},
+        // The plain form's text is used as received: no trimming, no marker.
+        ParseCase{"plainAsReceived", std::string(R"({"text":"  你好 "})"), "  你好 ", true},
+        ParseCase{"plainMarkerKept", std::string(R"({"text":"<asr_text>x"})"), "<asr_text>x", true},
+        ParseCase{"plainNotAString", std::string(R"({"text":5})"), "", true},
+        ParseCase{"plainTopArray", std::string(R"(["text"])"), "", true},
+        ParseCase{"plainTruncated", std::string(R"({"text":"x")"), "", true},
+        ParseCase{"plainNoBody", std::nullopt, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LlamaAnswerSize, SeveralMegabytesParseButAreNeverUsed) {
+TEST(AnswerBody, OnlyASuccessfulResponseOfSaneSizeCarriesABody) {
+    using testing::ok;
+    EXPECT_EQ(answerBody(ok("b")), "b");
+    EXPECT_EQ(answerBody(ok("b", 500)), std::nullopt);
+    HttpResponse timedOut = ok("b");
+    timedOut.error = HttpError{HttpError::Kind::timedOut, "请求超时"};
+    EXPECT_EQ(answerBody(timedOut), std::nullopt);
+    EXPECT_EQ(answerBody(HttpResponse{}), std::nullopt);
+
+    // Several megabytes parse, but are never used.
     const std::string big(4 << 20, 'a');
     EXPECT_EQ(parseLlamaText(content("<asr_text>" + big)), big);
-    HttpResponse r;
-    r.status = 200;
-    r.body = content("<asr_text>" + big);
-    EXPECT_EQ(answerBody(r), std::nullopt);
-    r.body = content(std::string(MAX_ANSWER_BYTES - 200, 'a'));
-    EXPECT_EQ(parseLlamaText(answerBody(r)), std::string(MAX_ANSWER_BYTES - 200, 'a'));
-}
-
-TEST(PlainAnswer, TakesTheTextMemberAsReceived) {
-    EXPECT_EQ(parsePlainText(std::string(R"({"text":"  你好 "})")), "  你好 ");
-    EXPECT_EQ(parsePlainText(std::string(R"({"text":"<asr_text>x"})")), "<asr_text>x");
-    EXPECT_EQ(parsePlainText(std::string(R"({"text":5})")), "");
-    EXPECT_EQ(parsePlainText(std::string(R"(["text"])")), "");
-    EXPECT_EQ(parsePlainText(std::string(R"({"text":"x")")), "");
-    EXPECT_EQ(parsePlainText(std::nullopt), "");
-}
-
-TEST(AnswerBody, OnlyASuccessfulResponseCarriesABody) {
-    HttpResponse r;
-    r.status = 200;
-    r.body = "b";
-    EXPECT_EQ(answerBody(r), "b");
-    r.status = 500;
-    EXPECT_EQ(answerBody(r), std::nullopt);
-    r.status = 200;
-    r.error = HttpError{HttpError::Kind::timedOut, "请求超时"};
-    EXPECT_EQ(answerBody(r), std::nullopt);
-    EXPECT_EQ(answerBody(HttpResponse{}), std::nullopt);
+    EXPECT_EQ(answerBody(ok(content("<asr_text>" + big))), std::nullopt);
+    const std::string fits(MAX_ANSWER_BYTES - 200, 'a');
+    EXPECT_EQ(parseLlamaText(answerBody(ok(content(fits)))), fits);
 }
 
 }  // namespace
