@@ -56,49 +56,32 @@ TEST(Resolve, PythonGetsTheScriptAndFiveVariablesWithCurrentTerms) {
     EXPECT_EQ(resolve(e.paths, "")->env.at("ZAVREN_TERMS"), "李四");
 }
 
-TEST(Resolve, DevelopmentCheckoutNeedsBothFiles) {
-    struct Case {
-        const char* name;
-        bool interpreter;
-        bool script;
-        bool found;
-    } cases[] = {{"both", true, true, true},
-                 {"no script", true, false, false},
-                 {"no interpreter", false, true, false},
-                 {"neither", false, false, false}};
-    for (const auto& c : cases) {
-        Env e;
-        if (c.interpreter) writeFile(e.dev + "/spike/python/bin/python3.13", "", false);
-        if (c.script) writeFile(e.dev + "/voice_server.py");
-        auto r = resolve(e.paths, e.dev);
-        ASSERT_EQ(r.has_value(), c.found) << c.name;
-        if (!r) continue;
-        EXPECT_EQ(r->kind, EngineKind::python);
-        EXPECT_EQ(r->exec, e.dev + "/spike/python/bin/python3.13");
-        EXPECT_EQ(r->args, std::vector<std::string>{e.dev + "/voice_server.py"});
-        EXPECT_EQ(r->killPath, e.dev + "/voice_server.py");
-        EXPECT_EQ(r->env.at("HF_HOME"), e.dev + "/spike/models");
-        EXPECT_EQ(r->env.size(), 5u);
-    }
-}
-
-TEST(Resolve, InstalledEngineWinsOverTheCheckout) {
-    Env e;
-    writeFile(e.dev + "/spike/python/bin/python3.13", "", true);
-    writeFile(e.dev + "/voice_server.py");
-    makePython(e.engine("0.1"));
-    EXPECT_EQ(resolve(e.paths, e.dev)->exec, e.engine("0.1") + "/python/bin/python3.13");
-}
-
-TEST(Resolve, NothingWithoutEngineOrCheckout) {
+TEST(Resolve, CheckoutNeedsBothFilesAndAnInstalledEngineWins) {
     Env e;
     EXPECT_FALSE(resolve(e.paths, ""));
     EXPECT_FALSE(resolve(e.paths, e.dev));
-    // A relative checkout would depend on the working directory.
-    writeFile(e.dev + "/spike/python/bin/python3.13");
+    writeFile(e.dev + "/spike/python/bin/python3.13", "", false);
+    EXPECT_FALSE(resolve(e.paths, e.dev)) << "no script";
     writeFile(e.dev + "/voice_server.py");
+    // A relative checkout would depend on the working directory.
     std::filesystem::current_path(e.tmp.path);
     EXPECT_FALSE(resolve(e.paths, "checkout"));
+
+    auto r = resolve(e.paths, e.dev);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->kind, EngineKind::python);
+    EXPECT_EQ(r->exec, e.dev + "/spike/python/bin/python3.13");
+    EXPECT_EQ(r->args, std::vector<std::string>{e.dev + "/voice_server.py"});
+    EXPECT_EQ(r->killPath, e.dev + "/voice_server.py");
+    EXPECT_EQ(r->env.at("HF_HOME"), e.dev + "/spike/models");
+    EXPECT_EQ(r->env.size(), 5u);
+
+    std::filesystem::remove(e.dev + "/spike/python/bin/python3.13");
+    EXPECT_FALSE(resolve(e.paths, e.dev)) << "no interpreter";
+
+    makePython(e.engine("0.1"));
+    writeFile(e.dev + "/spike/python/bin/python3.13", "", true);
+    EXPECT_EQ(resolve(e.paths, e.dev)->exec, e.engine("0.1") + "/python/bin/python3.13");
 }
 
 TEST(Resolve, CommandLineQuotesWhatAShellWouldSplit) {

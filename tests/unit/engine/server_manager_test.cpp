@@ -50,18 +50,20 @@ struct Fixture : ::testing::Test {
         server->onState = [this](EngineState s) { reports.push_back({s, d.elapsed()}); };
     }
 
-    // Health answers in order; once exhausted, requests hang (and time out).
+    // status(n) answers the n-th poll from now on; no value leaves it hanging (it times out).
+    void respond(std::function<std::optional<int>(std::size_t)> status) {
+        http.setResponder([this, status, n = std::size_t{0}](const HttpRequest&) mutable
+                          -> std::optional<std::pair<HttpResponse, Duration>> {
+            pollTimes.push_back(d.elapsed());
+            auto code = status(n++);
+            if (!code) return std::nullopt;
+            return std::make_pair(HttpResponse{*code, {}, std::nullopt}, Duration::zero());
+        });
+    }
     void answerHealth(std::vector<int> statuses) {
-        auto queue = std::make_shared<std::vector<int>>(std::move(statuses));
-        http.setResponder(
-            [this, queue](const HttpRequest&) -> std::optional<std::pair<HttpResponse, Duration>> {
-                pollTimes.push_back(d.elapsed());
-                if (queue->empty()) return std::nullopt;
-                HttpResponse r;
-                r.status = queue->front();
-                queue->erase(queue->begin());
-                return std::make_pair(r, Duration::zero());
-            });
+        respond([statuses](std::size_t n) {
+            return n < statuses.size() ? std::optional(statuses[n]) : std::nullopt;
+        });
     }
 
     std::vector<EngineState> states() const {
@@ -89,14 +91,7 @@ TEST_F(Fixture, NotReadyThenReadyPollsHalfASecondApart) {
 }
 
 TEST_F(Fixture, ATimedOutPollIsFollowedHalfASecondLater) {
-    http.setResponder(
-        [this](const HttpRequest&) -> std::optional<std::pair<HttpResponse, Duration>> {
-            pollTimes.push_back(d.elapsed());
-            if (pollTimes.size() == 1) return std::nullopt;  // hangs until its 2 s time-out
-            HttpResponse r;
-            r.status = 200;
-            return std::make_pair(r, Duration::zero());
-        });
+    respond([](std::size_t n) { return n ? std::optional(200) : std::nullopt; });
     server->start();
     d.advance(10);
     EXPECT_EQ(pollTimes, (std::vector<double>{0, 2.5}));
@@ -123,7 +118,6 @@ TEST_F(Fixture, NeverHealthyFailsOnceAtTheDeadlineAndLeavesTheEngineRunning) {
 }
 
 TEST_F(Fixture, CrashesRestartAfterOneAndAHalfSecondsAtMostThreeInARow) {
-    answerHealth({});
     server->start();
     d.runUntilIdle();
     for (std::size_t i = 0; i < 4; ++i) {
@@ -153,13 +147,7 @@ TEST_F(Fixture, CrashesRestartAfterOneAndAHalfSecondsAtMostThreeInARow) {
 }
 
 TEST_F(Fixture, AHealthyAnswerResetsTheCount) {
-    // Every launch: one 503, one 200.
-    http.setResponder(
-        [this](const HttpRequest&) -> std::optional<std::pair<HttpResponse, Duration>> {
-            HttpResponse r;
-            r.status = http.count() % 2 == 1 ? 503 : 200;
-            return std::make_pair(r, Duration::zero());
-        });
+    respond([](std::size_t n) { return n % 2 ? 200 : 503; });  // every launch: 503, then 200
     server->start();
     for (int round = 0; round < 6; ++round) {
         d.advance(1);
@@ -172,11 +160,14 @@ TEST_F(Fixture, AHealthyAnswerResetsTheCount) {
 }
 
 TEST_F(Fixture, StopTerminatesAtOnceAndKillsLaterOnlyIfStillRunning) {
+    server->stop();  // nothing started yet: only the flag
+    d.advance(5);
+    EXPECT_TRUE(server->shuttingDown());
+    EXPECT_TRUE(reports.empty() && procs.runs.empty() && procs.launches.empty());
     for (bool ignoresTerm : {false, true}) {
         SCOPED_TRACE(ignoresTerm);
         reports.clear();
         procs.termIgnored = ignoresTerm;
-        answerHealth({});
         server->start();
         d.runUntilIdle();
         auto& c = *procs.children.back();
@@ -195,18 +186,8 @@ TEST_F(Fixture, StopTerminatesAtOnceAndKillsLaterOnlyIfStillRunning) {
     EXPECT_EQ(procs.launches.size(), 2u) << "no restart";
 }
 
-TEST_F(Fixture, StopWithNothingStartedOnlySetsTheFlag) {
-    server->stop();
-    d.advance(5);
-    EXPECT_TRUE(server->shuttingDown());
-    EXPECT_TRUE(reports.empty());
-    EXPECT_TRUE(procs.runs.empty());
-    EXPECT_TRUE(procs.launches.empty());
-}
-
 TEST_F(Fixture, LateKillTargetsTheStoppedChildNotItsSuccessor) {
     procs.termIgnored = true;
-    answerHealth({});
     server->start();
     server->stop();
     server->start();
@@ -244,7 +225,6 @@ TEST_F(Fixture, LaunchLineEnvironmentAndStaleKill) {
     const std::string dir = paths.engineRoot + "/engine-1.0+b";
     testing::makePython(dir);
     procs.env["ZAVREN_PORT"] = "1";
-    answerHealth({});
     server->start();
     ASSERT_EQ(procs.runs.size(), 1u);
     EXPECT_EQ(procs.runs[0].exec, "/usr/bin/pkill");
@@ -283,7 +263,6 @@ TEST(LiteralPattern, MatchesThePathAndNothingElse) {
 }
 
 TEST_F(Fixture, AReplacedChildsExitIsNotACrash) {
-    answerHealth({});
     server->start();
     server->start();  // reload: pkill ends the first child
     child(0).end(9);
@@ -314,7 +293,6 @@ TEST_F(Fixture, HealthPollsOfAnEarlierLaunchNeverReportForALaterOne) {
 }
 
 TEST_F(Fixture, StopCancelsAScheduledRestart) {
-    answerHealth({});
     server->start();
     d.runUntilIdle();
     child(0).end(1);
