@@ -28,8 +28,8 @@ struct EngineRowCase {
     bool enabled;
 };
 
-TEST(MenuModel, EngineRowForEveryEngineSituation) {
-    const EngineRowCase cases[] = {
+TEST(MenuModel, EveryCombinationHasTheEngineRowTheFixedFrameAndOnlyTheRightOptionalRows) {
+    const EngineRowCase engineRows[] = {
         {false, EngineState::starting, "◌  引擎未安装 — 点此安装", MenuAction::showInstaller, true},
         {false, EngineState::ready, "◌  引擎未安装 — 点此安装", MenuAction::showInstaller, true},
         {false, EngineState::failed, "◌  引擎未安装 — 点此安装", MenuAction::showInstaller, true},
@@ -37,53 +37,38 @@ TEST(MenuModel, EngineRowForEveryEngineSituation) {
         {true, EngineState::ready, "●  引擎就绪 · 按住右 ⌥ 说话", MenuAction::none, false},
         {true, EngineState::failed, "⚠  引擎未启动 — 点此重试", MenuAction::retryEngine, true},
     };
-    for (const auto& c : cases) {
-        MenuInputs in;
-        in.engineResolves = c.resolves;
-        in.engine = c.engine;
-        auto rows = menuModel(in);
-        EXPECT_EQ(rows[1].title, c.title);
-        EXPECT_EQ(rows[1].action, c.action) << c.title;
-        EXPECT_EQ(rows[1].enabled, c.enabled) << c.title;
-    }
-}
+    for (const auto& e : engineRows) {
+        for (bool trusted : {false, true}) {
+            for (EngineKind kind : {EngineKind::python, EngineKind::llama}) {
+                auto rows = menuModel(MenuInputs{e.resolves, e.engine, trusted, true, kind});
+                SCOPED_TRACE(e.title + " " + toString(kind) +
+                             (trusted ? " trusted" : " untrusted"));
 
-TEST(MenuModel, EveryCombinationHasTheFixedFrameAndOnlyTheRightOptionalRows) {
-    for (bool resolves : {false, true}) {
-        for (EngineState engine :
-             {EngineState::starting, EngineState::ready, EngineState::failed}) {
-            for (bool trusted : {false, true}) {
-                for (EngineKind kind : {EngineKind::python, EngineKind::llama}) {
-                    MenuInputs in{resolves, engine, trusted, true, kind};
-                    auto rows = menuModel(in);
-                    SCOPED_TRACE(std::string(toString(engine)) + " " + toString(kind) +
-                                 (resolves ? " resolves" : " missing") +
-                                 (trusted ? " trusted" : " untrusted"));
+                EXPECT_EQ(rows.front().kind, MenuItem::Kind::header);
+                EXPECT_EQ(rows.front().title, "ZAVREN");
+                EXPECT_EQ(rows.front().subtitle, " .AI");
+                EXPECT_FALSE(rows.front().enabled);
+                EXPECT_EQ(rows[1].title, e.title);
+                EXPECT_EQ(rows[1].action, e.action);
+                EXPECT_EQ(rows[1].enabled, e.enabled);
 
-                    EXPECT_EQ(rows.front().kind, MenuItem::Kind::header);
-                    EXPECT_EQ(rows.front().title, "ZAVREN");
-                    EXPECT_EQ(rows.front().subtitle, " .AI");
-                    EXPECT_FALSE(rows.front().enabled);
-
-                    Strings t = titles(rows);
-                    std::size_t i = 2;
-                    if (!trusted) {
-                        EXPECT_EQ(t[i], AX);
-                        EXPECT_EQ(rows[i].action, MenuAction::openAXSettings);
-                        ++i;
-                    }
-                    EXPECT_EQ(Strings(t.begin() + static_cast<long>(i),
-                                      t.begin() + static_cast<long>(i + TAIL.size())),
-                              TAIL);
-                    i += TAIL.size();
-                    const bool reload = engine == EngineState::ready && kind == EngineKind::python;
-                    if (reload) {
-                        EXPECT_EQ(t[i++], RELOAD);
-                    }
-                    EXPECT_EQ(Strings(t.begin() + static_cast<long>(i), t.end()),
-                              (Strings{"重新下载引擎…", "", "退出 ZAVREN"}));
-                    EXPECT_EQ(rows[2 + (trusted ? 0 : 1)].kind, MenuItem::Kind::separator);
+                Strings t = titles(rows);
+                std::size_t i = 2;
+                if (!trusted) {
+                    EXPECT_EQ(t[i], AX);
+                    EXPECT_EQ(rows[i].action, MenuAction::openAXSettings);
+                    ++i;
                 }
+                EXPECT_EQ(Strings(t.begin() + static_cast<long>(i),
+                                  t.begin() + static_cast<long>(i + TAIL.size())),
+                          TAIL);
+                i += TAIL.size();
+                if (e.engine == EngineState::ready && kind == EngineKind::python) {
+                    EXPECT_EQ(t[i++], RELOAD);
+                }
+                EXPECT_EQ(Strings(t.begin() + static_cast<long>(i), t.end()),
+                          (Strings{"重新下载引擎…", "", "退出 ZAVREN"}));
+                EXPECT_EQ(rows[2 + (trusted ? 0 : 1)].kind, MenuItem::Kind::separator);
             }
         }
     }
