@@ -8,13 +8,6 @@
 namespace zavren {
 namespace {
 
-TEST(AboutModel, VersionLineWithAndWithoutEngine) {
-    EXPECT_EQ(versionLine(std::nullopt), "v0.12.0 · 引擎未安装");
-    EXPECT_EQ(versionLine("1.0"), "v0.12.0 · 引擎 1.0");
-    EXPECT_EQ(aboutModel("2.3.1", std::nullopt).versionLine,
-              (Styled{"v0.12.0 · 引擎 2.3.1", 11, Weight::regular, Tone::secondary}));
-}
-
 TEST(AboutModel, LogoIsLookedForInResourcesFirstThenInTheCheckout) {
     auto withResources = aboutModel(std::nullopt, std::string("/opt/zavren/share"));
     ASSERT_EQ(withResources.logoCandidates.size(), 2u);
@@ -25,7 +18,11 @@ TEST(AboutModel, LogoIsLookedForInResourcesFirstThenInTheCheckout) {
     EXPECT_EQ(aboutModel(std::nullopt, std::string()).logoCandidates.size(), 1u);
 }
 
-TEST(AboutModel, Texts) {
+TEST(AboutModel, TextsAndVersionLineWithAndWithoutEngine) {
+    EXPECT_EQ(versionLine(std::nullopt), "v0.12.0 · 引擎未安装");
+    EXPECT_EQ(versionLine("1.0"), "v0.12.0 · 引擎 1.0");
+    EXPECT_EQ(aboutModel("2.3.1", std::nullopt).versionLine,
+              (Styled{"v0.12.0 · 引擎 2.3.1", 11, Weight::regular, Tone::secondary}));
     auto m = aboutModel(std::nullopt, std::nullopt);
     EXPECT_EQ(m.name, (Styled{"ZAVREN", 22, Weight::heavy}));
     EXPECT_EQ(m.suffix, (Styled{".AI", 14, Weight::semibold, Tone::secondary}));

@@ -70,14 +70,12 @@ TEST(InstallStep, IntelNoticeSitsBetweenTextAndButtonOnlyWhenBuiltIn) {
     EXPECT_EQ(installItems(phaseOf(InstallPhase::Manifest{}), true).size(), 1u);
 }
 
-TEST(InstallStep, ProgressTextRoundsToWholeMegabytes) {
+TEST(Progress, TextRoundsToWholeMegabytesAndTheBarStaysDrawableForAnyCounts) {
     auto items = installItems(phaseOf(InstallPhase::Downloading{1572864, 1073741824}), false);
     EXPECT_EQ(std::get<Styled>(items[1]).text, "已下载 2 MB / 1024 MB · 中断可续传");
     items = installItems(phaseOf(InstallPhase::Downloading{0, 0}), false);
     EXPECT_EQ(std::get<Styled>(items[1]).text, "已下载 0 MB / 0 MB · 中断可续传");
-}
 
-TEST(ProgressBarFraction, StaysDrawableForAnyCounts) {
     struct Case {
         double value, total, fraction;
     };

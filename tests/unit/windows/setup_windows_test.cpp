@@ -103,21 +103,21 @@ class SetupWindowsTest : public testing::Test {
 };
 
 TEST_F(SetupWindowsTest, OnboardingIsMadeOnceAndBroughtToFrontOnEveryShow) {
+    windows->closeOnboarding();  // before any show: nothing to close
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(windows->onboardingController(), nullptr);
     windows->showOnboarding(installer);
     windows->showOnboarding(installer);
     EXPECT_EQ(events, (Events{"make:onboarding", "activate", "show:onboarding", "activate",
                               "show:onboarding"}));
 }
 
-TEST_F(SetupWindowsTest, CloseBeforeAnyShowDoesNothing) {
-    windows->closeOnboarding();
-    EXPECT_TRUE(events.empty());
-    EXPECT_EQ(windows->onboardingController(), nullptr);
-}
-
-TEST_F(SetupWindowsTest, ReopenedOnboardingIsTheSameWindowWithTheCurrentPhase) {
+TEST_F(SetupWindowsTest, ReopenedOnboardingIsTheSameWindowRenderingEveryPhaseChange) {
     windows->showOnboarding(installer);
     auto* first = factory.onboarding;
+    const int renders = first->renders;
+    installer.setPhase(InstallPhase::Downloading{536870912, 1073741824});
+    EXPECT_EQ(first->renders, renders + 1);
     installer.setPhase(InstallPhase::Done{});
     windows->closeOnboarding();
     EXPECT_FALSE(first->visible);
@@ -127,15 +127,6 @@ TEST_F(SetupWindowsTest, ReopenedOnboardingIsTheSameWindowWithTheCurrentPhase) {
     EXPECT_EQ(factory.onboarding, first);
     EXPECT_TRUE(first->visible);
     EXPECT_TRUE(shown().installStep.done);
-    EXPECT_EQ(std::get<Styled>(shown().install[0]).text, "引擎就位。从现在起,识别全程本地。");
-}
-
-TEST_F(SetupWindowsTest, PhaseChangesReRenderTheWindow) {
-    windows->showOnboarding(installer);
-    int before = factory.onboarding->renders;
-    installer.setPhase(InstallPhase::Downloading{536870912, 1073741824});
-    EXPECT_EQ(factory.onboarding->renders, before + 1);
-    EXPECT_EQ(std::get<Styled>(shown().install[1]).text, "已下载 512 MB / 1024 MB · 中断可续传");
 }
 
 TEST_F(SetupWindowsTest, AboutIsRebuiltOnEveryShowWithTheVersionOfThatMoment) {
@@ -148,18 +139,15 @@ TEST_F(SetupWindowsTest, AboutIsRebuiltOnEveryShowWithTheVersionOfThatMoment) {
     EXPECT_EQ(factory.aboutModel.versionLine.text, "v0.12.0 · 引擎未安装");
 }
 
-TEST_F(SetupWindowsTest, PrivacyShownAgainIsTheSameWindow) {
+TEST_F(SetupWindowsTest, PrivacyShownAgainFromMenuOrAboutIsTheSameWindow) {
     windows->showPrivacy();
     windows->showPrivacy();
     EXPECT_EQ(events,
               (Events{"make:privacy", "activate", "show:privacy", "activate", "show:privacy"}));
     factory.openPrivacyLink(factory.privacyModel.pageUrl);
     EXPECT_EQ(desktop.openedUrls, std::vector<std::string>{factory.privacyModel.pageUrl});
-}
 
-TEST_F(SetupWindowsTest, AboutButtonsOpenPrivacyAndMail) {
     windows->showAbout(std::nullopt);
-    factory.aboutActions.showPrivacy();
     factory.aboutActions.showPrivacy();
     EXPECT_EQ(std::count(events.begin(), events.end(), "make:privacy"), 1);
     EXPECT_EQ(events.back(), "show:privacy");
