@@ -115,6 +115,17 @@ struct InstallerTest : ::testing::Test {
     }
     void startNormally() { startWith(manifestJson(sha(), size())); }
     std::size_t last() const { return http.count() - 1; }
+    void writePartial(const std::string& bytes) {
+        fs::create_directories(root);
+        writeFile(partial(), bytes);
+    }
+    // Answers the archive request with status and bytes and lets it finish.
+    void download(const std::string& bytes, int status = 200) {
+        http.streamResponse(last(), status);
+        sendAll(last(), bytes);
+        http.streamComplete(last());
+        dispatcher.runUntilIdle();
+    }
 
     void sendAll(std::size_t call, const std::string& bytes, std::size_t chunk = 65536) {
         for (std::size_t at = 0; at < bytes.size(); at += chunk)
@@ -153,11 +164,7 @@ TEST_F(InstallerTest, FreshInstallEndsWithTheEngineInPlace) {
     EXPECT_TRUE(a.headers.empty());
     EXPECT_EQ(installer->phase(), (InstallPhase{InstallPhase::Downloading{0, size()}}));
 
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-
+    download(archive);
     EXPECT_TRUE(installer->phase().is<InstallPhase::Done>()) << failure();
     EXPECT_EQ(doneCalls, 1);
     EXPECT_FALSE(fs::exists(partial()));
@@ -208,6 +215,7 @@ TEST_F(InstallerTest, ProgressIsPublishedAtMostEveryFifteenHundredthsOfASecond) 
 }
 
 TEST_F(InstallerTest, ManifestFailuresNameTheCause) {
+    const std::string odd = "无法获取引擎信息:响应异常,请检查网络后重试";
     struct Case {
         HttpResponse response;
         std::string message;
@@ -215,16 +223,12 @@ TEST_F(InstallerTest, ManifestFailuresNameTheCause) {
     std::vector<Case> cases = {
         {HttpResponse{0, "", HttpError{HttpError::Kind::cannotConnect, "无法连接服务器"}},
          "无法获取引擎信息:无法连接服务器,请检查网络后重试"},
-        {HttpResponse{404, "<html><body>Not Found</body></html>", {}},
-         "无法获取引擎信息:响应异常,请检查网络后重试"},
-        {HttpResponse{200, "{}", {}}, "无法获取引擎信息:响应异常,请检查网络后重试"},
-        {HttpResponse{200, "", {}}, "无法获取引擎信息:响应异常,请检查网络后重试"},
-        {HttpResponse{200, manifestJson(sha(), size(), "engine-1.0.tar.gz"), {}},
-         "无法获取引擎信息:响应异常,请检查网络后重试"},
-        {HttpResponse{200, manifestJson(sha(), size(), "file:///etc/passwd"), {}},
-         "无法获取引擎信息:响应异常,请检查网络后重试"},
-        {HttpResponse{200, manifestJson(sha(), -5), {}},
-         "无法获取引擎信息:响应异常,请检查网络后重试"},
+        {HttpResponse{404, "<html><body>Not Found</body></html>", {}}, odd},
+        {HttpResponse{200, "{}", {}}, odd},
+        {HttpResponse{200, "", {}}, odd},
+        {HttpResponse{200, manifestJson(sha(), size(), "engine-1.0.tar.gz"), {}}, odd},
+        {HttpResponse{200, manifestJson(sha(), size(), "file:///etc/passwd"), {}}, odd},
+        {HttpResponse{200, manifestJson(sha(), -5), {}}, odd},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message + " / " + c.response.body);
@@ -236,9 +240,7 @@ TEST_F(InstallerTest, ManifestFailuresNameTheCause) {
     }
     EXPECT_EQ(http.count(), cases.size());  // no archive request ever went out
     EXPECT_EQ(doneCalls, 0);
-}
 
-TEST_F(InstallerTest, ManifestTimeOutAfterTwentySeconds) {
     installer->start();
     dispatcher.advance(19.9);
     EXPECT_TRUE(installer->phase().is<InstallPhase::Manifest>());
@@ -246,46 +248,31 @@ TEST_F(InstallerTest, ManifestTimeOutAfterTwentySeconds) {
     EXPECT_EQ(failure(), "无法获取引擎信息:请求超时,请检查网络后重试");
 }
 
-TEST_F(InstallerTest, ResumeHashesThePartialAndAsksForTheRest) {
-    fs::create_directories(root);
+TEST_F(InstallerTest, PartialFileIsResumedOrDiscarded) {
     const std::size_t have = archive.size() * 2 / 5;
-    writeFile(partial(), archive.substr(0, have));
-    startNormally();
-    ASSERT_EQ(http.count(), 2u);
-    EXPECT_EQ(http.request(1).headers, (std::vector<std::pair<std::string, std::string>>{
-                                           {"Range", "bytes=" + std::to_string(have) + "-"}}));
-    EXPECT_EQ(installer->phase(),
-              (InstallPhase{InstallPhase::Downloading{static_cast<std::int64_t>(have), size()}}));
-    http.streamResponse(1, 206);
-    sendAll(1, archive.substr(have));
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-    EXPECT_TRUE(installer->phase().is<InstallPhase::Done>()) << failure();
-}
-
-TEST_F(InstallerTest, FullAnswerToARangedRequestStartsOverInTheSameAttempt) {
-    fs::create_directories(root);
-    writeFile(partial(), archive.substr(0, 1000));
-    startNormally();
-    EXPECT_EQ(http.request(1).headers.size(), 1u);
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-    EXPECT_TRUE(installer->phase().is<InstallPhase::Done>()) << failure();
-}
-
-TEST_F(InstallerTest, PartialThatReachedTheSizeIsDiscardedBeforeTheRequest) {
-    for (std::size_t extra : {0u, 10u}) {
-        SCOPED_TRACE(extra);
-        fs::create_directories(root);
-        writeFile(partial(), archive + std::string(extra, 'x'));
+    struct Case {
+        std::string partial;
+        std::size_t from;  // 0: no Range header
+        int status;
+    } cases[] = {
+        {archive.substr(0, have), have, 206},
+        {archive.substr(0, 1000), 1000, 200},  // a full answer starts over in the same attempt
+        {archive, 0, 200},                     // as long as the size: discarded first
+        {archive + "0123456789", 0, 200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.partial.size());
+        writePartial(c.partial);
         startNormally();
-        EXPECT_TRUE(http.request(last()).headers.empty());
-        EXPECT_EQ(installer->phase(), (InstallPhase{InstallPhase::Downloading{0, size()}}));
-        EXPECT_EQ(fs::file_size(partial()), 0u);
-        http.streamComplete(last(), HttpError{HttpError::Kind::connectionLost, "连接中断"});
-        dispatcher.runUntilIdle();
+        using Headers = std::vector<std::pair<std::string, std::string>>;
+        const Headers range{{"Range", "bytes=" + std::to_string(c.from) + "-"}};
+        EXPECT_EQ(http.request(last()).headers, c.from ? range : Headers{});
+        EXPECT_EQ(
+            installer->phase(),
+            (InstallPhase{InstallPhase::Downloading{static_cast<std::int64_t>(c.from), size()}}));
+        EXPECT_EQ(fs::file_size(partial()), c.from);
+        download(c.status == 206 ? archive.substr(c.from) : archive, c.status);
+        EXPECT_TRUE(installer->phase().is<InstallPhase::Done>()) << failure();
     }
 }
 
@@ -293,10 +280,7 @@ TEST_F(InstallerTest, UppercaseDigestNeverMatchesAndClearsThePartial) {
     std::string upper = sha();
     for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     startWith(manifestJson(upper, size()));
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
+    download(archive);
     EXPECT_EQ(failure(), CORRUPT);
     EXPECT_FALSE(fs::exists(partial()));
     EXPECT_TRUE(launcher.runs.empty());
@@ -322,8 +306,7 @@ TEST_F(InstallerTest, InterruptionKeepsTheBytesAndRoundsTheMegabytes) {
 }
 
 TEST_F(InstallerTest, ErrorStatusIsNeverWrittenIntoThePartial) {
-    fs::create_directories(root);
-    writeFile(partial(), archive.substr(0, 2 * 1048576));
+    writePartial(archive.substr(0, 2 * 1048576));
     startNormally();
     http.streamResponse(1, 503);
     EXPECT_FALSE(http.streamData(1, "<html>Service Unavailable</html>"));
@@ -331,23 +314,17 @@ TEST_F(InstallerTest, ErrorStatusIsNeverWrittenIntoThePartial) {
     EXPECT_EQ(failure(), "下载中断:服务器返回 HTTP 503。已下 2 MB,点重试从断点继续");
     EXPECT_EQ(readFile(partial()), archive.substr(0, 2 * 1048576));
 
-    // An error status without a body ends the same way.
-    installer->start();
-    http.complete(last(), HttpResponse{200, manifestJson(sha(), size()), {}});
-    dispatcher.runUntilIdle();
-    http.streamResponse(last(), 404);
-    http.streamComplete(last());
-    dispatcher.runUntilIdle();
+    startNormally();  // an error status without a body ends the same way
+    download("", 404);
     EXPECT_EQ(failure(), "下载中断:服务器返回 HTTP 404。已下 2 MB,点重试从断点继续");
     EXPECT_EQ(fs::file_size(partial()), 2u * 1048576);
 }
 
 TEST_F(InstallerTest, RangeNotSatisfiableClearsThePartialSoTheRetryStartsFromZero) {
-    fs::create_directories(root);
-    writeFile(partial(), archive.substr(0, 5000));
+    writePartial(archive.substr(0, 5000));
     startNormally();
     http.streamResponse(1, 416);
-    http.streamData(1, "<html>416</html>");
+    EXPECT_FALSE(http.streamData(1, "<html>416</html>"));
     dispatcher.runUntilIdle();
     EXPECT_EQ(failure(), CORRUPT);
     EXPECT_FALSE(fs::exists(partial()));
@@ -377,15 +354,13 @@ TEST_F(InstallerTest, StartWhileRunningDoesNothing) {
     EXPECT_EQ(http.request(last()).headers.at(0).second, "bytes=100-");
 }
 
-TEST_F(InstallerTest, UnwritablePartialFails) {
-    fs::create_directories(partial() + "/occupied");  // a folder where the file should be
+TEST_F(InstallerTest, PartialThatIsAFolderFailsAndALinkIsReplaced) {
+    fs::create_directories(partial() + "/occupied");
     startNormally();
     EXPECT_EQ(failure(), "无法写入下载文件(磁盘权限?)");
     EXPECT_EQ(http.count(), 1u);
-}
 
-TEST_F(InstallerTest, PartialThatIsALinkIsReplacedNotFollowed) {
-    fs::create_directories(root);
+    fs::remove_all(partial());
     fs::create_symlink("/dev/zero", partial());
     startNormally();
     EXPECT_TRUE(http.request(last()).headers.empty());
@@ -393,89 +368,57 @@ TEST_F(InstallerTest, PartialThatIsALinkIsReplacedNotFollowed) {
     EXPECT_EQ(fs::file_size(partial()), 0u);
 }
 
-TEST_F(InstallerTest, TarFailuresKeepTheFiles) {
+TEST_F(InstallerTest, UnpackingFailuresKeepTheDownload) {
+    const std::string hostile =
+        "lrwxrwxrwx 0/0 0 2024-01-01 00:00 \"engine-1.0/etc\" -> \"../../../etc\"\n";
     struct Case {
-        RunResult result;
+        std::function<void()> setup;
         std::string message;
+        std::size_t extractions;
+        bool whole = true;  // else a prefix: the reason follows the member's name
+    } cases[] = {
+        {[&] {
+             extractResult = {false, -1, "没有这个程序"};
+         },
+         "解压失败:没有这个程序", 1},
+        {[&] {
+             extractResult = {true, 2, {}};
+         },
+         "解压失败(tar exit 2),请重试", 1},
+        {[&] { listStatus = 2; }, "解压失败(tar exit 2),请重试", 0},
+        {[&] { listing += hostile; }, "解压失败:引擎包含有不安全的条目 engine-1.0/etc", 0, false},
+        {[&] { extractedName = "stuff"; }, "引擎包结构异常(未找到 engine-* 目录),请重试", 1},
     };
-    for (const Case& c : {Case{{false, -1, "没有这个程序"}, "解压失败:没有这个程序"},
-                          Case{{true, 2, {}}, "解压失败(tar exit 2),请重试"}}) {
+    const std::string cleanListing = listing;
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        extractResult = c.result;
+        extractResult = {true, 0, {}};
+        listStatus = 0;
+        listing = cleanListing;
+        launcher.runs.clear();
+        std::error_code ec;
+        fs::remove_all(scratch(), ec);
+        fs::remove(partial(), ec);
+        c.setup();
         startNormally();
-        http.streamResponse(last(), 200);
-        sendAll(last(), archive);
-        http.streamComplete(last());
-        dispatcher.runUntilIdle();
-        EXPECT_EQ(failure(), c.message);
+        download(archive);
+        EXPECT_EQ(c.whole ? failure() : failure().substr(0, c.message.size()), c.message);
+        EXPECT_EQ(extractions().size(), c.extractions);
         EXPECT_TRUE(fs::exists(partial()));
-        EXPECT_TRUE(fs::is_directory(scratch()));
-        fs::remove(partial());
+        EXPECT_TRUE(!c.extractions || fs::is_directory(scratch()));
     }
-}
-
-TEST_F(InstallerTest, ListingFailureIsATarFailure) {
-    listStatus = 2;
-    startNormally();
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-    EXPECT_EQ(failure(), "解压失败(tar exit 2),请重试");
-    EXPECT_TRUE(extractions().empty());
-}
-
-TEST_F(InstallerTest, HostileArchiveIsNeverUnpacked) {
-    listing += "lrwxrwxrwx 0/0 0 2024-01-01 00:00 \"engine-1.0/etc\" -> \"../../../etc\"\n";
-    startNormally();
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-    EXPECT_EQ(failure().rfind("解压失败:", 0), 0u) << failure();
-    EXPECT_NE(failure().find("engine-1.0/etc"), std::string::npos);
-    EXPECT_TRUE(extractions().empty());
-    EXPECT_TRUE(fs::exists(partial()));
-}
-
-TEST_F(InstallerTest, ArchiveWithoutEngineFolderKeepsItsFiles) {
-    extractedName = "stuff";
-    startNormally();
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-    EXPECT_EQ(failure(), "引擎包结构异常(未找到 engine-* 目录),请重试");
-    EXPECT_TRUE(fs::exists(partial()));
     EXPECT_TRUE(fs::is_directory(scratch() + "/stuff"));
-
-    // The retry finds a complete partial file, discards it and downloads again.
-    startNormally();
-    EXPECT_TRUE(http.request(last()).headers.empty());
+    EXPECT_EQ(doneCalls, 0);
 }
 
-TEST_F(InstallerTest, SameVersionIsReplacedOthersStay) {
-    fs::create_directories(root + "/engine-1.0/old-only");
-    fs::create_directories(root + "/engine-0.5");
-    startNormally();
-    http.streamResponse(1, 200);
-    sendAll(1, archive);
-    http.streamComplete(1);
-    dispatcher.runUntilIdle();
-    EXPECT_TRUE(installer->phase().is<InstallPhase::Done>()) << failure();
-    EXPECT_FALSE(fs::exists(root + "/engine-1.0/old-only"));
-    EXPECT_TRUE(fs::exists(root + "/engine-1.0/bin/llama-server"));
-    EXPECT_TRUE(fs::is_directory(root + "/engine-0.5"));
-}
-
-TEST_F(InstallerTest, RetryAfterDoneInstallsAgain) {
+TEST_F(InstallerTest, RetryAfterDoneReplacesTheSameVersion) {
     for (int round = 0; round < 2; ++round) {
+        fs::create_directories(root + "/engine-1.0/old-only");
         startNormally();
-        http.streamResponse(last(), 200);
-        sendAll(last(), archive);
-        http.streamComplete(last());
-        dispatcher.runUntilIdle();
+        download(archive);
         EXPECT_TRUE(installer->phase().is<InstallPhase::Done>()) << failure();
+        EXPECT_FALSE(fs::exists(root + "/engine-1.0/old-only"));
+        EXPECT_EQ(readFile(root + "/engine-1.0/bin/llama-server"), "new");
     }
     EXPECT_EQ(doneCalls, 2);
 }
