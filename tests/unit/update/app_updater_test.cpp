@@ -51,13 +51,13 @@ TEST_F(UpdaterTest, NewerVersionPromptsWithNotesAndTheThreeButtons) {
     EXPECT_EQ(a.informative, "修复若干问题\n\n当前版本 v0.12.0。");
     EXPECT_EQ(a.buttons, (std::vector<std::string>{"下载新版", "跳过此版本", "以后再说"}));
     EXPECT_EQ(desktop.activations, 1);
-}
 
-TEST_F(UpdaterTest, MissingNotesUseTheDefaultSentence) {
+    // Without notes, a default sentence; a version skipped earlier hides only itself.
+    defaults.setString(SKIPPED_VERSION_KEY, "0.12.1");
     answer(200, R"({"version":"0.13.0","url":"https://x/y"})");
-    check(true);
-    ASSERT_EQ(desktop.alerts.size(), 1u);
-    EXPECT_EQ(desktop.alerts[0].informative, "新版本已发布。\n\n当前版本 v0.12.0。");
+    check(false);
+    ASSERT_EQ(desktop.alerts.size(), 2u);
+    EXPECT_EQ(desktop.alerts[1].informative, "新版本已发布。\n\n当前版本 v0.12.0。");
 }
 
 TEST_F(UpdaterTest, SkippedVersionSilencesOnlyTheSilentCheck) {
@@ -75,40 +75,22 @@ TEST_F(UpdaterTest, SkippedVersionSilencesOnlyTheSilentCheck) {
     EXPECT_EQ(desktop.alerts[1].message, "ZAVREN.AI 0.12.1 可用");
 }
 
-TEST_F(UpdaterTest, SkippingOneVersionDoesNotHideTheNext) {
-    defaults.setString(SKIPPED_VERSION_KEY, "0.12.1");
-    answer(200, R"({"version":"0.12.2","url":"https://x/y"})");
-    check(false);
-    EXPECT_EQ(desktop.alerts.size(), 1u);
-}
-
-TEST_F(UpdaterTest, EqualOrOlderVersionOnlyAnswersAnInteractiveCheck) {
-    for (const char* version : {"0.12.0", "0.11.9", "0.9.99"}) {
-        SCOPED_TRACE(version);
-        desktop.alerts.clear();
-        answer(200, std::string(R"({"url":"https://x","version":")") + version + "\"}");
-        check(false);
-        EXPECT_TRUE(desktop.alerts.empty());
-        check(true);
-        ASSERT_EQ(desktop.alerts.size(), 1u);
-        EXPECT_EQ(desktop.alerts[0].message, "已是最新版本");
-        EXPECT_EQ(desktop.alerts[0].informative, "ZAVREN.AI v0.12.0 就是最新的公测版。");
-        EXPECT_EQ(desktop.alerts[0].buttons, std::vector<std::string>{"好"});
-    }
-}
-
-TEST_F(UpdaterTest, NoUsableRecordFailsOnlyAnInteractiveCheck) {
+TEST_F(UpdaterTest, NothingNewerOrNoRecordAnswersOnlyAnInteractiveCheck) {
+    const std::string latest = "已是最新版本", failed = "检查更新失败";
     struct Case {
         int status;
-        std::string body;
+        std::string body, message;
     };
     for (const Case& c :
-         std::vector<Case>{{200, "{}"},
-                           {404, "<html><body>Not Found</body></html>"},
-                           {200, R"({"version":"0.13.0"})"},
-                           {200, R"({"version":13,"url":"https://x"})"},
-                           {200, R"({"version":"0.13.0","url":"https://x","notes":5})"},
-                           {200, ""}}) {
+         std::vector<Case>{{200, R"({"url":"https://x","version":"0.12.0"})", latest},
+                           {200, R"({"url":"https://x","version":"0.11.9"})", latest},
+                           {200, R"({"url":"https://x","version":"0.9.99"})", latest},
+                           {200, "{}", failed},
+                           {404, "<html><body>Not Found</body></html>", failed},
+                           {200, R"({"version":"0.13.0"})", failed},
+                           {200, R"({"version":13,"url":"https://x"})", failed},
+                           {200, R"({"version":"0.13.0","url":"https://x","notes":5})", failed},
+                           {200, "", failed}}) {
         SCOPED_TRACE(c.body);
         desktop.alerts.clear();
         answer(c.status, c.body);
@@ -116,8 +98,10 @@ TEST_F(UpdaterTest, NoUsableRecordFailsOnlyAnInteractiveCheck) {
         EXPECT_TRUE(desktop.alerts.empty());
         check(true);
         ASSERT_EQ(desktop.alerts.size(), 1u);
-        EXPECT_EQ(desktop.alerts[0].message, "检查更新失败");
-        EXPECT_EQ(desktop.alerts[0].informative, "暂时连不上更新服务,稍后再试。");
+        EXPECT_EQ(desktop.alerts[0].message, c.message);
+        EXPECT_EQ(desktop.alerts[0].informative, c.message == latest
+                                                     ? "ZAVREN.AI v0.12.0 就是最新的公测版。"
+                                                     : "暂时连不上更新服务,稍后再试。");
         EXPECT_EQ(desktop.alerts[0].buttons, std::vector<std::string>{"好"});
     }
     EXPECT_TRUE(defaults.values.empty());
@@ -137,37 +121,32 @@ TEST_F(UpdaterTest, TransportFailureAndTimeOut) {
 }
 
 TEST_F(UpdaterTest, DownloadOpensPageThenUrlThenTheBase) {
+    const std::string deb = R"({"version":"1.0","url":"https://d/z.deb"})";
     struct Case {
         std::string body;
-        std::string opened;
+        std::vector<std::string> opened;
+        int answer = 0;
     };
     std::vector<Case> cases = {
         {R"({"version":"1.0","url":"https://d/z.deb","page":"https://p/release"})",
-         "https://p/release"},
-        {R"({"version":"1.0","url":"https://d/z.deb"})", "https://d/z.deb"},
-        {R"({"version":"1.0","url":"https://d/z.deb","page":null})", "https://d/z.deb"},
-        {R"({"version":"1.0","url":"https://d/z.deb","page":"not a url"})", BASE},
-        {R"({"version":"1.0","url":"file:///etc/passwd"})", BASE},
-        {R"({"version":"1.0","url":""})", BASE},
+         {"https://p/release"}},
+        {deb, {"https://d/z.deb"}},
+        {R"({"version":"1.0","url":"https://d/z.deb","page":null})", {"https://d/z.deb"}},
+        {R"({"version":"1.0","url":"https://d/z.deb","page":"not a url"})", {BASE}},
+        {R"({"version":"1.0","url":"file:///etc/passwd"})", {BASE}},
+        {R"({"version":"1.0","url":""})", {BASE}},
+        {deb, {}, 2},   // later
+        {deb, {}, -1},  // the alert closed
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);
         desktop.openedUrls.clear();
         answer(200, c.body);
-        desktop.alertAnswers = {0};
+        desktop.alertAnswers = {c.answer};
         check(true);
-        EXPECT_EQ(desktop.openedUrls, std::vector<std::string>{c.opened});
+        EXPECT_EQ(desktop.alerts.back().message, "ZAVREN.AI 1.0 可用");
+        EXPECT_EQ(desktop.openedUrls, c.opened);
     }
-    EXPECT_TRUE(defaults.values.empty());
-}
-
-TEST_F(UpdaterTest, LaterOrClosingTheAlertDoesNothing) {
-    answer(200, R"({"version":"1.0","url":"https://d/z.deb"})");
-    desktop.alertAnswers = {2, -1};
-    check(false);
-    check(false);
-    EXPECT_EQ(desktop.alerts.size(), 2u);
-    EXPECT_TRUE(desktop.openedUrls.empty());
     EXPECT_TRUE(defaults.values.empty());
 }
 

@@ -31,10 +31,6 @@ TEST(UpdateBase, EnvironmentReplacesTheDefaultOnlyWithAWebAddress) {
         SCOPED_TRACE(c.env.value_or("(unset)"));
         EXPECT_EQ(resolveUpdateBase(c.env), c.base);
     }
-}
-
-TEST(UpdateBase, DefaultIsAnHttpsDownloadsFolder) {
-    const std::string def = ZAVREN_UPDATE_BASE_DEFAULT;
     EXPECT_TRUE(isHttpUrl(def));
     EXPECT_EQ(def.rfind("https://", 0), 0u);
     EXPECT_TRUE(def.ends_with("/downloads/zavren-ai"));
@@ -51,14 +47,12 @@ TEST(Url, AppendsExactlyOneComponent) {
 }
 
 TEST(Url, RecognisesAbsoluteWebAddresses) {
-    EXPECT_TRUE(isHttpUrl("http://127.0.0.1:8765/"));
-    EXPECT_TRUE(isHttpUrl("https://user@h.example:443/p?q#f"));
-    EXPECT_TRUE(isHttpUrl("http://[::1]:8080/x"));
-    EXPECT_FALSE(isHttpUrl("http://[::1"));
-    EXPECT_FALSE(isHttpUrl("https:///path"));
-    EXPECT_FALSE(isHttpUrl("javascript:alert(1)"));
-    EXPECT_FALSE(isHttpUrl("file:///etc/passwd"));
-    EXPECT_FALSE(isHttpUrl("https://h/\nx"));
+    for (const char* url :
+         {"http://127.0.0.1:8765/", "https://user@h.example:443/p?q#f", "http://[::1]:8080/x"})
+        EXPECT_TRUE(isHttpUrl(url)) << url;
+    for (const char* url : {"http://[::1", "https:///path", "javascript:alert(1)",
+                            "file:///etc/passwd", "https://h/\nx"})
+        EXPECT_FALSE(isHttpUrl(url)) << url;
 }
 
 TEST(AppLatest, DecodesKnownKeysAndRoundTrips) {
