@@ -1,6 +1,10 @@
 #include "pulse/pulse_connection.h"
 
 #include <pulse/timeval.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 namespace zavren {
 
@@ -15,13 +19,32 @@ bool settled(pa_context_state_t s) {
 PulseConnection::PulseConnection(std::string clientName, std::string server)
     : name_(std::move(clientName)), server_(std::move(server)) {
     loop_ = pa_threaded_mainloop_new();
-    if (loop_) pa_threaded_mainloop_start(loop_);
+    if (!loop_) return;
+    // Set up before the loop runs, so no lock is needed yet.
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ >= 0) {
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        wakeEvent_ = api->io_new(
+            api, wakeFd_, PA_IO_EVENT_INPUT,
+            [](pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self) {
+                std::uint64_t n = 0;
+                [[maybe_unused]] auto r = ::read(fd, &n, sizeof n);
+                static_cast<PulseConnection*>(self)->runPosted();
+            },
+            this);
+    }
+    pa_threaded_mainloop_start(loop_);
 }
 
 PulseConnection::~PulseConnection() {
     if (!loop_) return;
     {
         Lock lock(*this);
+        runPosted();
+        if (wakeEvent_) {
+            pa_threaded_mainloop_get_api(loop_)->io_free(wakeEvent_);
+            wakeEvent_ = nullptr;
+        }
         if (context_) {
             pa_context_set_state_callback(context_, nullptr, nullptr);
             pa_context_disconnect(context_);
@@ -31,6 +54,32 @@ PulseConnection::~PulseConnection() {
     }
     pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void PulseConnection::post(std::function<void()> task) {
+    if (!loop_) return;
+    if (!wakeEvent_) {
+        // No wake-up channel: run it here instead, waiting for the lock.
+        Lock lock(*this);
+        task();
+        return;
+    }
+    {
+        std::lock_guard guard(postedMutex_);
+        posted_.push_back(std::move(task));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto w = ::write(wakeFd_, &one, sizeof one);
+}
+
+void PulseConnection::runPosted() {
+    std::vector<std::function<void()>> tasks;
+    {
+        std::lock_guard guard(postedMutex_);
+        tasks.swap(posted_);
+    }
+    for (auto& task : tasks) task();
 }
 
 void PulseConnection::warmUp() {

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace zavren {
 
@@ -46,13 +48,23 @@ class PulseConnection {
     // Waits for an operation to finish, cancelling it at the deadline.
     bool waitFor(pa_operation* op, Clock::time_point deadline);
 
+    // Runs task soon on the loop thread with the lock held, without taking the
+    // lock here (callable from any thread, lock held or not). Tasks still
+    // queued when the connection goes away run in its destructor.
+    void post(std::function<void()> task);
+
   private:
     void startConnect();
+    void runPosted();
 
     std::string name_;
     std::string server_;
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
+    int wakeFd_ = -1;
+    pa_io_event* wakeEvent_ = nullptr;
+    std::mutex postedMutex_;
+    std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace zavren

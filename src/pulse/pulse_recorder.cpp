@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <vector>
 
 #include "shared/trace.h"
 
@@ -16,37 +15,90 @@ constexpr auto CONNECT_TIMEOUT = std::chrono::seconds(2);
 
 }  // namespace
 
+struct PulseRecorder::Capture {
+    // Not owned: the connection runs every task it was given before it goes,
+    // and the stream's callbacks end with the stream.
+    PulseConnection* conn = nullptr;
+    pa_stream* stream = nullptr;  // loop lock
+
+    // Taken by the loop thread for each append and by stop() once, so stop()
+    // waits at most for one fragment's write, never for the loop thread.
+    std::mutex fileMutex;
+    std::unique_ptr<WavWriter> file;
+    bool closed = false;  // fileMutex; nothing is appended once set
+
+    PowerMeter meter;                   // loop thread
+    std::vector<std::int16_t> samples;  // loop thread
+    std::atomic<float> latest{PowerMeter::SILENCE_DB};
+
+    void onReadable(pa_stream* s);
+    void closeStream();
+};
+
+void PulseRecorder::Capture::onReadable(pa_stream* s) {
+    while (pa_stream_readable_size(s) > 0) {
+        const void* data = nullptr;
+        size_t n = 0;
+        if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
+        // The copy keeps the meter clear of alignment. A hole in the stream (no
+        // data) becomes silence, keeping the timeline.
+        samples.assign(n / 2, 0);
+        if (data) std::memcpy(samples.data(), data, samples.size() * 2);
+        {
+            std::lock_guard guard(fileMutex);
+            if (!closed) {
+                if (data)
+                    file->append(data, n);
+                else
+                    file->append(samples.data(), samples.size() * 2);
+            }
+        }
+        meter.add(samples.data(), samples.size());
+        pa_stream_drop(s);
+    }
+    latest.store(meter.averagePower(), std::memory_order_relaxed);
+}
+
+void PulseRecorder::Capture::closeStream() {
+    if (!stream) return;
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
 PulseRecorder::PulseRecorder(std::shared_ptr<PulseConnection> connection,
                              std::unique_ptr<WavWriter> file)
-    : conn_(std::move(connection)), file_(std::move(file)) {}
+    : conn_(std::move(connection)), capture_(std::make_shared<Capture>()) {
+    capture_->conn = conn_.get();
+    capture_->file = std::move(file);
+}
 
 PulseRecorder::~PulseRecorder() {
     stop();
 }
 
 bool PulseRecorder::record() {
-    if (stream_) return true;
-    if (used_ || !file_) return false;
+    if (streaming_) return true;
+    if (used_ || !capture_->file) return false;
     used_ = true;
-    bool running = false;
+    Capture* c = capture_.get();
     {
         PulseConnection::Lock lock(*conn_);
         const auto deadline = PulseConnection::Clock::now() + CONNECT_TIMEOUT;
         if (pa_context* ctx = conn_->readyContext(deadline)) {
             const pa_sample_spec spec{PA_SAMPLE_S16LE, WavWriter::SAMPLE_RATE, 1};
-            stream_ = pa_stream_new(ctx, "录音", &spec, nullptr);
+            c->stream = pa_stream_new(ctx, "录音", &spec, nullptr);
         }
-        if (stream_) {
+        if (c->stream) {
             pa_stream_set_state_callback(
-                stream_,
-                [](pa_stream*, void* self) { static_cast<PulseRecorder*>(self)->conn_->signal(); },
-                this);
+                c->stream, [](pa_stream*, void* ud) { static_cast<Capture*>(ud)->conn->signal(); },
+                c);
             pa_stream_set_read_callback(
-                stream_,
-                [](pa_stream* s, size_t, void* self) {
-                    static_cast<PulseRecorder*>(self)->onReadable(s);
-                },
-                this);
+                c->stream,
+                [](pa_stream* s, size_t, void* ud) { static_cast<Capture*>(ud)->onReadable(s); },
+                c);
             pa_buffer_attr attr{};
             attr.maxlength = static_cast<std::uint32_t>(-1);
             attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
@@ -54,76 +106,48 @@ bool PulseRecorder::record() {
             // ADJUST_LATENCY makes the source itself run at our fragment size, so the
             // first samples reach us one fragment after they were captured.
             const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
-            if (pa_stream_connect_record(stream_, nullptr, &attr, flags) == 0) {
+            if (pa_stream_connect_record(c->stream, nullptr, &attr, flags) == 0) {
                 conn_->waitUntil(
-                    [this] {
-                        return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
-                               pa_stream_get_state(stream_) == PA_STREAM_READY;
+                    [c] {
+                        return !PA_STREAM_IS_GOOD(pa_stream_get_state(c->stream)) ||
+                               pa_stream_get_state(c->stream) == PA_STREAM_READY;
                     },
                     deadline);
-                running = pa_stream_get_state(stream_) == PA_STREAM_READY;
+                streaming_ = pa_stream_get_state(c->stream) == PA_STREAM_READY;
             }
-            if (!running) closeStream();
+            if (!streaming_) c->closeStream();
         }
     }
-    if (!running) {
+    if (!streaming_) {
         // Without audio there is nothing to keep; a header-only file would be sent
         // to the engine as if it were a recording.
-        std::string path = file_->path();
-        file_.reset();
+        std::string path = c->file->path();
+        c->file.reset();
         ::unlink(path.c_str());
     }
-    return running;
-}
-
-void PulseRecorder::onReadable(pa_stream* s) {
-    while (pa_stream_readable_size(s) > 0) {
-        const void* data = nullptr;
-        size_t n = 0;
-        if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
-        if (data) {
-            file_->append(data, n);
-            // Fragments are whole samples; the copy keeps the meter clear of alignment.
-            std::vector<std::int16_t> samples(n / 2);
-            std::memcpy(samples.data(), data, samples.size() * 2);
-            meter_.add(samples.data(), samples.size());
-        } else {
-            // A hole in the stream: keep the timeline by writing silence.
-            std::vector<std::int16_t> zeros(n / 2);
-            file_->append(zeros.data(), zeros.size() * 2);
-            meter_.add(zeros.data(), zeros.size());
-        }
-        pa_stream_drop(s);
-    }
-    latest_.store(meter_.averagePower(), std::memory_order_relaxed);
-}
-
-void PulseRecorder::closeStream() {
-    if (!stream_) return;
-    pa_stream_set_read_callback(stream_, nullptr, nullptr);
-    pa_stream_set_state_callback(stream_, nullptr, nullptr);
-    pa_stream_disconnect(stream_);
-    pa_stream_unref(stream_);
-    stream_ = nullptr;
+    return streaming_;
 }
 
 void PulseRecorder::stop() {
     trace::mark("rec-stop-begin");
-    if (stream_) {
-        PulseConnection::Lock lock(*conn_);
-        // Take what already arrived before cutting the stream.
-        if (pa_stream_get_state(stream_) == PA_STREAM_READY) onReadable(stream_);
-        closeStream();
-    }
     used_ = true;
-    if (file_) {
-        file_->finish();
-        trace::mark("rec-stop-end", static_cast<long long>(file_->dataBytes()));
+    {
+        std::lock_guard guard(capture_->fileMutex);
+        capture_->closed = true;
+    }
+    if (capture_->file) {
+        capture_->file->finish();
+        trace::mark("rec-stop-end", static_cast<long long>(capture_->file->dataBytes()));
+    }
+    if (streaming_) {
+        streaming_ = false;
+        // The task keeps the capture alive for the callbacks until the stream is gone.
+        conn_->post([capture = capture_] { capture->closeStream(); });
     }
 }
 
 void PulseRecorder::updateMeters() {
-    snapshot_ = latest_.load(std::memory_order_relaxed);
+    snapshot_ = capture_->latest.load(std::memory_order_relaxed);
 }
 
 float PulseRecorder::averagePower() {

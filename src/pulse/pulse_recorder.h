@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/audio.h"
 #include "pulse/power_meter.h"
@@ -27,20 +29,22 @@ class PulseRecorder : public AudioRecorder {
     // removed) when the server or its source is unavailable. One-shot: a recorder
     // that has stopped does not record again.
     bool record() override;
+    // Closes the file with everything delivered so far, without waiting for the
+    // loop thread: the request waits on this file, while the stream is torn down
+    // on the loop thread afterwards.
     void stop() override;
     void updateMeters() override;
     float averagePower() override;
 
-  private:
-    void onReadable(pa_stream* s);
-    void closeStream();
+    // What the loop thread's callbacks use; outlives the recorder until the
+    // stream is torn down.
+    struct Capture;
 
+  private:
     std::shared_ptr<PulseConnection> conn_;
-    std::unique_ptr<WavWriter> file_;
-    pa_stream* stream_ = nullptr;
+    std::shared_ptr<Capture> capture_;
+    bool streaming_ = false;
     bool used_ = false;
-    PowerMeter meter_;  // loop thread only
-    std::atomic<float> latest_{PowerMeter::SILENCE_DB};
     float snapshot_ = PowerMeter::SILENCE_DB;  // main thread
 };
 

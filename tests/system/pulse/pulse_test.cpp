@@ -2,6 +2,7 @@
 // the test desktop, whose default source is a virtual microphone we feed.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -37,6 +38,22 @@ double rmsDb(const std::int16_t* s, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) sum += static_cast<double>(s[i]) * s[i];
     return n == 0 || sum == 0 ? -160
                               : 10 * std::log10(sum / static_cast<double>(n) / (32768.0 * 32768.0));
+}
+
+// Record streams the server has right now, -1 when it cannot be asked.
+int recordStreams(PulseConnection& conn) {
+    PulseConnection::Lock lock(conn);
+    const auto deadline = PulseConnection::Clock::now() + 2s;
+    pa_context* ctx = conn.readyContext(deadline);
+    if (!ctx) return -1;
+    int count = 0;
+    auto op = pa_context_get_source_output_info_list(
+        ctx,
+        [](pa_context*, const pa_source_output_info* info, int eol, void* ud) {
+            if (eol == 0 && info) ++*static_cast<int*>(ud);
+        },
+        &count);
+    return conn.waitFor(op, deadline) ? count : -1;
 }
 
 class PulseSystemTest : public ::testing::Test {
@@ -150,6 +167,53 @@ TEST_F(PulseSystemTest, StopLeavesAClosedCompleteFileAndTheRecorderDoesNotRestar
     EXPECT_EQ(size(), stopped);
     EXPECT_EQ((fs::status(wav).permissions() & fs::perms::all),
               fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(PulseSystemTest, StopFinishesTheFileWithoutWaitingForTheLoopThreadThenTheStreamGoes) {
+    PulseConnection probe("ZAVREN probe");
+    const int before = recordStreams(probe);
+    ASSERT_GE(before, 0);
+
+    auto conn = std::make_shared<PulseConnection>();
+    PulseRecorderFactory factory(conn);
+    auto rec = factory.create(wav);
+    ASSERT_TRUE(rec);
+    ASSERT_TRUE(rec->record());
+    ASSERT_TRUE(waitUntil([&] { return size() > 44 + 3200; }));
+    EXPECT_EQ(recordStreams(probe), before + 1);
+
+    // The loop thread is held up, as by a descheduled callback, when the key is released.
+    std::atomic<bool> held{false}, released{false};
+    bool heldUntilTimeout = false;
+    std::thread blocker([&] {
+        PulseConnection::Lock lock(*conn);
+        held = true;
+        // Only a stop() that waits for the loop keeps us here until the deadline.
+        heldUntilTimeout = !waitUntil([&] { return released.load(); }, 5s);
+    });
+    ASSERT_TRUE(waitUntil([&] { return held.load(); }));
+    rec->stop();
+    const auto stopped = size();
+    std::ifstream in(wav, std::ios::binary);
+    std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    rec.reset();
+    released = true;
+    blocker.join();
+    EXPECT_FALSE(heldUntilTimeout) << "stop() waited for the sound server thread";
+
+    ASSERT_EQ(b.size(), stopped);
+    ASSERT_GT(b.size(), 44u + 3200u);
+    std::uint32_t riff = 0, data = 0;
+    std::memcpy(&riff, b.data() + 4, 4);
+    std::memcpy(&data, b.data() + 40, 4);
+    EXPECT_EQ(riff, b.size() - 8);
+    EXPECT_EQ(data, b.size() - 44);
+
+    // Audio the loop thread held back while blocked never reaches the closed file,
+    // and the stream is torn down once the loop runs again.
+    EXPECT_TRUE(waitUntil([&] { return recordStreams(probe) == before; }))
+        << "the record stream outlived the recorder";
+    EXPECT_EQ(size(), stopped);
 }
 
 TEST_F(PulseSystemTest, ASymlinkAtTheRecordingPathIsNeverFollowed) {
