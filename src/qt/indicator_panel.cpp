@@ -304,6 +304,7 @@ void QtIndicatorPanel::setup() {
     view_->setWindowTitle(QStringLiteral("ZAVREN indicator"));
     QObject::connect(view_.get(), &IndicatorView::capsuleChanged, view_.get(),
                      [this] { updateMask(); });
+    composited_ = compositorRunning();
     subscription_ = st_.subscribe([this](AppState::Field) { follow(); });
     follow();
     view_->settle();
@@ -315,9 +316,8 @@ void QtIndicatorPanel::follow() {
 
 void QtIndicatorPanel::updateMask() {
     if (!view_) return;
-    const bool composited = compositorRunning();
-    view_->setComposited(composited);
-    if (composited) {
+    view_->setComposited(composited_);
+    if (composited_) {
         view_->clearMask();
     } else {
         view_->setMask(QRegion(view_->capsulePath().toFillPolygon().toPolygon()));
@@ -334,6 +334,7 @@ void QtIndicatorPanel::show() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
     view_->move(placement(screen->geometry()));
+    composited_ = compositorRunning();
     updateMask();
     view_->show();
     view_->raise();

@@ -81,6 +81,9 @@ class QtIndicatorPanel : public IndicatorPanel {
 
     AppState& st_;
     std::unique_ptr<IndicatorView> view_;
+    // Looked up when the panel appears, not at every change of its shape: that
+    // would be an X round trip in the middle of a key release.
+    bool composited_ = false;
     AppState::Subscription subscription_;
 };
 

@@ -88,17 +88,23 @@ void QtStatusItem::setIcon(const StatusIcon& icon) {
 
 void QtStatusItem::render() {
     if (!tray_) return;
-    const QColor text = QApplication::palette().color(QPalette::WindowText);
-    QIcon qicon;
-    for (qreal dpr : {qApp->devicePixelRatio(), qreal(2)}) {
-        qicon.addPixmap(QPixmap::fromImage(renderStatusIcon(icon_, dpr, text)));
+    // Each look is drawn once: the icon changes at every key press and release,
+    // where drawing text would delay the recording and the request.
+    QIcon& qicon = drawn_[static_cast<std::size_t>(icon_.tint) * 2 + (icon_.isTemplate ? 1 : 0)];
+    if (qicon.isNull()) {
+        const QColor text = QApplication::palette().color(QPalette::WindowText);
+        for (qreal dpr : {qApp->devicePixelRatio(), qreal(2)}) {
+            qicon.addPixmap(QPixmap::fromImage(renderStatusIcon(icon_, dpr, text)));
+        }
     }
     tray_->setIcon(qicon);
 }
 
 bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange && icon_.isTemplate)
-        render();
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        drawn_ = {};
+        if (icon_.isTemplate) render();
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -3,6 +3,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <array>
 #include <memory>
 
 #include "platform/ui.h"
@@ -47,6 +48,8 @@ class QtStatusItem : public QObject, public StatusItem {
     std::vector<MenuItem> items_;
     StatusIcon icon_;
     bool hasIcon_ = false;
+    // Drawn icons by tint and template flag, until the palette changes.
+    std::array<QIcon, 6> drawn_;
     int rebuilds_ = 0;
 };
 
