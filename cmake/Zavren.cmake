@@ -58,6 +58,14 @@ function(zavren_test name)
   if(TARGET fake-engine)
     target_compile_definitions(${name} PRIVATE ZAVREN_FAKE_ENGINE="$<TARGET_FILE:fake-engine>")
   endif()
+  # gtest_discover_tests reads PROPERTIES as key/value pairs: a list value would
+  # shift every later pair, so each property here takes exactly one value.
+  foreach(v ARG_ENV ARG_RESOURCE_LOCK ARG_FIXTURES)
+    list(LENGTH ${v} n)
+    if(n GREATER 1)
+      message(FATAL_ERROR "zavren_test(${name}): ${v} takes one value, got '${${v}}'")
+    endif()
+  endforeach()
   set(props LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
   if(ARG_ENV)
     list(APPEND props ENVIRONMENT "${ARG_ENV}")
@@ -87,12 +95,13 @@ set(ZAVREN_DESKTOP_DIR ${CMAKE_BINARY_DIR}/desktop)
 
 # zavren_system_test(NAME [SOURCES ...] [DEPS ...] [ENV ...] [TIMEOUT s])
 # A test in the private headless desktop: label system, the "desktop" fixture,
-# one at a time (RESOURCE_LOCK desktop, and engine_port because the program under
-# test runs its engine on the fixed port 8765); DISPLAY, PULSE_SERVER and the virtual
+# one at a time (RESOURCE_LOCK desktop: the program under test also runs its engine
+# on the fixed port 8765; integration tests that start engines use private
+# networks, so they never meet it); DISPLAY, PULSE_SERVER and the virtual
 # microphone's controls are in the environment before main() runs.
 function(zavren_system_test name)
   cmake_parse_arguments(ARG "" "" "ENV" ${ARGN})
-  zavren_test(${name} LABEL system FIXTURES desktop RESOURCE_LOCK desktop engine_port
+  zavren_test(${name} LABEL system FIXTURES desktop RESOURCE_LOCK desktop
               ENV "ZAVREN_DESKTOP_ENV=${ZAVREN_DESKTOP_DIR}/desktop.env" ${ARG_ENV}
               ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE zavren_desktop_harness)

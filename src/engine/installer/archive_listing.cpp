@@ -140,7 +140,7 @@ std::optional<std::vector<ArchiveMember>> parseTarListing(const std::string& lis
     return members;
 }
 
-std::optional<std::string> unsafeMember(const std::vector<ArchiveMember>& members) {
+std::optional<UnsafeMember> unsafeMember(const std::vector<ArchiveMember>& members) {
     std::set<std::string> symlinks;
     for (const auto& m : members) {
         if (m.type == 'l') symlinks.insert(join(split(m.name), SIZE_MAX));
@@ -154,30 +154,30 @@ std::optional<std::string> unsafeMember(const std::vector<ArchiveMember>& member
     };
     for (const auto& m : members) {
         const std::string& name = m.name;
-        if (!std::strchr("-dlhC", m.type)) return name + "(特殊文件)";
-        if (name.empty() || name.front() == '/') return name + "(绝对路径)";
+        if (!std::strchr("-dlhC", m.type)) return UnsafeMember{name, "特殊文件"};
+        if (name.empty() || name.front() == '/') return UnsafeMember{name, "绝对路径"};
         Parts parts = split(name);
-        if (hasDotDot(parts)) return name + "(含 ..)";
+        if (hasDotDot(parts)) return UnsafeMember{name, "含 .."};
         if (parts.empty()) continue;  // "./" itself
-        if (throughLink(parts, parts.size() - 1)) return name + "(经由符号链接)";
+        if (throughLink(parts, parts.size() - 1)) return UnsafeMember{name, "经由符号链接"};
 
         if (m.type == 'h') {
             if (m.linkTarget.empty() || m.linkTarget.front() == '/')
-                return name + "(硬链接指向外部)";
+                return UnsafeMember{name, "硬链接指向外部"};
             Parts target = split(m.linkTarget);
             if (target.empty() || hasDotDot(target) || throughLink(target, target.size()))
-                return name + "(硬链接指向外部)";
+                return UnsafeMember{name, "硬链接指向外部"};
         } else if (m.type == 'l') {
             if (m.linkTarget.empty() || m.linkTarget.front() == '/')
-                return name + "(符号链接指向外部)";
+                return UnsafeMember{name, "符号链接指向外部"};
             // Resolve lexically from the link's folder; every step must stay inside
             // and no step may pass through (or back out of) another link.
             Parts at(parts.begin(), parts.end() - 1);
             for (const auto& step : split(m.linkTarget)) {
                 if (!at.empty() && symlinks.count(join(at, at.size())))
-                    return name + "(符号链接指向外部)";
+                    return UnsafeMember{name, "符号链接指向外部"};
                 if (step == "..") {
-                    if (at.empty()) return name + "(符号链接指向外部)";
+                    if (at.empty()) return UnsafeMember{name, "符号链接指向外部"};
                     at.pop_back();
                 } else {
                     at.push_back(step);

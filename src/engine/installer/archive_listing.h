@@ -21,6 +21,10 @@ std::optional<std::vector<ArchiveMember>> parseTarListing(const std::string& lis
 // Why unpacking these members could write or point outside the target folder
 // (absolute names, "..", links leading out, writing through a link, device files);
 // nullopt when every member stays inside.
-std::optional<std::string> unsafeMember(const std::vector<ArchiveMember>& members);
+struct UnsafeMember {
+    std::string name;    // as the archive names it
+    std::string reason;  // why it is refused, for the user
+};
+std::optional<UnsafeMember> unsafeMember(const std::vector<ArchiveMember>& members);
 
 }  // namespace zavren

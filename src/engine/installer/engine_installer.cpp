@@ -383,7 +383,8 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         auto members = parseTarListing(listing);
         if (!members) return std::string("解压失败:无法读取引擎包的文件列表");
         if (auto bad = unsafeMember(*members))
-            return "解压失败:引擎包含有不安全的条目 " + printable(*bad);
+            return "解压失败:引擎包含有不安全的条目 " + printable(bad->name) + "(" + bad->reason +
+                   ")";
         return std::nullopt;
     }
 };
