@@ -95,14 +95,14 @@ set(ZAVREN_DESKTOP_DIR ${CMAKE_BINARY_DIR}/desktop)
 
 # zavren_system_test(NAME [SOURCES ...] [DEPS ...] [ENV ...] [TIMEOUT s])
 # A test in the private headless desktop: label system, the "desktop" fixture,
-# one at a time (RESOURCE_LOCK desktop: the program under test also runs its engine
-# on the fixed port 8765; integration tests that start engines use private
-# networks, so they never meet it); DISPLAY, PULSE_SERVER and the virtual
+# one at a time (RESOURCE_LOCK desktop), each in a private network so that the
+# engine the program under test runs on the fixed port 8765 meets no other (the
+# display and the sound server are reached through filesystem sockets); DISPLAY, PULSE_SERVER and the virtual
 # microphone's controls are in the environment before main() runs.
 function(zavren_system_test name)
   cmake_parse_arguments(ARG "" "" "ENV" ${ARGN})
   zavren_test(${name} LABEL system FIXTURES desktop RESOURCE_LOCK desktop
               ENV "ZAVREN_DESKTOP_ENV=${ZAVREN_DESKTOP_DIR}/desktop.env" ${ARG_ENV}
               ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE zavren_desktop_harness)
+  target_link_libraries(${name} PRIVATE zavren_desktop_harness zavren_private_network)
 endfunction()
