@@ -88,12 +88,22 @@ void percentages(const Chars& in, Chars& out) {
     }
 }
 
+namespace {
+
+// A numeral whose previous output character is neither a numeral nor an ASCII
+// digit: the start of a number that no earlier pass has taken.
+bool startsFreeNumeral(const Chars& in, std::size_t i, const Chars& out) {
+    return isNumeral(in[i]) &&
+           (out.empty() || !(isNumeral(out.back()) || isAsciiDigit(out.back())));
+}
+
+}  // namespace
+
 void money(const Chars& in, Chars& out) {
     const std::size_t n = in.size();
     std::size_t i = 0;
     while (i < n) {
-        if (!isNumeral(in[i]) ||
-            (!out.empty() && (isNumeral(out.back()) || isAsciiDigit(out.back())))) {
+        if (!startsFreeNumeral(in, i, out)) {
             out.push_back(in[i++]);
             continue;
         }
@@ -167,8 +177,7 @@ void clockTimes(const Chars& in, Chars& out) {
     const std::size_t n = in.size();
     std::size_t i = 0;
     while (i < n) {
-        if (!isNumeral(in[i]) ||
-            (!out.empty() && (isNumeral(out.back()) || isAsciiDigit(out.back())))) {
+        if (!startsFreeNumeral(in, i, out)) {
             out.push_back(in[i++]);
             continue;
         }
