@@ -84,10 +84,7 @@ int runDesktop(int argc, char** argv) {
         .wavPath = paths.wav,
         .termsFile = paths.termsFile,
         .currentKind = [server] { return server->currentKind(); },
-        .polish =
-            [&defaults](std::string text) {
-                return ITN::enabled(defaults) ? ITN::apply(text) : text;
-            },
+        .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
         .onRecordingChanged =
             [&shell] {
                 if (auto z = shell.lock()) z->refreshIcon();

@@ -87,6 +87,10 @@ void toggle(Defaults& defaults) {
     defaults.setBool(enabledKey, !enabled(defaults));
 }
 
+std::string applyIfEnabled(Defaults& defaults, std::string text) {
+    return enabled(defaults) ? apply(text) : text;
+}
+
 std::string apply(std::string_view text) {
     try {
         const auto presence = detail::scan(text);

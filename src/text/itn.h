@@ -21,6 +21,10 @@ bool enabled(Defaults& defaults);
 // Stores the opposite of the current effective value.
 void toggle(Defaults& defaults);
 
+// What a transcript becomes on its way to the user: normalised when the switch is
+// on (read at this moment), unchanged otherwise.
+std::string applyIfEnabled(Defaults& defaults, std::string text);
+
 // The normalised text. Total and safe on any thread, concurrently with itself.
 // Text that is not valid UTF-8 (or is larger than 2 GiB) comes back unchanged.
 std::string apply(std::string_view text);

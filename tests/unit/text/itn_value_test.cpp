@@ -112,5 +112,12 @@ TEST(ItnSwitch, ToggleStoresTheOppositeOfTheEffectiveValue) {
     EXPECT_FALSE(std::get<bool>(defaults.values.at(ITN::enabledKey)));
 }
 
+TEST(ItnSwitch, TranscriptsFollowTheSwitchAtTheMomentTheyPass) {
+    fakes::FakeDefaults defaults;
+    EXPECT_EQ(ITN::applyIfEnabled(defaults, "十五块钱"), "15块钱");
+    ITN::toggle(defaults);
+    EXPECT_EQ(ITN::applyIfEnabled(defaults, "十五块钱"), "十五块钱");
+}
+
 }  // namespace
 }  // namespace zavren
