@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +22,10 @@ struct HttpRequest {
     // Idle time-out: the request fails when no byte moves for this long. Never a
     // limit on the whole transfer.
     Duration timeout = seconds(60);
+    // Limit on the whole transfer, on top of the idle time-out; zero means none.
+    Duration deadline = Duration::zero();
+    // send() only: a body past this many bytes ends the transfer with an error.
+    std::size_t maxBodyBytes = std::size_t{1} << 20;
     CachePolicy cache = CachePolicy::useProtocol;
 };
 
@@ -33,7 +38,8 @@ struct HttpError {
         connectionLost,
         tls,
         badUrl,
-        aborted,  // the data callback refused a chunk
+        aborted,   // the data callback refused a chunk
+        tooLarge,  // the body passed maxBodyBytes
         other
     };
     Kind kind = Kind::other;

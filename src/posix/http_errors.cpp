@@ -70,6 +70,8 @@ HttpError httpError(HttpError::Kind kind) {
             return {kind, "网址无效"};
         case K::aborted:
             return {kind, "传输已中止"};
+        case K::tooLarge:
+            return {kind, "响应过大"};
         case K::other:
             break;
     }
