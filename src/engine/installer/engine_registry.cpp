@@ -45,7 +45,7 @@ std::optional<std::string> makeScratch(const std::string& root, const char* stem
 
 bool exists(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+    return ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
 // Renames without ever replacing what is at `to`.
@@ -121,8 +121,11 @@ std::optional<std::string> targetProblem(const Link& link) {
         return std::nullopt;
     }
     if (!S_ISREG(st.st_mode)) return "不是普通文件";
-    if (link.need == Link::Need::executable && ::access(link.target.c_str(), X_OK) != 0)
-        return "没有执行权限";
+    if (link.need == Link::Need::executable) {
+        if (::access(link.target.c_str(), X_OK) != 0) return "没有执行权限";
+        // Whoever can rewrite the program would run code as this user at every engine start.
+        if (st.st_mode & S_IWOTH) return "可被其他用户改写,不安全";
+    }
     if (::access(link.target.c_str(), R_OK) != 0) return "无法读取";
     return std::nullopt;
 }
@@ -166,7 +169,9 @@ Result add(const std::string& root, std::vector<Link> links, std::optional<std::
 }
 
 Result remove(const std::string& root, const std::string& name) {
-    if (auto why = nameProblem(name)) return refused("名称 \"" + name + "\" 无效:" + *why);
+    // Looser than for new names, so that every engine list() shows can be removed.
+    if (name.find('/') != std::string::npos || name.find("..") != std::string::npos)
+        return refused("名称 \"" + name + "\" 无效");
     const std::string dir = root + "/" + PREFIX + name;
     struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0) {

