@@ -18,7 +18,7 @@ using namespace std::chrono;
 using Status = reg::Result::Status;
 
 TEST(EngineRegistry, NamesMustBeOneSafeFolderComponent) {
-    for (std::string good : {"local-20261206-140000", "0.10.0", "my_asr+q8"})
+    for (std::string good : {"local-20261206-140000", "0.10.0", "Az_09+q8"})
         EXPECT_FALSE(reg::nameProblem(good)) << good;
     for (std::string bad : {"", "../x", "a/b", "a..b", ".hidden", "-x", "a b", "a\nb", "é"})
         EXPECT_TRUE(reg::nameProblem(bad)) << bad;
