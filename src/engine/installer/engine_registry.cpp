@@ -83,7 +83,7 @@ std::vector<Link> pythonLinks(const std::string& python, const std::string& scri
                               const std::string& models) {
     std::vector<Link> links{
         {"python/bin/python3.13", python, Link::Need::executable, "Python 解释器"},
-        {"voice_server.py", script, Link::Need::readable, "服务脚本"}};
+        {"voice_server.py", script, Link::Need::code, "服务脚本"}};
     if (!models.empty()) links.push_back({"models", models, Link::Need::directory, "模型目录"});
     return links;
 }
@@ -121,11 +121,11 @@ std::optional<std::string> targetProblem(const Link& link) {
         return std::nullopt;
     }
     if (!S_ISREG(st.st_mode)) return "不是普通文件";
-    if (link.need == Link::Need::executable) {
-        if (::access(link.target.c_str(), X_OK) != 0) return "没有执行权限";
-        // Whoever can rewrite the program would run code as this user at every engine start.
-        if (st.st_mode & S_IWOTH) return "可被其他用户改写,不安全";
-    }
+    if (link.need == Link::Need::executable && ::access(link.target.c_str(), X_OK) != 0)
+        return "没有执行权限";
+    // Whoever can rewrite what the engine runs would run code as this user at every start.
+    if (link.need != Link::Need::readable && (st.st_mode & S_IWOTH))
+        return "可被其他用户改写,不安全";
     if (::access(link.target.c_str(), R_OK) != 0) return "无法读取";
     return std::nullopt;
 }

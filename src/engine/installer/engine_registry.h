@@ -16,9 +16,9 @@ namespace zavren::EngineRegistry {
 // One entry of a registered engine: where it sits in the engine folder and the
 // user's file it points to.
 struct Link {
-    enum class Need { executable, readable, directory };
-    std::string inside;  // relative to the engine folder
-    std::string target;  // made absolute by add()
+    enum class Need { executable, code, readable, directory };  // code: a script to run
+    std::string inside;                                         // relative to the engine folder
+    std::string target;                                         // made absolute by add()
     Need need = Need::readable;
     std::string what;  // for messages: what the user gave
 };
