@@ -1,10 +1,11 @@
 # Quick start: `make run` and `make test`. Both install what is missing first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+DEB_BUILD ?= build-deb
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps deps-build configure build test test-unit test-asan run demo bench install format clean
+.PHONY: all deps deps-build configure build test test-unit test-asan run demo bench install deb format clean
 
 all: build
 
@@ -44,8 +45,17 @@ bench: build
 install: build
 	@cmake --install $(BUILD)
 
+# zavren_VERSION_amd64.deb in $(DEB_BUILD): the program alone, built for /usr and
+# stripped by CPack (-O2: GCC 12 reports false -Wrestrict errors at -O3).
+deb: deps-build
+	@cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DZAVREN_TESTS=OFF -DZAVREN_BENCH=OFF -DZAVREN_TOOLS=OFF >/dev/null
+	@cmake --build $(DEB_BUILD) -j $(JOBS)
+	@cd $(DEB_BUILD) && cpack -G DEB
+	@ls -l $(DEB_BUILD)/zavren_*_amd64.deb
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD)

@@ -18,5 +18,7 @@ int itnCommand(const Args& args);
 int engineStatusCommand(const Args& args);
 int engineInstallCommand(const Args& args);
 int transcribeCommand(const Args& args);
+// verb: "add", "list" or "remove".
+int engineRegistryCommand(const std::string& verb, const Args& args);
 
 }  // namespace zavren::cli

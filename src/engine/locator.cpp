@@ -42,6 +42,10 @@ bool beats(const Installed& candidate, const Installed& best) {
 
 }  // namespace
 
+std::optional<EngineKind> engineKind(const std::string& dir) {
+    return kindOf(dir);
+}
+
 std::optional<Installed> installed(const std::string& root) {
     if (root.empty()) return std::nullopt;
     std::error_code ec;

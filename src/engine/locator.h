@@ -19,6 +19,9 @@ inline const std::string& root(const Paths& paths) {
     return paths.engineRoot;
 }
 
+// The flavour whose files are all present in dir; nullopt when neither is complete.
+std::optional<EngineKind> engineKind(const std::string& dir);
+
 // The best usable engine under root: llama beats python whatever the versions,
 // otherwise the numerically highest version, the first listed among equals.
 // Pure file-system inspection; never throws, never logs.

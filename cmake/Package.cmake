@@ -1,0 +1,19 @@
+# `make deb`: a Debian package of the desktop program. Only what the install rules
+# name goes in (binary, desktop entry, icon, logo); tests and tools have none.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zavren)
+set(CPACK_PACKAGE_VERSION ${ZAVREN_APP_VERSION})
+set(CPACK_PACKAGE_CONTACT ${ZAVREN_CONTACT})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "ZAVREN <${ZAVREN_CONTACT}>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "按住右 Alt 说话,松开后文字出现在光标处(语音留在本机)")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZAVREN_PRODUCT_PAGE})
+# Libraries come from dpkg-shlibdeps; these are what the program runs or draws with:
+# the CJK font, tar and gzip for the engine archive, pkill for stale engines.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, tar, gzip, procps")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, xdg-utils")
+include(CPack)
