@@ -11,9 +11,7 @@
 
 #include "qt/head_elide.h"
 
-#ifdef ZAVREN_QT_X11
-#include <X11/Xlib.h>
-#endif
+#include "x11/compositor.h"
 
 namespace zavren {
 
@@ -345,16 +343,8 @@ void QtIndicatorPanel::hide() {
 }
 
 bool compositorRunning() {
-#ifdef ZAVREN_QT_X11
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
-    if (!display) return false;
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
-    Atom atom = XInternAtom(display, name.c_str(), False);
-    return XGetSelectionOwner(display, atom) != None;
-#else
-    return false;
-#endif
+    return x11 && compositorRunning(x11->display());
 }
 
 }  // namespace zavren

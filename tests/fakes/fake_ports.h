@@ -105,7 +105,8 @@ class FakeMicrophone : public MicrophoneAccess {
   public:
     bool granted = true;
     int requests = 0;
-    bool authorized() override { return granted; }
+    // Answers at once, as if the main thread had the answer already.
+    void authorized(std::function<void(bool)> answer) override { answer(granted); }
     void request(std::function<void(bool)> done) override {
         ++requests;
         if (done) done(granted);
@@ -135,12 +136,14 @@ class FakeDesktop : public Desktop {
 
     void openUrl(const std::string& url) override { openedUrls.push_back(url); }
     void activate() override { ++activations; }
-    int runAlert(const Alert& alert) override {
+    void showAlert(const Alert& alert, std::function<void(int)> answered) override {
         alerts.push_back(alert);
-        if (alertAnswers.empty()) return -1;
-        int a = alertAnswers.front();
-        alertAnswers.pop_front();
-        return a;
+        int a = -1;
+        if (!alertAnswers.empty()) {
+            a = alertAnswers.front();
+            alertAnswers.pop_front();
+        }
+        if (answered) answered(a);
     }
     void openAccessibilitySettings() override { ++settingsOpened; }
 };
