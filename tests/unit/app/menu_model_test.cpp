@@ -27,48 +27,24 @@ std::string shape(const std::vector<MenuRow>& rows) {
     return out;
 }
 
-struct MenuCase {
-    const char* name;
-    MenuInputs in;
-    std::string shape;
-};
-
-void PrintTo(const MenuCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class MenuModelTest : public ::testing::TestWithParam<MenuCase> {};
-
-TEST_P(MenuModelTest, RowsForTheStateOfTheMoment) {
-    EXPECT_EQ(shape(menuModel(GetParam().in)), GetParam().shape);
-}
-
-const std::string TAIL = " - about privacy check";
-INSTANTIATE_TEST_SUITE_P(
-    States, MenuModelTest,
-    ::testing::Values(
-        MenuCase{"NoEngine",
-                 {false, EngineState::starting, true, true, true, EngineKind::python},
-                 "H install" + TAIL + " auto[x] terms itn[x] reinstall - quit^q"},
-        MenuCase{"StartingUntrusted",
-                 {true, EngineState::starting, false, false, false, EngineKind::python},
-                 "H ~none ax" + TAIL + " auto[ ] terms itn[ ] reinstall - quit^q"},
-        MenuCase{"ReadyPython",
-                 {true, EngineState::ready, true, true, true, EngineKind::python},
-                 "H ~none" + TAIL + " auto[x] terms itn[x] reload reinstall - quit^q"},
-        MenuCase{"ReadyLlama",
-                 {true, EngineState::ready, true, true, true, EngineKind::llama},
-                 "H ~none" + TAIL + " auto[x] terms itn[x] reinstall - quit^q"},
-        MenuCase{"Failed",
-                 {true, EngineState::failed, true, true, true, EngineKind::python},
-                 "H retry" + TAIL + " auto[x] terms itn[x] reinstall - quit^q"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(MenuModel, StartingAndReadyReadDifferently) {
-    MenuInputs in{true, EngineState::starting, true, true, true, EngineKind::python};
-    const std::string starting = menuModel(in)[1].title;
-    in.engine = EngineState::ready;
-    EXPECT_NE(menuModel(in)[1].title, starting);
+TEST(MenuModel, RowsForTheStateOfTheMoment) {
+    const std::string tail = " - about privacy check auto[x] terms itn[x] ";
+    for (auto [name, in, rows] : std::vector<std::tuple<const char*, MenuInputs, std::string>>{
+             {"no engine",
+              {false, EngineState::starting},
+              "H install" + tail + "reinstall - quit^q"},
+             {"starting, untrusted, switches off",
+              {true, EngineState::starting, false, false, false},
+              "H ~none ax - about privacy check auto[ ] terms itn[ ] reinstall - quit^q"},
+             {"ready python",
+              {true, EngineState::ready},
+              "H ~none" + tail + "reload reinstall - quit^q"},
+             {"ready llama",
+              {true, EngineState::ready, true, true, true, EngineKind::llama},
+              "H ~none" + tail + "reinstall - quit^q"},
+             {"failed", {true, EngineState::failed}, "H retry" + tail + "reinstall - quit^q"}}) {
+        EXPECT_EQ(shape(menuModel(in)), rows) << name;
+    }
 }
 
 TEST(StatusIcon, RedWhileRecordingElseOrangeOnFailureAndOnlyBlackFollowsTheTheme) {
