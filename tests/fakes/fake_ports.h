@@ -104,11 +104,9 @@ class FakeTrust : public AccessibilityTrust {
 class FakeMicrophone : public MicrophoneAccess {
   public:
     bool granted = true;
-    int requests = 0;
     // Answers at once, as if the main thread had the answer already.
     void authorized(std::function<void(bool)> answer) override { answer(granted); }
     void request(std::function<void(bool)> done) override {
-        ++requests;
         if (done) done(granted);
     }
 };
@@ -151,35 +149,25 @@ class FakeDesktop : public Desktop {
 class FakePanel : public IndicatorPanel {
   public:
     bool visible = false;
-    int setups = 0;
     int shows = 0;
-    int hides = 0;
-    void setup() override { ++setups; }
     void show() override {
         ++shows;
         visible = true;
     }
-    void hide() override {
-        ++hides;
-        visible = false;
-    }
+    void hide() override { visible = false; }
 };
 
 class FakeStatusItem : public StatusItem {
   public:
     bool shown = false;
     StatusIcon icon;
-    std::vector<StatusIcon> icons;  // every icon set, in order
     std::function<std::vector<MenuItem>()> build;
 
     void show(const StatusIcon& i) override {
         shown = true;
-        setIcon(i);
-    }
-    void setIcon(const StatusIcon& i) override {
         icon = i;
-        icons.push_back(i);
     }
+    void setIcon(const StatusIcon& i) override { icon = i; }
     void setMenu(std::function<std::vector<MenuItem>()> b) override { build = std::move(b); }
     // Opens the menu as the user would: a fresh build every time.
     std::vector<MenuItem> open() const { return build ? build() : std::vector<MenuItem>{}; }
@@ -204,11 +192,7 @@ class FakeSetupWindows : public SetupWindowsPort {
 class FakeInstanceLock : public InstanceLock {
   public:
     std::vector<int> others;  // holders reported; the lock is free while empty
-    int acquires = 0;
-    Result acquire() override {
-        ++acquires;
-        return {others.empty(), others};
-    }
+    Result acquire() override { return {others.empty(), others}; }
 };
 
 class FakeApplication : public Application {
