@@ -48,8 +48,20 @@ void Zavren::applicationDidFinishLaunching() {
         return;
     }
     launched_ = true;
+    showStatusItem();
+    // Each part is a task of its own: run together they would hold the main thread
+    // longer than a key press may wait. The order stays the same.
     std::weak_ptr<Zavren> weak = weak_from_this();
+    platform_.dispatcher->post([weak] {
+        if (auto self = weak.lock()) self->installInputs();
+    });
+    platform_.dispatcher->post([weak] {
+        if (auto self = weak.lock()) self->startEngine();
+    });
+}
 
+void Zavren::showStatusItem() {
+    std::weak_ptr<Zavren> weak = weak_from_this();
     // The icon is drawn from AppState alone, whoever changes it.
     platform_.statusItem->show(iconFor(st_));
     iconFollowsState_ = st_.subscribe([weak](AppState::Field f) {
@@ -60,7 +72,10 @@ void Zavren::applicationDidFinishLaunching() {
         auto self = weak.lock();
         return self ? self->menuNeedsUpdate() : std::vector<MenuItem>{};
     });
+}
 
+void Zavren::installInputs() {
+    std::weak_ptr<Zavren> weak = weak_from_this();
     platform_.panel->setup();
     platform_.microphone->request([](bool) {});
     platform_.trust->isTrusted(true);
@@ -77,10 +92,15 @@ void Zavren::applicationDidFinishLaunching() {
         });
         self->parts_.server->start();
     };
+}
 
+void Zavren::startEngine() {
+    std::weak_ptr<Zavren> weak = weak_from_this();
     const bool haveEngine = parts_.server->engineAvailable();
     if (haveEngine) {
-        parts_.server->start();
+        platform_.dispatcher->post([weak] {
+            if (auto self = weak.lock()) self->parts_.server->start();
+        });
     } else {
         st_.setEngine(EngineState::starting);
         platform_.windows->showOnboarding(parts_.installer);

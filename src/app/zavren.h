@@ -54,6 +54,9 @@ class Zavren : public std::enable_shared_from_this<Zavren> {
 
   private:
     bool singleInstance();
+    void showStatusItem();
+    void installInputs();
+    void startEngine();
     void stopAll();
     MenuInputs menuInputs();
     void reinstallEngine();

@@ -20,6 +20,7 @@
 #include "qt/qt_hotkey_monitor.h"
 #include "qt/qt_pasteboard.h"
 #include "qt/qt_status_item.h"
+#include "qt/timed_application.h"
 #include "qt/windows/qt_window_factory.h"
 #include "setup/setup_windows.h"
 #include "shared/constants.h"
@@ -33,7 +34,7 @@ using namespace zavren;
 namespace {
 
 int runDesktop(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("zavren"));
     QApplication::setApplicationVersion(QString::fromStdString(APP_VERSION));

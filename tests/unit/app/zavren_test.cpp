@@ -53,6 +53,7 @@ struct Shell : ::testing::Test {
             ShellParts{server, installer, updater, [this](const FlagsEvent&) { ++flags; },
                        [this](const std::string& text, double) { hints.push_back(text); }});
         app->applicationDidFinishLaunching();
+        d.runUntilIdle();
     }
     std::size_t requests(const std::string& file) const { return http.countTo(BASE + "/" + file); }
     int checkMarks() {
