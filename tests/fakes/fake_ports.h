@@ -24,21 +24,18 @@ class FakeDefaults : public Defaults {
     using Value = std::variant<bool, std::string, int>;
     std::map<std::string, Value> values;
 
-    std::optional<bool> boolValue(const std::string& key) override {
+    template <class T>
+    std::optional<T> get(const std::string& key) const {
         auto it = values.find(key);
-        if (it == values.end() || !std::holds_alternative<bool>(it->second)) return std::nullopt;
-        return std::get<bool>(it->second);
+        if (it == values.end() || !std::holds_alternative<T>(it->second)) return std::nullopt;
+        return std::get<T>(it->second);
+    }
+    std::optional<bool> boolValue(const std::string& key) override { return get<bool>(key); }
+    std::optional<std::string> stringValue(const std::string& key) override {
+        return get<std::string>(key);
     }
     void setBool(const std::string& key, bool value) override { values[key] = value; }
-    std::optional<std::string> stringValue(const std::string& key) override {
-        auto it = values.find(key);
-        if (it == values.end() || !std::holds_alternative<std::string>(it->second))
-            return std::nullopt;
-        return std::get<std::string>(it->second);
-    }
-    void setString(const std::string& key, const std::string& value) override {
-        values[key] = value;
-    }
+    void setString(const std::string& key, const std::string& v) override { values[key] = v; }
 };
 
 class FakeLog : public SystemLog {

@@ -30,7 +30,7 @@ TEST(InstallStep, ShowsTheItemsOfThePhaseAndIsDoneOnlyWhenDone) {
              {InstallPhase::Verifying{}, "spinnerRow "},
              {InstallPhase::Done{}, "text "},
              {InstallPhase::Failed{"坏了"}, "warn start "}}) {
-        auto m = onboardingModel(InstallPhase{phase}, true, true, false);
+        auto m = onboardingModel(InstallPhase{phase}, true, true);  // this build's notice
         EXPECT_EQ(kinds(m.install), items);
         EXPECT_EQ(m.installStep.done, std::holds_alternative<InstallPhase::Done>(phase)) << items;
         EXPECT_FALSE(m.tryStep.done);
