@@ -103,22 +103,13 @@ class FakeMicrophone : public MicrophoneAccess {
     bool granted = true;
     // Answers at once, as if the main thread had the answer already.
     void authorized(std::function<void(bool)> answer) override { answer(granted); }
-    void request(std::function<void(bool)> done) override {
-        if (done) done(granted);
-    }
+    void request(std::function<void(bool)> done) override { authorized(std::move(done)); }
 };
 
 class FakeHotkeyMonitor : public HotkeyMonitor {
   public:
     std::function<void(const FlagsEvent&)> handler;
-    int installs = 0;
-    void install(std::function<void(const FlagsEvent&)> h) override {
-        ++installs;
-        handler = std::move(h);
-    }
-    void send(std::uint16_t code, std::uint64_t flags) {
-        if (handler) handler(FlagsEvent{code, flags});
-    }
+    void install(std::function<void(const FlagsEvent&)> h) override { handler = std::move(h); }
 };
 
 class FakeDesktop : public Desktop {
@@ -133,11 +124,8 @@ class FakeDesktop : public Desktop {
     void activate() override { ++activations; }
     void showAlert(const Alert& alert, std::function<void(int)> answered) override {
         alerts.push_back(alert);
-        int a = -1;
-        if (!alertAnswers.empty()) {
-            a = alertAnswers.front();
-            alertAnswers.pop_front();
-        }
+        const int a = alertAnswers.empty() ? -1 : alertAnswers.front();
+        if (!alertAnswers.empty()) alertAnswers.pop_front();
         if (answered) answered(a);
     }
     void openAccessibilitySettings() override { ++settingsOpened; }
@@ -156,14 +144,10 @@ class FakePanel : public IndicatorPanel {
 
 class FakeStatusItem : public StatusItem {
   public:
-    bool shown = false;
-    StatusIcon icon;
+    std::optional<StatusIcon> icon;  // present once shown
     std::function<std::vector<MenuItem>()> build;
 
-    void show(const StatusIcon& i) override {
-        shown = true;
-        icon = i;
-    }
+    void show(const StatusIcon& i) override { icon = i; }
     void setIcon(const StatusIcon& i) override { icon = i; }
     void setMenu(std::function<std::vector<MenuItem>()> b) override { build = std::move(b); }
     // Opens the menu as the user would: a fresh build every time.

@@ -66,7 +66,7 @@ TEST_F(Shell, StartsTheEngineRemovesTheOldRecordingThenHintsAndChecksForUpdates)
     launch();
     EXPECT_EQ(procs.launches.size(), 1u);
     EXPECT_FALSE(files::exists(paths.wav));
-    hotkey.send(61, 0);
+    hotkey.handler(FlagsEvent{61, 0});
     EXPECT_EQ(flags, 1);
     d.advance(PRIVACY_HINT_DELAY);
     EXPECT_EQ(hints, std::vector<std::string>{PRIVACY_HINT});
@@ -92,7 +92,7 @@ TEST_F(Shell, RefusedInstanceNamesTheOthersAndLeavesTheirEngineAndRecordingAlone
               std::vector<std::string>{"ZAVREN: 已有实例运行(pid [412, 977]),本实例退出"});
     EXPECT_EQ(application.terminations, 1);
     app->applicationWillTerminate();
-    EXPECT_FALSE(statusItem.shown || hotkey.installs || procs.launches.size());
+    EXPECT_FALSE(statusItem.icon || hotkey.handler || procs.launches.size());
     EXPECT_TRUE(files::exists(paths.wav));
 }
 
@@ -120,11 +120,11 @@ TEST_F(Shell, IconFollowsTheSupervisorAndTheDictationStateAndTheHintKeepsOutOfTh
     d.runUntilIdle();
     EXPECT_EQ(st.engine(), EngineState::ready);
     st.setState(RecState::listening);
-    EXPECT_EQ(statusItem.icon.tint, StatusIcon::Tint::red);
+    EXPECT_EQ(statusItem.icon->tint, StatusIcon::Tint::red);
     d.advance(PRIVACY_HINT_DELAY);
     EXPECT_TRUE(hints.empty());  // dictation has begun: dropped for good
     st.setState(RecState::transcribing);
-    EXPECT_EQ(statusItem.icon.tint, StatusIcon::Tint::black);
+    EXPECT_EQ(statusItem.icon->tint, StatusIcon::Tint::black);
 }
 
 TEST_F(Shell, WithoutEngineTheFirstRunWindowOpensAndItsEndStartsTheEngine) {
