@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
 
     auto conn = std::make_shared<zavren::PulseConnection>();
     auto factory = std::make_unique<zavren::PulseRecorderFactory>(conn);
-    zavren::PulseMicrophone(conn).authorized();  // the program has been up for a while
+    zavren::PulseMicrophone::query(*conn);  // the program has been up for a while
 
     std::mt19937 rng(42);
     std::uniform_int_distribution<int> pause(150, 400);

@@ -52,6 +52,9 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     rows.push_back(item("关于 ZAVREN.AI", MenuAction::showAbout));
     rows.push_back(item("隐私说明", MenuAction::showPrivacy));
     rows.push_back(item("检查更新…", MenuAction::checkUpdate));
+    MenuRow autoUpdate = item("自动检查更新", MenuAction::toggleAutoUpdate);
+    autoUpdate.checked = in.autoUpdate;
+    rows.push_back(autoUpdate);
     rows.push_back(item("术语词典…", MenuAction::openTerms));
     MenuRow itn = item("数字与格式书面化", MenuAction::toggleITN);
     itn.checked = in.itnEnabled;

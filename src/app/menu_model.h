@@ -17,6 +17,7 @@ enum class MenuAction {
     showAbout,
     showPrivacy,
     checkUpdate,
+    toggleAutoUpdate,
     openTerms,
     toggleITN,
     reloadTerms,
@@ -41,6 +42,7 @@ struct MenuInputs {
     EngineState engine = EngineState::starting;
     bool trusted = true;
     bool itnEnabled = true;
+    bool autoUpdate = true;
     EngineKind currentKind = EngineKind::python;
 };
 

@@ -5,8 +5,11 @@
 #include <algorithm>
 
 #include "app/status_icon.h"
+#include "engine/locator.h"
 #include "shared/constants.h"
 #include "shared/files.h"
+#include "text/itn.h"
+#include "text/terms.h"
 
 namespace zavren {
 
@@ -21,17 +24,20 @@ std::string pidList(const std::vector<int>& pids) {
     return out + "]";
 }
 
+StatusIcon iconFor(const AppState& st) {
+    return makeStatusIcon(st.engine(), st.state() == RecState::listening);
+}
+
 }  // namespace
 
-Zavren::Zavren(Platform& platform, Paths paths, AppState& st, Services services)
-    : platform_(platform), paths_(std::move(paths)), st_(st), services_(services) {}
+Zavren::Zavren(Platform& platform, Paths paths, AppState& st, ShellParts parts)
+    : platform_(platform), paths_(std::move(paths)), st_(st), parts_(std::move(parts)) {}
 
 bool Zavren::singleInstance() {
     auto lock = platform_.instanceLock->acquire();
     if (lock.acquired) return true;
-    const int self = static_cast<int>(::getpid());
     std::vector<int> others = lock.others;
-    std::erase(others, self);
+    std::erase(others, static_cast<int>(::getpid()));
     platform_.log->line(LOG_PREFIX + "已有实例运行(pid " + pidList(others) + "),本实例退出");
     return false;
 }
@@ -42,73 +48,89 @@ void Zavren::applicationDidFinishLaunching() {
         return;
     }
     launched_ = true;
+    showStatusItem();
+    // Each part is a task of its own: run together they would hold the main thread
+    // longer than a key press may wait. The order stays the same.
     std::weak_ptr<Zavren> weak = weak_from_this();
+    platform_.dispatcher->post([weak] {
+        if (auto self = weak.lock()) self->installInputs();
+    });
+    platform_.dispatcher->post([weak] {
+        if (auto self = weak.lock()) self->startEngine();
+    });
+}
 
-    platform_.statusItem->show(makeStatusIcon(EngineState::starting, false));
-    // The icon follows the dictation and engine state wherever they change.
+void Zavren::showStatusItem() {
+    std::weak_ptr<Zavren> weak = weak_from_this();
+    // The icon is drawn from AppState alone, whoever changes it.
+    platform_.statusItem->show(iconFor(st_));
     iconFollowsState_ = st_.subscribe([weak](AppState::Field f) {
         if (f != AppState::Field::state && f != AppState::Field::engine) return;
-        if (auto self = weak.lock()) self->refreshIcon();
+        if (auto self = weak.lock()) self->platform_.statusItem->setIcon(iconFor(self->st_));
     });
-
     platform_.statusItem->setMenu([weak] {
         auto self = weak.lock();
         return self ? self->menuNeedsUpdate() : std::vector<MenuItem>{};
     });
+}
 
+void Zavren::installInputs() {
+    std::weak_ptr<Zavren> weak = weak_from_this();
     platform_.panel->setup();
-
     platform_.microphone->request([](bool) {});
     platform_.trust->isTrusted(true);
+    platform_.hotkey->install(parts_.onFlags);
 
-    platform_.hotkey->install([weak](const FlagsEvent& event) {
-        if (auto self = weak.lock()) self->services_.dictation->onFlags(event);
-    });
-
-    services_.server->setOnState([weak](EngineState state) {
-        // Setting the state refreshes the icon through the subscription above.
+    parts_.server->onState = [weak](EngineState state) {
         if (auto self = weak.lock()) self->st_.setEngine(state);
-    });
-
-    services_.installer->setOnDone([weak] {
+    };
+    parts_.installer.onDone = [weak] {
         auto self = weak.lock();
         if (!self) return;
-        self->platform_.dispatcher->postAfter(seconds(0.8), [weak] {
+        self->platform_.dispatcher->postAfter(ONBOARDING_CLOSE_DELAY, [weak] {
             if (auto s = weak.lock()) s->platform_.windows->closeOnboarding();
         });
-        self->services_.server->start();
-    });
+        self->parts_.server->start();
+    };
+}
 
-    if (!services_.server->engineAvailable()) {
-        st_.setEngine(EngineState::starting);
-        platform_.windows->showOnboarding(*services_.installer);
+void Zavren::startEngine() {
+    std::weak_ptr<Zavren> weak = weak_from_this();
+    const bool haveEngine = parts_.server->engineAvailable();
+    if (haveEngine) {
+        platform_.dispatcher->post([weak] {
+            if (auto self = weak.lock()) self->parts_.server->start();
+        });
     } else {
-        services_.server->start();
+        st_.setEngine(EngineState::starting);
+        platform_.windows->showOnboarding(parts_.installer);
     }
 
     files::removeQuietly(paths_.wav);
 
     if (!platform_.defaults->boolValue(PRIVACY_HINT_KEY).value_or(false)) {
         platform_.defaults->setBool(PRIVACY_HINT_KEY, true);
-        if (services_.server->engineAvailable()) {
-            platform_.dispatcher->postAfter(seconds(2.0), [weak] {
+        if (haveEngine) {
+            platform_.dispatcher->postAfter(PRIVACY_HINT_DELAY, [weak] {
                 auto self = weak.lock();
-                if (!self) return;
-                if (self->services_.dictation->recording() || self->st_.state() != RecState::idle)
-                    return;
-                self->services_.dictation->flashHint(PRIVACY_HINT, 5.0);
+                // Once dictation has begun the hint would only get in the way: drop it.
+                if (self && self->st_.state() == RecState::idle)
+                    self->parts_.flashHint(PRIVACY_HINT, PRIVACY_HINT_SECONDS);
             });
         }
     }
 
-    platform_.dispatcher->postAfter(seconds(8.0), [weak] {
-        if (auto self = weak.lock()) self->services_.updater->check(false);
+    platform_.dispatcher->postAfter(UPDATE_CHECK_DELAY, [weak] {
+        auto self = weak.lock();
+        // Read when it fires, so switching it off right after start counts.
+        if (self && self->platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true))
+            self->parts_.updater.check(false);
     });
 
     Application* app = platform_.application;
     std::string wav = paths_.wav;
     app->onSigterm([weak, app, wav] {
-        if (auto self = weak.lock()) self->services_.server->stop();
+        if (auto self = weak.lock()) self->stopAll();
         files::removeQuietly(wav);
         app->exitNow(0);
     });
@@ -117,39 +139,33 @@ void Zavren::applicationDidFinishLaunching() {
 void Zavren::applicationWillTerminate() {
     // A refused instance owns neither the engine nor the recording: they belong to
     // the instance that is running.
-    if (!launched_) return;
-    services_.server->stop();
+    if (launched_) stopAll();
+}
+
+void Zavren::stopAll() {
+    parts_.server->stop();
     files::removeQuietly(paths_.wav);
 }
 
-void Zavren::refreshIcon() {
-    platform_.statusItem->setIcon(makeStatusIcon(st_.engine(), services_.dictation->recording()));
-}
-
-std::vector<MenuRow> Zavren::menuRows() {
+MenuInputs Zavren::menuInputs() {
     MenuInputs in;
-    in.engineResolves = services_.server->engineAvailable();
+    in.engineResolves = parts_.server->engineAvailable();
     in.engine = st_.engine();
     in.trusted = platform_.trust->isTrusted(false);
-    in.itnEnabled = services_.text->itnEnabled();
-    in.currentKind = services_.server->currentKind();
-    return menuModel(in);
+    in.itnEnabled = ITN::enabled(*platform_.defaults);
+    in.autoUpdate = platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true);
+    in.currentKind = parts_.server->currentKind();
+    return in;
 }
 
 std::vector<MenuItem> Zavren::menuNeedsUpdate() {
     std::weak_ptr<Zavren> weak = weak_from_this();
     std::vector<MenuItem> items;
-    for (const MenuRow& row : menuRows()) {
-        MenuItem item;
-        item.kind = row.kind;
-        item.title = row.title;
-        item.subtitle = row.subtitle;
-        item.enabled = row.enabled;
-        item.checked = row.checked;
-        item.keyEquivalent = row.keyEquivalent;
+    for (const MenuRow& row : menuModel(menuInputs())) {
+        MenuItem item{row.kind,          row.title, row.subtitle, row.enabled, row.checked,
+                      row.keyEquivalent, {}};
         if (row.action != MenuAction::none) {
-            MenuAction action = row.action;
-            item.choose = [weak, action] {
+            item.choose = [weak, action = row.action] {
                 if (auto self = weak.lock()) self->perform(action);
             };
         }
@@ -163,65 +179,36 @@ void Zavren::perform(MenuAction action) {
         case MenuAction::none:
             return;
         case MenuAction::showInstaller:
-            return showInstaller();
+            return platform_.windows->showOnboarding(parts_.installer);
         case MenuAction::retryEngine:
-            return retryEngine();
-        case MenuAction::openAXSettings:
-            return openAXSettings();
-        case MenuAction::showAbout:
-            return showAbout();
-        case MenuAction::showPrivacy:
-            return showPrivacy();
-        case MenuAction::checkUpdate:
-            return checkUpdate();
-        case MenuAction::openTerms:
-            return openTerms();
-        case MenuAction::toggleITN:
-            return toggleITN();
         case MenuAction::reloadTerms:
-            return reloadTerms();
+            // A python engine reads the terms only when it starts.
+            return parts_.server->restart();
+        case MenuAction::openAXSettings:
+            platform_.trust->isTrusted(true);
+            return platform_.desktop->openAccessibilitySettings();
+        case MenuAction::showAbout: {
+            auto engine = EngineLocator::installed(paths_.engineRoot);
+            return platform_.windows->showAbout(engine ? std::optional(engine->version)
+                                                       : std::nullopt);
+        }
+        case MenuAction::showPrivacy:
+            return platform_.windows->showPrivacy();
+        case MenuAction::checkUpdate:
+            return parts_.updater.check(true);
+        case MenuAction::toggleAutoUpdate: {
+            Defaults& d = *platform_.defaults;
+            return d.setBool(AUTO_UPDATE_KEY, !d.boolValue(AUTO_UPDATE_KEY).value_or(true));
+        }
+        case MenuAction::openTerms:
+            return openTerms(paths_.termsFile, *platform_.desktop);
+        case MenuAction::toggleITN:
+            return ITN::toggle(*platform_.defaults);
         case MenuAction::reinstallEngine:
             return reinstallEngine();
         case MenuAction::quit:
-            return quit();
+            return platform_.application->terminate();
     }
-}
-
-void Zavren::showInstaller() {
-    platform_.windows->showOnboarding(*services_.installer);
-}
-
-void Zavren::retryEngine() {
-    services_.server->restart();
-}
-
-void Zavren::openAXSettings() {
-    platform_.trust->isTrusted(true);
-    platform_.desktop->openAccessibilitySettings();
-}
-
-void Zavren::showAbout() {
-    platform_.windows->showAbout(services_.server->installedVersion());
-}
-
-void Zavren::showPrivacy() {
-    platform_.windows->showPrivacy();
-}
-
-void Zavren::checkUpdate() {
-    services_.updater->check(true);
-}
-
-void Zavren::openTerms() {
-    services_.text->openTerms();
-}
-
-void Zavren::toggleITN() {
-    services_.text->toggleItn();
-}
-
-void Zavren::reloadTerms() {
-    retryEngine();
 }
 
 void Zavren::reinstallEngine() {
@@ -230,16 +217,19 @@ void Zavren::reinstallEngine() {
     alert.informative = "将删除已安装的引擎并重新下载(约 1 GB)。用于引擎损坏或升级。";
     alert.buttons = {"重新下载", "取消"};
     platform_.desktop->activate();
-    if (platform_.desktop->runAlert(alert) != 0) return;
-    services_.server->stop();
-    st_.setEngine(EngineState::starting);
-    services_.server->removeInstalled();
-    platform_.windows->showOnboarding(*services_.installer);
-    services_.installer->start();
+    std::weak_ptr<Zavren> weak = weak_from_this();
+    platform_.desktop->showAlert(alert, [weak](int chosen) {
+        auto self = weak.lock();
+        if (self && chosen == REINSTALL_CONFIRM_BUTTON) self->reinstallConfirmed();
+    });
 }
 
-void Zavren::quit() {
-    platform_.application->terminate();
+void Zavren::reinstallConfirmed() {
+    parts_.server->stop();
+    st_.setEngine(EngineState::starting);
+    EngineLocator::removeAll(paths_.engineRoot);
+    platform_.windows->showOnboarding(parts_.installer);
+    parts_.installer.start();
 }
 
 }  // namespace zavren

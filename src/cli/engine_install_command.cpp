@@ -11,8 +11,8 @@
 #include "posix/process_launcher.h"
 #include "posix/run_loop.h"
 #include "shared/paths.h"
+#include "shared/url.h"
 #include "update/update_base.h"
-#include "update/url.h"
 
 namespace zavren::cli {
 
@@ -124,17 +124,22 @@ int engineInstallCommand(const Args& args) {
         std::fprintf(stderr, "zavren: 多余的参数: %s\n\n%s", args[0].c_str(), INSTALL_HELP);
         return 2;
     }
-    const Paths paths = Paths::fromEnvironment(currentEnvironment());
+    const auto env = currentEnvironment();
+    const Paths paths = Paths::fromEnvironment(env);
+    const auto given = env.find("ZAVREN_UPDATE_BASE");
+    const UpdateBase base = resolveUpdateBase(
+        given == env.end() ? std::nullopt : std::optional<std::string>(given->second));
+    if (base.warning) std::fprintf(stderr, "zavren: %s\n", base.warning->c_str());
     const std::string root = EngineLocator::root(paths);
 
     RunLoopDispatcher loop(2);
     CurlHttpClient http;
     PosixProcessLauncher launcher;
-    EngineInstaller installer(loop, http, launcher, root, updateBase());
+    EngineInstaller installer(loop, http, launcher, root, base.url);
     Reporter reporter(loop, ::isatty(STDOUT_FILENO) == 1);
 
     std::printf("下载地址: %s\n安装目录: %s\n",
-                appendPathComponent(updateBase(), "engine.json").c_str(), root.c_str());
+                appendPathComponent(base.url, "engine.json").c_str(), root.c_str());
     auto sub = installer.subscribe([&] {
         const InstallPhase& p = installer.phase();
         reporter.show(p);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,10 @@ class Desktop {
     virtual void openUrl(const std::string& url) = 0;
     // Brings the program in front of the application the user was working in.
     virtual void activate() = 0;
-    // Runs the alert modally; the index of the chosen button, -1 for any other end.
-    virtual int runAlert(const Alert& alert) = 0;
+    // Shows the alert and returns at once: a nested event loop here would run any
+    // queued task inside the caller's. `answered` gets the chosen button's index,
+    // or -1 for any other end, later on the main thread.
+    virtual void showAlert(const Alert& alert, std::function<void(int chosen)> answered) = 0;
     // Opens the settings where the user grants input-synthesis permission, where
     // the desktop has such a page; does nothing otherwise.
     virtual void openAccessibilitySettings() = 0;

@@ -35,8 +35,9 @@ class AccessibilityTrust {
 class MicrophoneAccess {
   public:
     virtual ~MicrophoneAccess() = default;
-    virtual bool authorized() = 0;
-    // Asks (or re-checks); the answer may arrive on any thread.
+    // Neither call waits: the answer comes later, on the main thread.
+    virtual void authorized(std::function<void(bool)> answer) = 0;
+    // Asks (or re-checks).
     virtual void request(std::function<void(bool granted)> done) = 0;
 };
 

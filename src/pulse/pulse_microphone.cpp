@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace zavren {
 
@@ -19,17 +20,36 @@ struct Query {
 
 }  // namespace
 
-PulseMicrophone::PulseMicrophone(std::shared_ptr<PulseConnection> connection)
-    : conn_(connection ? std::move(connection) : std::make_shared<PulseConnection>()) {
+PulseMicrophone::PulseMicrophone(Dispatcher& dispatcher,
+                                 std::shared_ptr<PulseConnection> connection)
+    : dispatcher_(dispatcher),
+      conn_(connection ? std::move(connection) : std::make_shared<PulseConnection>()) {
     conn_->warmUp();
 }
 
-bool PulseMicrophone::authorized() {
-    PulseConnection::Lock lock(*conn_);
+void PulseMicrophone::authorized(std::function<void(bool)> answer) {
+    state_->waiting.push_back(std::move(answer));
+    if (state_->asking) return;
+    state_->asking = true;
+    // The tasks own what they use: the answer may come after this object is gone.
+    dispatcher_.background([conn = conn_, state = state_, dispatcher = &dispatcher_] {
+        const bool ok = query(*conn);
+        dispatcher->post([state, ok] {
+            auto waiting = std::exchange(state->waiting, {});
+            state->asking = false;
+            for (auto& answer : waiting) {
+                if (answer) answer(ok);
+            }
+        });
+    });
+}
+
+bool PulseMicrophone::query(PulseConnection& conn) {
+    PulseConnection::Lock lock(conn);
     const auto deadline = PulseConnection::Clock::now() + QUERY_TIMEOUT;
-    pa_context* ctx = conn_->readyContext(deadline);
+    pa_context* ctx = conn.readyContext(deadline);
     if (!ctx) return false;
-    Query q{conn_.get(), {}};
+    Query q{&conn, {}};
     auto serverOp = pa_context_get_server_info(
         ctx,
         [](pa_context*, const pa_server_info* info, void* ud) {
@@ -37,7 +57,7 @@ bool PulseMicrophone::authorized() {
             if (info && info->default_source_name) query->defaultSource = info->default_source_name;
         },
         &q);
-    if (!conn_->waitFor(serverOp, deadline) || q.defaultSource.empty()) return false;
+    if (!conn.waitFor(serverOp, deadline) || q.defaultSource.empty()) return false;
     auto sourceOp = pa_context_get_source_info_by_name(
         ctx, q.defaultSource.c_str(),
         [](pa_context*, const pa_source_info* info, int eol, void* ud) {
@@ -48,13 +68,12 @@ bool PulseMicrophone::authorized() {
             }
         },
         &q);
-    if (!conn_->waitFor(sourceOp, deadline)) return false;
+    if (!conn.waitFor(sourceOp, deadline)) return false;
     return q.found && !q.isMonitor;
 }
 
 void PulseMicrophone::request(std::function<void(bool granted)> done) {
-    const bool granted = authorized();
-    if (done) done(granted);
+    authorized(std::move(done));
 }
 
 }  // namespace zavren

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "shared/trace.h"
 
@@ -26,6 +27,8 @@ struct PulseRecorder::Capture {
     std::mutex fileMutex;
     std::unique_ptr<WavWriter> file;
     bool closed = false;  // fileMutex; nothing is appended once set
+
+    std::atomic<bool> stopped{false};
 
     PowerMeter meter;                   // loop thread
     std::vector<std::int16_t> samples;  // loop thread
@@ -80,57 +83,53 @@ PulseRecorder::~PulseRecorder() {
 }
 
 bool PulseRecorder::record() {
-    if (streaming_) return true;
     if (used_ || !capture_->file) return false;
     used_ = true;
-    Capture* c = capture_.get();
-    {
-        PulseConnection::Lock lock(*conn_);
-        const auto deadline = PulseConnection::Clock::now() + CONNECT_TIMEOUT;
-        if (pa_context* ctx = conn_->readyContext(deadline)) {
-            const pa_sample_spec spec{PA_SAMPLE_S16LE, WavWriter::SAMPLE_RATE, 1};
-            c->stream = pa_stream_new(ctx, "录音", &spec, nullptr);
-        }
-        if (c->stream) {
-            pa_stream_set_state_callback(
-                c->stream, [](pa_stream*, void* ud) { static_cast<Capture*>(ud)->conn->signal(); },
-                c);
-            pa_stream_set_read_callback(
-                c->stream,
-                [](pa_stream* s, size_t, void* ud) { static_cast<Capture*>(ud)->onReadable(s); },
-                c);
-            pa_buffer_attr attr{};
-            attr.maxlength = static_cast<std::uint32_t>(-1);
-            attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-            attr.fragsize = FRAGMENT_BYTES;
-            // ADJUST_LATENCY makes the source itself run at our fragment size, so the
-            // first samples reach us one fragment after they were captured.
-            const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
-            if (pa_stream_connect_record(c->stream, nullptr, &attr, flags) == 0) {
-                conn_->waitUntil(
-                    [c] {
-                        return !PA_STREAM_IS_GOOD(pa_stream_get_state(c->stream)) ||
-                               pa_stream_get_state(c->stream) == PA_STREAM_READY;
-                    },
-                    deadline);
-                streaming_ = pa_stream_get_state(c->stream) == PA_STREAM_READY;
-            }
-            if (!streaming_) c->closeStream();
-        }
+    // Connecting can take the sound server's time (seconds when it is stuck); the
+    // key press must not wait for it. Audio is written from the moment the stream runs.
+    std::thread([conn = conn_, capture = capture_] { connect(*conn, *capture); }).detach();
+    return true;
+}
+
+void PulseRecorder::connect(PulseConnection& conn, Capture& capture) {
+    Capture* c = &capture;
+    PulseConnection::Lock lock(conn);
+    if (c->stopped) return;
+    const auto deadline = PulseConnection::Clock::now() + CONNECT_TIMEOUT;
+    if (pa_context* ctx = conn.readyContext(deadline)) {
+        const pa_sample_spec spec{PA_SAMPLE_S16LE, WavWriter::SAMPLE_RATE, 1};
+        c->stream = pa_stream_new(ctx, "录音", &spec, nullptr);
     }
-    if (!streaming_) {
-        // Without audio there is nothing to keep; a header-only file would be sent
-        // to the engine as if it were a recording.
-        std::string path = c->file->path();
-        c->file.reset();
-        ::unlink(path.c_str());
+    if (!c->stream) return;
+    pa_stream_set_state_callback(
+        c->stream, [](pa_stream*, void* ud) { static_cast<Capture*>(ud)->conn->signal(); }, c);
+    pa_stream_set_read_callback(
+        c->stream, [](pa_stream* s, size_t, void* ud) { static_cast<Capture*>(ud)->onReadable(s); },
+        c);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = FRAGMENT_BYTES;
+    // ADJUST_LATENCY makes the source itself run at our fragment size, so the
+    // first samples reach us one fragment after they were captured.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_record(c->stream, nullptr, &attr, flags) == 0) {
+        // stop() may close the stream meanwhile (the wait lets the loop run).
+        conn.waitUntil(
+            [c] {
+                return !c->stream || !PA_STREAM_IS_GOOD(pa_stream_get_state(c->stream)) ||
+                       pa_stream_get_state(c->stream) == PA_STREAM_READY;
+            },
+            deadline);
     }
-    return streaming_;
+    const bool ready = c->stream && pa_stream_get_state(c->stream) == PA_STREAM_READY;
+    if (!ready || c->stopped) c->closeStream();
 }
 
 void PulseRecorder::stop() {
     trace::mark("rec-stop-begin");
     used_ = true;
+    capture_->stopped = true;
     {
         std::lock_guard guard(capture_->fileMutex);
         capture_->closed = true;
@@ -138,12 +137,11 @@ void PulseRecorder::stop() {
     if (capture_->file) {
         capture_->file->finish();
         trace::mark("rec-stop-end", static_cast<long long>(capture_->file->dataBytes()));
+        // A header-only file would go to the engine as if it were a recording.
+        if (capture_->file->dataBytes() == 0) ::unlink(capture_->file->path().c_str());
     }
-    if (streaming_) {
-        streaming_ = false;
-        // The task keeps the capture alive for the callbacks until the stream is gone.
-        conn_->post([capture = capture_] { capture->closeStream(); });
-    }
+    // The task keeps the capture alive for the callbacks until the stream is gone.
+    conn_->post([capture = capture_] { capture->closeStream(); });
 }
 
 void PulseRecorder::updateMeters() {

@@ -25,13 +25,13 @@ class PulseRecorder : public AudioRecorder {
     PulseRecorder(std::shared_ptr<PulseConnection> connection, std::unique_ptr<WavWriter> file);
     ~PulseRecorder() override;
 
-    // Starts capture and returns once the stream is running; false (and the file is
-    // removed) when the server or its source is unavailable. One-shot: a recorder
-    // that has stopped does not record again.
+    // Starts connecting on a thread of its own and returns at once. One-shot: a
+    // recorder that has stopped does not record again.
     bool record() override;
     // Closes the file with everything delivered so far, without waiting for the
     // loop thread: the request waits on this file, while the stream is torn down
-    // on the loop thread afterwards.
+    // on the loop thread afterwards. A file that got no audio (the server was down
+    // or slower than the key) is removed.
     void stop() override;
     void updateMeters() override;
     float averagePower() override;
@@ -42,8 +42,9 @@ class PulseRecorder : public AudioRecorder {
 
   private:
     std::shared_ptr<PulseConnection> conn_;
+    static void connect(PulseConnection& conn, Capture& capture);
+
     std::shared_ptr<Capture> capture_;
-    bool streaming_ = false;
     bool used_ = false;
     float snapshot_ = PowerMeter::SILENCE_DB;  // main thread
 };

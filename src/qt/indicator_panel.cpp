@@ -11,9 +11,7 @@
 
 #include "qt/head_elide.h"
 
-#ifdef ZAVREN_QT_X11
-#include <X11/Xlib.h>
-#endif
+#include "x11/compositor.h"
 
 namespace zavren {
 
@@ -30,20 +28,30 @@ constexpr qreal BAR_RADIUS = 2;
 constexpr qreal PREVIEW_WIDTH = 396;
 constexpr qreal SPINNER_SIZE = 16;
 constexpr qreal HOURGLASS_WIDTH = 10;
+constexpr qreal BAR_AREA_HEIGHT = 24;
+constexpr qreal HOURGLASS_HEIGHT = 14;
 constexpr int BAR_ANIMATION_MS = 80;
+constexpr qreal ROW_FONT_PX = 13;
+constexpr qreal SMALL_FONT_PX = 12;
+constexpr int SPINNER_SPOKES = 8;
+constexpr int SPINNER_STEP_MS = 80;
+constexpr int SHADOW_RINGS = 6;
+// Clear of docks and bottom panels.
+constexpr int BOTTOM_MARGIN = 96;
 
 qreal barsWidth() {
-    return 7 * BAR_WIDTH + 6 * BAR_SPACING;
+    const auto bars = static_cast<qreal>(std::tuple_size_v<decltype(IndicatorModel::barHeights)>);
+    return bars * BAR_WIDTH + (bars - 1) * BAR_SPACING;
 }
 
 }  // namespace
 
 IndicatorView::IndicatorView(QWidget* parent) : QWidget(parent) {
     setFixedSize(WIDTH, HEIGHT);
-    rowFont_.setPixelSize(13);
+    rowFont_.setPixelSize(ROW_FONT_PX);
     rowFont_.setWeight(QFont::Medium);
-    iconFont_.setPixelSize(12);
-    previewFont_.setPixelSize(12);
+    iconFont_.setPixelSize(SMALL_FONT_PX);
+    previewFont_.setPixelSize(SMALL_FONT_PX);
     // Unhinted, as the CJK font asks for anyway: hinted metrics run FreeType's
     // auto-hinter over the whole font at the first measurement, keeping some
     // 2 MB of it resident for the life of the program.
@@ -65,9 +73,9 @@ IndicatorView::IndicatorView(QWidget* parent) : QWidget(parent) {
     });
 
     // The spinner only turns while it is on screen.
-    spinnerTimer_.setInterval(80);
+    spinnerTimer_.setInterval(SPINNER_STEP_MS);
     connect(&spinnerTimer_, &QTimer::timeout, this, [this] {
-        spinnerStep_ = (spinnerStep_ + 1) % 8;
+        spinnerStep_ = (spinnerStep_ + 1) % SPINNER_SPOKES;
         update();
     });
 }
@@ -171,7 +179,7 @@ void IndicatorView::paintEvent(QPaintEvent*) {
     const QPainterPath path = capsulePath();
     if (composited_) {
         // A soft shadow below the capsule, built from a few widening outlines.
-        for (int i = 6; i >= 1; --i) {
+        for (int i = SHADOW_RINGS; i >= 1; --i) {
             const qreal grow = i * 2.0;
             QPainterPath ring;
             const QRectF r = capsule.adjusted(-grow, -grow + 4, grow, grow + 4);
@@ -208,7 +216,8 @@ void IndicatorView::paintRow(QPainter& p, const QRectF& row) {
     switch (model_.row) {
         case IndicatorModel::Row::bars:
             lead = barsWidth();
-            paintBars(p, QRectF(leadArea.left(), row.center().y() - 12, lead, 24));
+            paintBars(p, QRectF(leadArea.left(), row.center().y() - BAR_AREA_HEIGHT / 2, lead,
+                                BAR_AREA_HEIGHT));
             break;
         case IndicatorModel::Row::transcribing:
             lead = SPINNER_SIZE;
@@ -217,7 +226,8 @@ void IndicatorView::paintRow(QPainter& p, const QRectF& row) {
             break;
         case IndicatorModel::Row::hint:
             lead = HOURGLASS_WIDTH;
-            paintHourglass(p, QRectF(leadArea.left(), row.center().y() - 7, HOURGLASS_WIDTH, 14));
+            paintHourglass(p, QRectF(leadArea.left(), row.center().y() - HOURGLASS_HEIGHT / 2,
+                                     HOURGLASS_WIDTH, HOURGLASS_HEIGHT));
             break;
     }
     const QRectF textRect(row.left() + lead + ROW_SPACING, row.top(),
@@ -247,13 +257,13 @@ void IndicatorView::paintBars(QPainter& p, const QRectF& area) {
 
 void IndicatorView::paintSpinner(QPainter& p, const QRectF& area) {
     const QPointF c = area.center();
-    for (int i = 0; i < 8; ++i) {
-        const int age = (spinnerStep_ - i + 8) % 8;
+    for (int i = 0; i < SPINNER_SPOKES; ++i) {
+        const int age = (spinnerStep_ - i + SPINNER_SPOKES) % SPINNER_SPOKES;
         QPen pen(QColor(255, 255, 255, 255 - age * 26));
         pen.setWidthF(2);
         pen.setCapStyle(Qt::RoundCap);
         p.setPen(pen);
-        const double a = i * M_PI / 4;
+        const double a = i * 2 * M_PI / SPINNER_SPOKES;
         p.drawLine(QPointF(c.x() + 3.5 * std::cos(a), c.y() + 3.5 * std::sin(a)),
                    QPointF(c.x() + 7 * std::cos(a), c.y() + 7 * std::sin(a)));
     }
@@ -326,7 +336,7 @@ void QtIndicatorPanel::updateMask() {
 
 QPoint QtIndicatorPanel::placement(const QRect& g) {
     return {g.x() + (g.width() - IndicatorView::WIDTH) / 2,
-            g.y() + g.height() - 96 - IndicatorView::HEIGHT};
+            g.y() + g.height() - BOTTOM_MARGIN - IndicatorView::HEIGHT};
 }
 
 void QtIndicatorPanel::show() {
@@ -345,16 +355,8 @@ void QtIndicatorPanel::hide() {
 }
 
 bool compositorRunning() {
-#ifdef ZAVREN_QT_X11
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
-    if (!display) return false;
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
-    Atom atom = XInternAtom(display, name.c_str(), False);
-    return XGetSelectionOwner(display, atom) != None;
-#else
-    return false;
-#endif
+    return x11 && compositorRunning(x11->display());
 }
 
 }  // namespace zavren

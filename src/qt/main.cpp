@@ -2,16 +2,17 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/instance_lock.h"
 #include "app/zavren.h"
 #include "cli/cli.h"
+#include "dictation/controller.h"
 #include "posix/curl_http_client.h"
+#include "posix/instance_lock.h"
 #include "posix/process_launcher.h"
+#include "posix/system_log.h"
 #include "pulse/pulse_connection.h"
 #include "pulse/pulse_microphone.h"
 #include "pulse/pulse_recorder.h"
 #include "qt/indicator_panel.h"
-#include "qt/live_services.h"
 #include "qt/qt_application.h"
 #include "qt/qt_defaults.h"
 #include "qt/qt_desktop.h"
@@ -19,8 +20,9 @@
 #include "qt/qt_hotkey_monitor.h"
 #include "qt/qt_pasteboard.h"
 #include "qt/qt_status_item.h"
-#include "qt/system_log.h"
+#include "qt/timed_application.h"
 #include "qt/windows/qt_window_factory.h"
+#include "setup/setup_windows.h"
 #include "shared/constants.h"
 #include "text/itn.h"
 #include "update/update_base.h"
@@ -32,26 +34,30 @@ using namespace zavren;
 namespace {
 
 int runDesktop(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("zavren"));
     QApplication::setApplicationVersion(QString::fromStdString(APP_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("zavren"));
 
-    StderrSyslog log;
     const auto env = currentEnvironment();
     Paths paths = Paths::fromEnvironment(env);
+    StderrSyslog log(paths.logDir + "/zavren.log");
     if (!ensurePrivateRuntimeDir(paths, env)) {
         log.line(LOG_PREFIX + "无法创建私有运行目录,本实例退出");
         return 1;
     }
+    const auto given = env.find("ZAVREN_UPDATE_BASE");
+    const UpdateBase base = resolveUpdateBase(
+        given == env.end() ? std::nullopt : std::optional<std::string>(given->second));
+    if (base.warning) log.line(LOG_PREFIX + *base.warning);
 
     QtDispatcher dispatcher;
     CurlHttpClient http;
     PosixProcessLauncher processes;
     auto pulse = std::make_shared<PulseConnection>();
     PulseRecorderFactory recorders(pulse);
-    PulseMicrophone microphone(pulse);
+    PulseMicrophone microphone(dispatcher, pulse);
     QtHotkeyMonitor hotkey;
     XTestKeySynthesizer keys;
     XTestTrust trust;
@@ -65,13 +71,12 @@ int runDesktop(int argc, char** argv) {
     QtStatusItem statusItem;
 
     auto server = ServerManager::create({dispatcher, http, processes, log, paths});
-    EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, UPDATE_BASE.str());
-    AppUpdater updater(dispatcher, http, desktop, defaults, UPDATE_BASE.str());
+    EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, base.url);
+    AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;
     SetupWindows windows(
         {windowFactory, desktop, dispatcher, microphone, trust, qt::installedResourcesDir()});
 
-    std::weak_ptr<Zavren> shell;
     DictationController::Deps deps{
         .st = st,
         .dispatcher = dispatcher,
@@ -85,10 +90,8 @@ int runDesktop(int argc, char** argv) {
         .termsFile = paths.termsFile,
         .currentKind = [server] { return server->currentKind(); },
         .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
-        .onRecordingChanged =
-            [&shell] {
-                if (auto z = shell.lock()) z->refreshIcon();
-            },
+        // The status icon follows AppState by itself.
+        .onRecordingChanged = {},
     };
     auto controller = DictationController::create(deps);
 
@@ -107,21 +110,19 @@ int runDesktop(int argc, char** argv) {
     platform.desktop = &desktop;
     platform.panel = &panel;
     platform.statusItem = &statusItem;
-    LiveSetupWindows windowPort(windows);
-    platform.windows = &windowPort;
+    platform.windows = &windows;
     platform.instanceLock = &lock;
     platform.application = &application;
 
-    LiveEngineService serverService(server, paths.engineRoot);
-    LiveInstallerService installerService(installer);
-    LiveUpdateService updateService(updater);
-    LiveDictationService dictationService(controller);
-    LiveTextService textService(defaults, desktop, paths.termsFile);
-    Services services{&serverService, &installerService, &updateService, &dictationService,
-                      &textService};
-
-    auto zavren = std::make_shared<Zavren>(platform, paths, st, services);
-    shell = zavren;
+    ShellParts parts{
+        .server = server,
+        .installer = installer,
+        .updater = updater,
+        .onFlags = [controller](const FlagsEvent& e) { controller->onFlags(e); },
+        .flashHint = [controller](const std::string& text,
+                                  double secs) { controller->flashHint(text, secs); },
+    };
+    auto zavren = std::make_shared<Zavren>(platform, paths, st, std::move(parts));
     QObject::connect(&app, &QCoreApplication::aboutToQuit,
                      [&zavren] { zavren->applicationWillTerminate(); });
     // Start-up runs inside the event loop, so a refused instance can quit it.

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <QSettings>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
 #include "platform/defaults.h"
 
@@ -22,6 +25,13 @@ class QtDefaults : public Defaults {
     std::string fileName() const;
 
   private:
+    using Stamp = std::tuple<ino_t, off_t, time_t, long>;
+    void refresh();
+    void commit();
+    Stamp stamp() const;
+
+    std::string file_;
+    Stamp seen_{};
     mutable std::mutex mutex_;
     std::unique_ptr<QSettings> settings_;
 };

@@ -26,33 +26,37 @@ void QtDesktop::activate() {
     }
 }
 
-int QtDesktop::runAlert(const Alert& alert) {
-    QMessageBox box;
-    box.setWindowTitle(QStringLiteral("ZAVREN"));
-    box.setIcon(QMessageBox::NoIcon);
-    box.setText(QString::fromStdString(alert.message));
+void QtDesktop::showAlert(const Alert& alert, std::function<void(int)> answered) {
+    auto* box = new QMessageBox;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(QStringLiteral("ZAVREN"));
+    box->setIcon(QMessageBox::NoIcon);
+    box->setText(QString::fromStdString(alert.message));
     if (!alert.informative.empty())
-        box.setInformativeText(QString::fromStdString(alert.informative));
+        box->setInformativeText(QString::fromStdString(alert.informative));
     std::vector<QPushButton*> buttons;
     for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
         auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
-        buttons.push_back(box.addButton(QString::fromStdString(alert.buttons[i]), role));
+        buttons.push_back(box->addButton(QString::fromStdString(alert.buttons[i]), role));
     }
+    const std::size_t given = buttons.size();
     if (buttons.empty())
-        buttons.push_back(box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
-    box.setDefaultButton(buttons.front());
+        buttons.push_back(box->addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    box->setDefaultButton(buttons.front());
     // Escape must never pick the first (confirming) button when there is a choice.
-    box.setEscapeButton(buttons.back());
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.show();
-    box.raise();
-    box.activateWindow();
-    box.exec();
-    auto* clicked = box.clickedButton();
-    for (std::size_t i = 0; i < buttons.size(); ++i) {
-        if (buttons[i] == clicked) return i < alert.buttons.size() ? static_cast<int>(i) : -1;
-    }
-    return -1;
+    box->setEscapeButton(buttons.back());
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, buttons, given, answered = std::move(answered)](int) {
+                         int chosen = -1;
+                         for (std::size_t i = 0; i < given; ++i) {
+                             if (buttons[i] == box->clickedButton()) chosen = static_cast<int>(i);
+                         }
+                         if (answered) answered(chosen);
+                     });
+    box->show();
+    box->raise();
+    box->activateWindow();
 }
 
 void QtDesktop::openAccessibilitySettings() {

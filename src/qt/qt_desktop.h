@@ -8,7 +8,7 @@ class QtDesktop : public Desktop {
   public:
     void openUrl(const std::string& url) override;
     void activate() override;
-    int runAlert(const Alert& alert) override;
+    void showAlert(const Alert& alert, std::function<void(int)> answered) override;
     void openAccessibilitySettings() override;
 };
 

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "shared/constants.h"
+#include "shared/url.h"
 #include "shared/version_compare.h"
-#include "update/url.h"
 
 namespace zavren {
 
@@ -20,15 +20,17 @@ AppUpdater::AppUpdater(Dispatcher& dispatcher, HttpClient& http, Desktop& deskto
 void AppUpdater::check(bool interactive) {
     HttpRequest req;
     req.url = appendPathComponent(base_, "latest.json");
-    req.timeout = seconds(15);
+    req.timeout = UPDATE_IDLE_TIMEOUT;
+    req.deadline = UPDATE_DEADLINE;
+    req.maxBodyBytes = UPDATE_MAX_BYTES;
     req.cache = HttpRequest::CachePolicy::reloadIgnoringLocalCache;
     std::weak_ptr<AppUpdater*> weak = alive_;
     Dispatcher* dispatcher = &dispatcher_;
-    // Status and transport errors are not examined: only a decodable body counts.
+    // Status is not examined: only a decodable, complete body counts.
     http_.send(std::move(req), [weak, dispatcher, interactive](HttpResponse response) {
         if (weak.expired()) return;
         std::optional<AppLatest> latest;
-        if (!response.body.empty()) latest = AppLatest::decode(response.body);
+        if (!response.error && !response.body.empty()) latest = AppLatest::decode(response.body);
         dispatcher->post([weak, latest, interactive] {
             if (auto self = weak.lock()) (*self)->conclude(latest, interactive);
         });
@@ -55,20 +57,25 @@ void AppUpdater::prompt(const AppLatest& latest) {
         latest.notes.value_or("新版本已发布。") + "\n\n当前版本 v" + APP_VERSION + "。";
     alert.buttons = {"下载新版", "跳过此版本", "以后再说"};
     desktop_.activate();
-    int answer = desktop_.runAlert(alert);
-    if (answer == 0) {
-        // Only web addresses go to the browser; anything else in the record (another
-        // scheme, a relative path, garbage) opens the downloads base instead.
-        const std::string& chosen = latest.page ? *latest.page : latest.url;
-        desktop_.openUrl(isHttpUrl(chosen) ? chosen : base_);
-    } else if (answer == 1) {
-        defaults_.setString(SKIPPED_VERSION_KEY, latest.version);
-    }
+    std::weak_ptr<AppUpdater*> weak = alive_;
+    desktop_.showAlert(alert, [weak, latest](int answer) {
+        auto self = weak.lock();
+        if (!self) return;
+        AppUpdater& u = **self;
+        if (answer == DOWNLOAD_BUTTON) {
+            // Only web addresses go to the browser; anything else in the record (another
+            // scheme, a relative path, garbage) opens the downloads base instead.
+            const std::string& chosen = latest.page ? *latest.page : latest.url;
+            u.desktop_.openUrl(isHttpUrl(chosen) ? chosen : u.base_);
+        } else if (answer == SKIP_BUTTON) {
+            u.defaults_.setString(SKIPPED_VERSION_KEY, latest.version);
+        }
+    });
 }
 
 void AppUpdater::tell(const std::string& message, const std::string& informative) {
     desktop_.activate();
-    desktop_.runAlert(Alert{message, informative, {"好"}});
+    desktop_.showAlert(Alert{message, informative, {"好"}}, nullptr);
 }
 
 }  // namespace zavren

@@ -12,6 +12,10 @@
 namespace zavren {
 
 inline const std::string SKIPPED_VERSION_KEY = "zavren.update.skipped";
+inline constexpr Duration UPDATE_IDLE_TIMEOUT = seconds(15);
+// A trickling or endless server must not hold the check or its memory.
+inline constexpr Duration UPDATE_DEADLINE = seconds(30);
+inline constexpr std::size_t UPDATE_MAX_BYTES = std::size_t{1} << 20;
 
 // Checks "latest.json" under the downloads base and offers a newer version.
 class AppUpdater {
@@ -29,6 +33,9 @@ class AppUpdater {
     void prompt(const AppLatest& latest);
 
   private:
+    static constexpr int DOWNLOAD_BUTTON = 0;
+    static constexpr int SKIP_BUTTON = 1;
+
     void conclude(const std::optional<AppLatest>& latest, bool interactive);
     void tell(const std::string& message, const std::string& informative);
 

@@ -1,23 +1,15 @@
 #include "update/update_base.h"
 
-#include <cstdlib>
-
-#include "update/url.h"
+#include "shared/url.h"
 #include "zavren/build_config.h"
 
 namespace zavren {
 
-std::string resolveUpdateBase(const std::optional<std::string>& envValue) {
-    if (envValue && isHttpUrl(*envValue)) return *envValue;
-    return ZAVREN_UPDATE_BASE_DEFAULT;
-}
-
-const std::string& updateBase() {
-    static const std::string base = [] {
-        const char* v = std::getenv("ZAVREN_UPDATE_BASE");
-        return resolveUpdateBase(v ? std::optional<std::string>(v) : std::nullopt);
-    }();
-    return base;
+UpdateBase resolveUpdateBase(const std::optional<std::string>& envValue) {
+    if (!envValue) return {ZAVREN_UPDATE_BASE_DEFAULT, std::nullopt};
+    if (isHttpUrl(*envValue)) return {*envValue, std::nullopt};
+    return {ZAVREN_UPDATE_BASE_DEFAULT, "ZAVREN_UPDATE_BASE 不是 http(s) 地址(\"" + *envValue +
+                                            "\"),改用默认地址 " + ZAVREN_UPDATE_BASE_DEFAULT};
 }
 
 }  // namespace zavren

@@ -1,7 +1,5 @@
 #include "fakes/fake_dispatcher.h"
 
-#include <atomic>
-
 namespace zavren::fakes {
 
 namespace {
@@ -20,7 +18,7 @@ FakeDispatcher::FakeDispatcher() : start_(TimePoint() + std::chrono::hours(24)),
 
 void FakeDispatcher::schedule(TimePoint at, Task task) {
     std::lock_guard lock(mutex_);
-    queue_.emplace(Key{at, seq_++}, Entry{std::move(task)});
+    queue_.emplace(Key{at, seq_++}, std::move(task));
 }
 
 void FakeDispatcher::post(Task task) {
@@ -69,7 +67,7 @@ bool FakeDispatcher::runOneDue(TimePoint limit) {
         if (queue_.empty() || queue_.begin()->first.first > limit) return false;
         auto it = queue_.begin();
         if (it->first.first > now_) now_ = it->first.first;
-        task = std::move(it->second.task);
+        task = std::move(it->second);
         queue_.erase(it);
     }
     task();
@@ -87,27 +85,6 @@ void FakeDispatcher::advance(Duration d) {
     }
     std::lock_guard lock(mutex_);
     now_ = target;
-}
-
-bool FakeDispatcher::runNext() {
-    TimePoint at;
-    {
-        std::lock_guard lock(mutex_);
-        if (queue_.empty()) return false;
-        at = queue_.begin()->first.first;
-    }
-    return runOneDue(at);
-}
-
-std::size_t FakeDispatcher::pendingCount() const {
-    std::lock_guard lock(mutex_);
-    return queue_.size();
-}
-
-std::optional<Duration> FakeDispatcher::nextDelay() const {
-    std::lock_guard lock(mutex_);
-    if (queue_.empty()) return std::nullopt;
-    return queue_.begin()->first.first - now_;
 }
 
 double FakeDispatcher::elapsed() const {

@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 
 #include "platform/dispatch.h"
 
@@ -30,12 +29,6 @@ class FakeDispatcher : public Dispatcher {
     // Moves the clock forward by d, running due tasks at their own times.
     void advance(Duration d);
     void advance(double s) { advance(seconds(s)); }
-    // Advances to the next pending deadline and runs it; false when nothing is pending.
-    bool runNext();
-
-    std::size_t pendingCount() const;
-    // Delay from now to the earliest pending task.
-    std::optional<Duration> nextDelay() const;
     // Seconds of virtual time since construction.
     double elapsed() const;
 
@@ -47,9 +40,6 @@ class FakeDispatcher : public Dispatcher {
 
   private:
     void fire(const std::shared_ptr<TimerState>& state, TimePoint due);
-    struct Entry {
-        Task task;
-    };
     using Key = std::pair<TimePoint, std::uint64_t>;
 
     void schedule(TimePoint at, Task task);
@@ -59,7 +49,7 @@ class FakeDispatcher : public Dispatcher {
     TimePoint start_;
     TimePoint now_;
     std::uint64_t seq_ = 0;
-    std::map<Key, Entry> queue_;
+    std::map<Key, Task> queue_;
 };
 
 }  // namespace zavren::fakes

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -30,16 +31,13 @@ class FakeInstaller : public InstallerHandle {
 
     void setPhase(InstallPhase::Value value) {
         phase_.value = std::move(value);
-        auto observers = observers_;
-        for (const auto& weak : observers) {
+        for (const auto& weak : std::vector(observers_))  // a copy: observers may unsubscribe
             if (auto observer = weak.lock()) (*observer)();
-        }
     }
 
-    std::size_t liveObservers() const {
-        std::size_t n = 0;
-        for (const auto& w : observers_) n += w.expired() ? 0u : 1u;
-        return n;
+    long liveObservers() const {
+        return std::count_if(observers_.begin(), observers_.end(),
+                             [](auto& w) { return !w.expired(); });
     }
 
   private:

@@ -24,21 +24,18 @@ class FakeDefaults : public Defaults {
     using Value = std::variant<bool, std::string, int>;
     std::map<std::string, Value> values;
 
-    std::optional<bool> boolValue(const std::string& key) override {
+    template <class T>
+    std::optional<T> get(const std::string& key) const {
         auto it = values.find(key);
-        if (it == values.end() || !std::holds_alternative<bool>(it->second)) return std::nullopt;
-        return std::get<bool>(it->second);
+        if (it == values.end() || !std::holds_alternative<T>(it->second)) return std::nullopt;
+        return std::get<T>(it->second);
+    }
+    std::optional<bool> boolValue(const std::string& key) override { return get<bool>(key); }
+    std::optional<std::string> stringValue(const std::string& key) override {
+        return get<std::string>(key);
     }
     void setBool(const std::string& key, bool value) override { values[key] = value; }
-    std::optional<std::string> stringValue(const std::string& key) override {
-        auto it = values.find(key);
-        if (it == values.end() || !std::holds_alternative<std::string>(it->second))
-            return std::nullopt;
-        return std::get<std::string>(it->second);
-    }
-    void setString(const std::string& key, const std::string& value) override {
-        values[key] = value;
-    }
+    void setString(const std::string& key, const std::string& v) override { values[key] = v; }
 };
 
 class FakeLog : public SystemLog {
@@ -104,25 +101,15 @@ class FakeTrust : public AccessibilityTrust {
 class FakeMicrophone : public MicrophoneAccess {
   public:
     bool granted = true;
-    int requests = 0;
-    bool authorized() override { return granted; }
-    void request(std::function<void(bool)> done) override {
-        ++requests;
-        if (done) done(granted);
-    }
+    // Answers at once, as if the main thread had the answer already.
+    void authorized(std::function<void(bool)> answer) override { answer(granted); }
+    void request(std::function<void(bool)> done) override { authorized(std::move(done)); }
 };
 
 class FakeHotkeyMonitor : public HotkeyMonitor {
   public:
     std::function<void(const FlagsEvent&)> handler;
-    int installs = 0;
-    void install(std::function<void(const FlagsEvent&)> h) override {
-        ++installs;
-        handler = std::move(h);
-    }
-    void send(std::uint16_t code, std::uint64_t flags) {
-        if (handler) handler(FlagsEvent{code, flags});
-    }
+    void install(std::function<void(const FlagsEvent&)> h) override { handler = std::move(h); }
 };
 
 class FakeDesktop : public Desktop {
@@ -135,12 +122,11 @@ class FakeDesktop : public Desktop {
 
     void openUrl(const std::string& url) override { openedUrls.push_back(url); }
     void activate() override { ++activations; }
-    int runAlert(const Alert& alert) override {
+    void showAlert(const Alert& alert, std::function<void(int)> answered) override {
         alerts.push_back(alert);
-        if (alertAnswers.empty()) return -1;
-        int a = alertAnswers.front();
-        alertAnswers.pop_front();
-        return a;
+        const int a = alertAnswers.empty() ? -1 : alertAnswers.front();
+        if (!alertAnswers.empty()) alertAnswers.pop_front();
+        if (answered) answered(a);
     }
     void openAccessibilitySettings() override { ++settingsOpened; }
 };
@@ -148,35 +134,21 @@ class FakeDesktop : public Desktop {
 class FakePanel : public IndicatorPanel {
   public:
     bool visible = false;
-    int setups = 0;
     int shows = 0;
-    int hides = 0;
-    void setup() override { ++setups; }
     void show() override {
         ++shows;
         visible = true;
     }
-    void hide() override {
-        ++hides;
-        visible = false;
-    }
+    void hide() override { visible = false; }
 };
 
 class FakeStatusItem : public StatusItem {
   public:
-    bool shown = false;
-    StatusIcon icon;
-    std::vector<StatusIcon> icons;  // every icon set, in order
+    std::optional<StatusIcon> icon;  // present once shown
     std::function<std::vector<MenuItem>()> build;
 
-    void show(const StatusIcon& i) override {
-        shown = true;
-        setIcon(i);
-    }
-    void setIcon(const StatusIcon& i) override {
-        icon = i;
-        icons.push_back(i);
-    }
+    void show(const StatusIcon& i) override { icon = i; }
+    void setIcon(const StatusIcon& i) override { icon = i; }
     void setMenu(std::function<std::vector<MenuItem>()> b) override { build = std::move(b); }
     // Opens the menu as the user would: a fresh build every time.
     std::vector<MenuItem> open() const { return build ? build() : std::vector<MenuItem>{}; }
@@ -201,11 +173,7 @@ class FakeSetupWindows : public SetupWindowsPort {
 class FakeInstanceLock : public InstanceLock {
   public:
     std::vector<int> others;  // holders reported; the lock is free while empty
-    int acquires = 0;
-    Result acquire() override {
-        ++acquires;
-        return {others.empty(), others};
-    }
+    Result acquire() override { return {others.empty(), others}; }
 };
 
 class FakeApplication : public Application {

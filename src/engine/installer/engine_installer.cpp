@@ -12,7 +12,7 @@
 #include "engine/installer/archive_listing.h"
 #include "engine/installer/partial_file.h"
 #include "engine/manifest.h"
-#include "update/url.h"
+#include "shared/url.h"
 
 namespace zavren {
 

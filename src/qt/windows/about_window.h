@@ -1,7 +1,7 @@
 #pragma once
 
 #include "qt/windows/fixed_width_window.h"
-#include "windows/window_port.h"
+#include "setup/window_port.h"
 
 namespace zavren::qt {
 

@@ -10,7 +10,7 @@
 
 #include "qt/windows/window_parts.h"
 #include "qt/windows/window_style.h"
-#include "windows/window_port.h"
+#include "setup/window_port.h"
 
 namespace zavren::qt {
 

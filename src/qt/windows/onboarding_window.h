@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "qt/windows/fixed_width_window.h"
-#include "windows/onboarding_controller.h"
+#include "setup/onboarding_controller.h"
 
 namespace zavren::qt {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "qt/windows/fixed_width_window.h"
-#include "windows/window_port.h"
+#include "setup/window_port.h"
 
 namespace zavren::qt {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "windows/window_port.h"
+#include "setup/window_port.h"
 
 namespace zavren::qt {
 

@@ -6,7 +6,7 @@
 #include <QPalette>
 #include <QString>
 
-#include "windows/text_style.h"
+#include "setup/text_style.h"
 
 namespace zavren::qt {
 

@@ -5,172 +5,108 @@
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_ports.h"
+#include "shared/url.h"
+#include "update/update_base.h"
+#include "zavren/build_config.h"
 
 namespace zavren {
 namespace {
 
-const std::string BASE = "http://127.0.0.1:9/downloads/zavren-ai";
-const std::string LATEST_URL = BASE + "/latest.json";
+const std::string BASE = "http://127.0.0.1:9/dl";
+const std::string FAILED = "检查更新失败";
 
 struct UpdaterTest : ::testing::Test {
-    fakes::FakeDispatcher dispatcher;
-    fakes::FakeHttpClient http{dispatcher};
+    fakes::FakeDispatcher d;
+    fakes::FakeHttpClient http{d};
     fakes::FakeDesktop desktop;
     fakes::FakeDefaults defaults;
-    AppUpdater updater{dispatcher, http, desktop, defaults, BASE};
+    std::unique_ptr<AppUpdater> updater =
+        std::make_unique<AppUpdater>(d, http, desktop, defaults, BASE);
 
-    void answer(int status, const std::string& body) { http.respondAlways(status, body); }
-    void check(bool interactive) {
-        updater.check(interactive);
-        dispatcher.runUntilIdle();
-    }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
-        for (const auto& a : desktop.alerts) out.push_back(a.message);
-        return out;
+    // What the user saw: "-" nothing, "prompt" the three-button offer, else the message.
+    std::string check(bool interactive, int status, const std::string& body) {
+        http.respondAlways(status, body);
+        desktop.alerts.clear();
+        desktop.activations = 0;
+        updater->check(interactive);
+        d.runUntilIdle();
+        if (desktop.alerts.empty()) return "-";
+        EXPECT_EQ(desktop.activations, 1) << "every alert comes to the front";
+        return desktop.alerts.back().buttons.size() == 3 ? "prompt" : desktop.alerts.back().message;
     }
 };
 
-TEST_F(UpdaterTest, RequestsTheRecordUnderTheBaseWithoutCache) {
-    answer(200, R"({"version":"0.12.0","url":"https://x/y"})");
-    check(true);
-    ASSERT_EQ(http.count(), 1u);
-    EXPECT_EQ(http.request(0).url, LATEST_URL);
-    EXPECT_EQ(http.request(0).method, "GET");
-    EXPECT_EQ(http.request(0).timeout, seconds(15));
-    EXPECT_EQ(http.request(0).cache, HttpRequest::CachePolicy::reloadIgnoringLocalCache);
-    EXPECT_TRUE(http.request(0).headers.empty());
+TEST_F(UpdaterTest, FetchesTheRecordFreshWithABoundedBodyAndTime) {
+    check(true, 200, "{}");
+    const HttpRequest& r = http.request(0);
+    EXPECT_EQ(r.url, BASE + "/latest.json");
+    EXPECT_EQ(r.deadline, seconds(30));
+    EXPECT_EQ(r.maxBodyBytes, 1u << 20);
 }
 
-TEST_F(UpdaterTest, NewerVersionPromptsWithNotesAndTheThreeButtons) {
-    answer(200, R"({"version":"0.12.1","notes":"修复若干问题","url":"https://x/y"})");
-    check(false);
-    ASSERT_EQ(desktop.alerts.size(), 1u);
-    const Alert& a = desktop.alerts[0];
-    EXPECT_EQ(a.message, "ZAVREN.AI 0.12.1 可用");
-    EXPECT_EQ(a.informative, "修复若干问题\n\n当前版本 v0.12.0。");
-    EXPECT_EQ(a.buttons, (std::vector<std::string>{"下载新版", "跳过此版本", "以后再说"}));
-    EXPECT_EQ(desktop.activations, 1);
-
-    // Without notes, a default sentence; a version skipped earlier hides only itself.
-    defaults.setString(SKIPPED_VERSION_KEY, "0.12.1");
-    answer(200, R"({"version":"0.13.0","url":"https://x/y"})");
-    check(false);
-    ASSERT_EQ(desktop.alerts.size(), 2u);
-    EXPECT_EQ(desktop.alerts[1].informative, "新版本已发布。\n\n当前版本 v0.12.0。");
-}
-
-TEST_F(UpdaterTest, SkippedVersionSilencesOnlyTheSilentCheck) {
-    answer(200, R"({"version":"0.12.1","url":"https://x/y"})");
-    desktop.alertAnswers = {1};
-    check(false);
-    EXPECT_EQ(defaults.stringValue(SKIPPED_VERSION_KEY), "0.12.1");
-    EXPECT_TRUE(desktop.openedUrls.empty());
-
-    check(false);
-    EXPECT_EQ(desktop.alerts.size(), 1u);
-
-    check(true);
-    ASSERT_EQ(desktop.alerts.size(), 2u);
-    EXPECT_EQ(desktop.alerts[1].message, "ZAVREN.AI 0.12.1 可用");
-}
-
-TEST_F(UpdaterTest, NothingNewerOrNoRecordAnswersOnlyAnInteractiveCheck) {
-    const std::string latest = "已是最新版本", failed = "检查更新失败";
+TEST_F(UpdaterTest, OnlyANewerVersionPromptsAndOnlyAnInteractiveCheckReportsTheRest) {
+    const std::string upToDate = check(true, 200, R"({"version":"0.12.0","url":"https://x"})");
+    EXPECT_NE(upToDate, FAILED);
     struct Case {
         int status;
-        std::string body, message;
+        std::string body, interactive, silent;
     };
     for (const Case& c :
-         std::vector<Case>{{200, R"({"url":"https://x","version":"0.12.0"})", latest},
-                           {200, R"({"url":"https://x","version":"0.11.9"})", latest},
-                           {200, R"({"url":"https://x","version":"0.9.99"})", latest},
-                           {200, "{}", failed},
-                           {404, "<html><body>Not Found</body></html>", failed},
-                           {200, R"({"version":"0.13.0"})", failed},
-                           {200, R"({"version":13,"url":"https://x"})", failed},
-                           {200, R"({"version":"0.13.0","url":"https://x","notes":5})", failed},
-                           {200, "", failed}}) {
+         std::vector<Case>{{200, R"({"version":"0.12.1","url":"https://x"})", "prompt", "prompt"},
+                           {200, R"({"version":"0.9.99","url":"https://x"})", upToDate, "-"},
+                           {404, R"({"version":"9","url":"https://x"})", "prompt", "prompt"},
+                           {200, "<html>Not Found</html>", FAILED, "-"},
+                           {200, R"({"version":"0.13.0"})", FAILED, "-"},
+                           {200, R"({"url":"https://x"})", FAILED, "-"},
+                           {200, R"({"version":"9","url":"u","notes":5})", FAILED, "-"},
+                           {200, "", FAILED, "-"}}) {
         SCOPED_TRACE(c.body);
-        desktop.alerts.clear();
-        answer(c.status, c.body);
-        check(false);
-        EXPECT_TRUE(desktop.alerts.empty());
-        check(true);
-        ASSERT_EQ(desktop.alerts.size(), 1u);
-        EXPECT_EQ(desktop.alerts[0].message, c.message);
-        EXPECT_EQ(desktop.alerts[0].informative, c.message == latest
-                                                     ? "ZAVREN.AI v0.12.0 就是最新的公测版。"
-                                                     : "暂时连不上更新服务,稍后再试。");
-        EXPECT_EQ(desktop.alerts[0].buttons, std::vector<std::string>{"好"});
+        EXPECT_EQ(check(true, c.status, c.body), c.interactive);
+        EXPECT_EQ(check(false, c.status, c.body), c.silent);
     }
     EXPECT_TRUE(defaults.values.empty());
 }
 
-TEST_F(UpdaterTest, TransportFailureAndTimeOut) {
-    updater.check(true);
-    http.fail(0, HttpError::Kind::cannotConnect, "无法连接服务器");
-    dispatcher.runUntilIdle();
-    EXPECT_EQ(messages(), std::vector<std::string>{"检查更新失败"});
+TEST_F(UpdaterTest, ARecordCutOffAtTheSizeLimitCountsAsNone) {
+    updater->check(true);
+    http.complete(0, {200, R"({"version":"9","url":"https://x"})",
+                      HttpError{HttpError::Kind::tooLarge, "过大"}});
+    d.runUntilIdle();
+    EXPECT_EQ(desktop.alerts.at(0).message, FAILED);
+}
 
-    updater.check(true);  // never answered: the 15 s idle time-out ends it
-    dispatcher.advance(14.9);
+TEST_F(UpdaterTest, SkippingSilencesOnlyTheSilentCheckForThatVersion) {
+    const std::string v1 = R"({"version":"0.12.1","url":"https://x"})";
+    desktop.alertAnswers = {1};
+    check(false, 200, v1);
+    EXPECT_EQ(check(false, 200, v1), "-");
+    EXPECT_EQ(check(true, 200, v1), "prompt");
+    EXPECT_EQ(check(false, 200, R"({"version":"0.12.2","url":"https://x"})"), "prompt");
+}
+
+TEST_F(UpdaterTest, DownloadOpensThePageElseTheFileElseTheBaseAndNothingAfterTheUpdaterIsGone) {
+    for (auto [extra, opened] : {std::pair{R"(,"page":"https://p/r")", "https://p/r"},
+                                 {R"(,"page":null)", "https://d/z"},
+                                 {R"(,"page":"file:///etc/passwd")", BASE.c_str()}}) {
+        desktop.alertAnswers = {0};
+        check(true, 200, std::string(R"({"version":"1.0","url":"https://d/z")") + extra + "}");
+        EXPECT_EQ(desktop.openedUrls.back(), opened);
+    }
+    updater->check(true);
+    updater.reset();  // an answer for an updater that is gone does nothing
+    d.runUntilIdle();
     EXPECT_EQ(desktop.alerts.size(), 1u);
-    dispatcher.advance(0.2);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"检查更新失败", "检查更新失败"}));
 }
 
-TEST_F(UpdaterTest, DownloadOpensPageThenUrlThenTheBase) {
-    const std::string deb = R"({"version":"1.0","url":"https://d/z.deb"})";
-    struct Case {
-        std::string body;
-        std::vector<std::string> opened;
-        int answer = 0;
-    };
-    std::vector<Case> cases = {
-        {R"({"version":"1.0","url":"https://d/z.deb","page":"https://p/release"})",
-         {"https://p/release"}},
-        {deb, {"https://d/z.deb"}},
-        {R"({"version":"1.0","url":"https://d/z.deb","page":null})", {"https://d/z.deb"}},
-        {R"({"version":"1.0","url":"https://d/z.deb","page":"not a url"})", {BASE}},
-        {R"({"version":"1.0","url":"file:///etc/passwd"})", {BASE}},
-        {R"({"version":"1.0","url":""})", {BASE}},
-        {deb, {}, 2},   // later
-        {deb, {}, -1},  // the alert closed
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.body);
-        desktop.openedUrls.clear();
-        answer(200, c.body);
-        desktop.alertAnswers = {c.answer};
-        check(true);
-        EXPECT_EQ(desktop.alerts.back().message, "ZAVREN.AI 1.0 可用");
-        EXPECT_EQ(desktop.openedUrls, c.opened);
+TEST(UpdateBase, AWebAddressReplacesTheDefaultAnythingElseWarns) {
+    EXPECT_EQ(resolveUpdateBase(std::nullopt).url, ZAVREN_UPDATE_BASE_DEFAULT);
+    EXPECT_FALSE(resolveUpdateBase(std::nullopt).warning);
+    EXPECT_EQ(resolveUpdateBase("HTTP://m:8080/z/").url, "HTTP://m:8080/z/");
+    for (const char* bad : {"", "ftp://m/x", " https://m", "http://h:port/", "http://[::1"}) {
+        EXPECT_EQ(resolveUpdateBase(bad).url, ZAVREN_UPDATE_BASE_DEFAULT) << bad;
+        EXPECT_TRUE(resolveUpdateBase(bad).warning) << bad;
     }
-    EXPECT_TRUE(defaults.values.empty());
-}
-
-TEST_F(UpdaterTest, ChecksInFlightEachShowTheirOwnAlert) {
-    updater.check(true);
-    updater.check(true);
-    http.complete(1, HttpResponse{200, R"({"version":"0.1","url":"https://x"})", {}});
-    http.complete(0, HttpResponse{200, "{}", {}});
-    dispatcher.runUntilIdle();
-    EXPECT_EQ(messages(), (std::vector<std::string>{"已是最新版本", "检查更新失败"}));
-}
-
-TEST(UpdaterLifetime, AnswerAfterTheUpdaterIsGoneDoesNothing) {
-    fakes::FakeDispatcher dispatcher;
-    fakes::FakeHttpClient http{dispatcher};
-    fakes::FakeDesktop desktop;
-    fakes::FakeDefaults defaults;
-    {
-        AppUpdater updater{dispatcher, http, desktop, defaults, BASE};
-        updater.check(true);
-    }
-    http.complete(0, HttpResponse{200, "{}", {}});
-    dispatcher.runUntilIdle();
-    EXPECT_TRUE(desktop.alerts.empty());
+    EXPECT_EQ(appendPathComponent("https://h/dl?t=1", "a.json"), "https://h/dl/a.json?t=1");
 }
 
 }  // namespace

@@ -52,12 +52,12 @@ class StillDispatcher : public Dispatcher {
 
 struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop {
     bool granted = false;
-    bool authorized() override { return granted; }
+    void authorized(std::function<void(bool)> answer) override { answer(granted); }
     void request(std::function<void(bool)> done) override { done(granted); }
     bool isTrusted(bool) override { return granted; }
     void openUrl(const std::string&) override {}
     void activate() override {}
-    int runAlert(const Alert&) override { return -1; }
+    void showAlert(const Alert&, std::function<void(int)>) override {}
     void openAccessibilitySettings() override {}
 };
 

@@ -1,0 +1,90 @@
+#include "setup/onboarding_controller.h"
+
+namespace zavren {
+
+namespace {
+constexpr double POLL_SECONDS = 1.0;
+}
+
+std::shared_ptr<OnboardingController> OnboardingController::create(InstallerHandle& installer,
+                                                                   OnboardingPorts ports) {
+    auto controller = std::make_shared<OnboardingController>(installer, ports);
+    std::weak_ptr<OnboardingController> weak = controller;
+    controller->installerSubscription_ = installer.subscribe([weak] {
+        if (auto self = weak.lock()) self->notify();
+    });
+    return controller;
+}
+
+OnboardingController::OnboardingController(InstallerHandle& installer, OnboardingPorts ports)
+    : installer_(installer), ports_(ports), axOK_(ports.trust.isTrusted(false)) {}
+
+OnboardingModel OnboardingController::model() const {
+    return onboardingModel(installer_.phase(), micOK_, axOK_);
+}
+
+void OnboardingController::perform(OnboardingAction action) {
+    switch (action) {
+        case OnboardingAction::requestMicrophone: {
+            std::weak_ptr<OnboardingController> weak = weak_from_this();
+            ports_.microphone.request([weak](bool granted) {
+                if (auto self = weak.lock()) self->setPermissions(granted, self->axOK_);
+            });
+            break;
+        }
+        case OnboardingAction::openAccessibility:
+            // The answer does not matter here: the poll notices the grant.
+            ports_.trust.isTrusted(true);
+            ports_.desktop.openAccessibilitySettings();
+            break;
+        case OnboardingAction::startInstall:
+            installer_.start();
+            break;
+    }
+}
+
+OnboardingController::Subscription OnboardingController::subscribe(std::function<void()> observer) {
+    auto token = std::make_shared<std::function<void()>>(std::move(observer));
+    observers_.push_back(token);
+    return token;
+}
+
+void OnboardingController::viewShown() {
+    poll();
+    if (timer_) return;
+    std::weak_ptr<OnboardingController> weak = weak_from_this();
+    timer_ = ports_.dispatcher.repeating(seconds(POLL_SECONDS), [weak] {
+        if (auto self = weak.lock()) self->poll();
+    });
+}
+
+void OnboardingController::viewHidden() {
+    timer_.reset();
+}
+
+void OnboardingController::poll() {
+    // Never prompts: it only notices permissions granted elsewhere.
+    setPermissions(micOK_, ports_.trust.isTrusted(false));
+    std::weak_ptr<OnboardingController> weak = weak_from_this();
+    ports_.microphone.authorized([weak](bool mic) {
+        if (auto self = weak.lock()) self->setPermissions(mic, self->axOK_);
+    });
+}
+
+void OnboardingController::setPermissions(bool mic, bool ax) {
+    if (mic == micOK_ && ax == axOK_) return;
+    micOK_ = mic;
+    axOK_ = ax;
+    notify();
+}
+
+void OnboardingController::notify() {
+    std::erase_if(observers_, [](const auto& w) { return w.expired(); });
+    // Copy: an observer may subscribe or drop its token while being called.
+    auto observers = observers_;
+    for (const auto& weak : observers) {
+        if (auto observer = weak.lock()) (*observer)();
+    }
+}
+
+}  // namespace zavren

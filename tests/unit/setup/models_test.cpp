@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "setup/about_model.h"
+#include "setup/onboarding_model.h"
+#include "setup/privacy_model.h"
+#include "zavren/build_config.h"
+
+namespace zavren {
+namespace {
+
+// What the install step holds, by kind: the words are checked on screenshots.
+std::string kinds(const std::vector<InstallItem>& items) {
+    static const char* const NAMES[] = {"text ", "button ", "spinner ", "spinnerRow ", "bar "};
+    std::string out;
+    for (const auto& item : items) {
+        auto* s = std::get_if<Styled>(&item);
+        auto* b = std::get_if<ActionButton>(&item);
+        out += s && s->tone == Tone::orange                       ? "warn "
+               : b && b->action == OnboardingAction::startInstall ? "start "
+                                                                  : NAMES[item.index()];
+    }
+    return out;
+}
+
+TEST(InstallStep, ShowsTheItemsOfThePhaseAndIsDoneOnlyWhenDone) {
+    for (auto [phase, items] : std::vector<std::pair<InstallPhase::Value, std::string>>{
+             {InstallPhase::Idle{}, "text start "},
+             {InstallPhase::Manifest{}, "spinner "},
+             {InstallPhase::Downloading{1, 2}, "bar text text "},
+             {InstallPhase::Verifying{}, "spinnerRow "},
+             {InstallPhase::Done{}, "text "},
+             {InstallPhase::Failed{"坏了"}, "warn start "}}) {
+        auto m = onboardingModel(InstallPhase{phase}, true, true);  // this build's notice
+        EXPECT_EQ(kinds(m.install), items);
+        EXPECT_EQ(m.installStep.done, std::holds_alternative<InstallPhase::Done>(phase)) << items;
+        EXPECT_FALSE(m.tryStep.done);
+    }
+}
+
+TEST(InstallStep, ProgressRoundsToMegabytesTheBarStaysInBoundsAndTheNoticeIsOptional) {
+    auto items = installItems(InstallPhase{InstallPhase::Downloading{1572864, 1073741824}}, false);
+    EXPECT_NE(std::get<Styled>(items[1]).text.find(" 2 MB / 1024 MB"), std::string::npos);
+    EXPECT_EQ(kinds(installItems(InstallPhase{InstallPhase::Idle{}}, true)), "text warn start ");
+    for (auto [value, total, fraction] :
+         {std::tuple{50.0, 100.0, 0.5}, {150.0, 100.0, 1.0}, {10.0, 0.0, 0.0}, {-5.0, 100.0, 0.0}})
+        EXPECT_DOUBLE_EQ((ProgressBar{value, total}.fraction()), fraction) << value << "/" << total;
+}
+
+TEST(PermissionStep, DoneWithBothAndAButtonForEachMissingOne) {
+    for (auto [mic, ax] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+        auto m = onboardingModel(InstallPhase{}, mic, ax, false);
+        EXPECT_EQ(m.permissionsStep.done, mic && ax);
+        EXPECT_EQ(m.permissions.at(0).button.has_value(), !mic);
+        EXPECT_EQ(m.permissions.at(1).button.has_value(), !ax);
+    }
+    auto b = onboardingModel(InstallPhase{}, false, false, false).permissions;
+    EXPECT_EQ(std::pair(b[0].button->action, b[1].button->action),
+              std::pair(OnboardingAction::requestMicrophone, OnboardingAction::openAccessibility));
+}
+
+TEST(AboutAndPrivacy, LogoFromResourcesFirstAndThePageOverHttps) {
+    const std::string checkout = std::string(ZAVREN_ASSETS_DIR) + "/zavren-logo.png";
+    EXPECT_EQ(aboutModel(std::nullopt, std::string("/opt/z")).logoCandidates,
+              (std::vector<std::string>{"/opt/z/zavren-logo.png", checkout}));
+    EXPECT_EQ(privacyModel("http://e.org/zavren-ai/").pageUrl, "https://e.org/zavren-ai");
+}
+
+}  // namespace
+}  // namespace zavren

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_dispatcher.h"
+#include "fakes/fake_installer.h"
+#include "fakes/fake_ports.h"
+#include "setup/setup_windows.h"
+
+namespace zavren {
+namespace {
+
+using Events = std::vector<std::string>;
+
+struct FakeWindow : SetupWindow {
+    FakeWindow(std::string n, Events& e) : name(std::move(n)), events(e) {}
+    ~FakeWindow() override { events.push_back("release:" + name); }
+    void show() override { events.push_back("show:" + name); }
+    void hide() override { events.push_back("hide:" + name); }
+    std::string name;
+    Events& events;
+};
+
+// Makes windows, noting each; keeps what the real windows would get.
+struct FakeFactory : SetupWindowFactory {
+    Events events;
+    std::shared_ptr<OnboardingController> controller;
+    AboutActions about;
+    std::unique_ptr<SetupWindow> make(const std::string& name, const std::string& detail = "") {
+        events.push_back("make:" + name + detail);
+        return std::make_unique<FakeWindow>(name, events);
+    }
+    std::unique_ptr<SetupWindow> makeOnboarding(std::shared_ptr<OnboardingController> c) override {
+        controller = std::move(c);
+        return make("onboarding");
+    }
+    std::unique_ptr<SetupWindow> makeAbout(const AboutModel& m, AboutActions a) override {
+        about = std::move(a);
+        return make("about", " " + m.versionLine.text);
+    }
+    std::unique_ptr<SetupWindow> makePrivacy(const PrivacyModel&,
+                                             std::function<void(const std::string&)>) override {
+        return make("privacy");
+    }
+};
+
+struct SetupWindowsTest : ::testing::Test {
+    fakes::FakeDispatcher d;
+    fakes::FakeMicrophone mic;
+    fakes::FakeTrust trust;
+    fakes::FakeDesktop desktop;
+    FakeFactory factory;
+    fakes::FakeInstaller installer;
+    std::unique_ptr<SetupWindows> windows = std::make_unique<SetupWindows>(
+        SetupWindowsPorts{factory, desktop, d, mic, trust, std::nullopt});
+    OnboardingModel shown() { return factory.controller->model(); }
+};
+
+TEST_F(SetupWindowsTest, FirstRunAndPrivacyAreMadeOnceAboutAnewAndEachShowComesToTheFront) {
+    windows->showOnboarding(installer);
+    fakes::FakeInstaller other;
+    windows->showOnboarding(other);  // an existing window keeps its installer
+    windows->showAbout("1.0");
+    windows->showAbout(std::nullopt);
+    windows->showPrivacy();
+    factory.about.showPrivacy();
+    EXPECT_EQ(factory.events,
+              (Events{"make:onboarding", "show:onboarding", "show:onboarding",
+                      "make:about " + versionLine("1.0"), "show:about", "hide:about",
+                      "make:about " + versionLine(std::nullopt), "release:about", "show:about",
+                      "make:privacy", "show:privacy", "show:privacy"}));
+    EXPECT_EQ(desktop.activations, 6);
+    installer.setPhase(InstallPhase::Done{});
+    EXPECT_TRUE(shown().installStep.done);
+    windows.reset();
+    factory.controller.reset();
+    EXPECT_EQ(installer.liveObservers(), 0);
+}
+
+TEST_F(SetupWindowsTest, PollingNoticesGrantsOnlyWhileShownAndTheButtonsDoTheirJob) {
+    mic.granted = trust.trusted = false;
+    windows->showOnboarding(installer);
+    trust.trusted = true;
+    d.advance(1.0);
+    EXPECT_TRUE(shown().permissions[1].granted);
+
+    mic.granted = true;
+    factory.controller->perform(OnboardingAction::requestMicrophone);
+    EXPECT_TRUE(shown().permissionsStep.done);
+    windows->closeOnboarding();
+    EXPECT_FALSE(factory.controller->polling());
+    mic.granted = false;
+    windows->showOnboarding(installer);
+    EXPECT_FALSE(shown().permissions[0].granted);  // re-read at once when shown
+
+    factory.controller->perform(OnboardingAction::openAccessibility);
+    factory.controller->perform(OnboardingAction::startInstall);
+    EXPECT_EQ(trust.prompts + desktop.settingsOpened + installer.starts,
+              3);  // polling never prompts
+}
+
+}  // namespace
+}  // namespace zavren
