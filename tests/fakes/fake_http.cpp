@@ -105,9 +105,7 @@ void FakeHttpClient::complete(std::size_t i, HttpResponse response) {
 }
 
 void FakeHttpClient::fail(std::size_t i, HttpError::Kind kind, std::string description) {
-    HttpResponse r;
-    r.error = HttpError{kind, std::move(description)};
-    complete(i, r);
+    complete(i, HttpResponse{0, {}, HttpError{kind, std::move(description)}});
 }
 
 void FakeHttpClient::streamResponse(std::size_t i, int status) {
