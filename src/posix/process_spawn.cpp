@@ -86,10 +86,16 @@ pid_t spawn(const ProcessSpec& spec, std::string& error) {
     int fdLimit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536
                       ? static_cast<int>(files.rlim_cur)
                       : 65536;
+    // No handler of ours may run in the child before it has reset them all (a
+    // handler that writes to a self-pipe would report a signal to us).
+    sigset_t all, old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
     const pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid == 0) becomeChild(spec, argv.data(), envp.data(), parent, pipeFds[1], fdLimit);
     int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ::close(pipeFds[1]);
     if (pid < 0) {
         ::close(pipeFds[0]);
