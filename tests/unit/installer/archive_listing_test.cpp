@@ -14,13 +14,11 @@ std::string line(char type, const std::string& quotedName, const std::string& li
 }
 
 TEST(TarListing, ParsesNamesLinksAndEscapesOrFails) {
-    std::string listing =
+    auto members = parseTarListing(
         line('d', "engine-1/") + line('-', "engine-1/a b\\\"c") + line('l', "engine-1/l", "../x") +
         line('h', "engine-1/h", "engine-1/a b\\\"c") + line('-', "engine-1/\\344\\270\\255\\n") +
-        "tar: Ignoring unknown extended header keyword 'LIBARCHIVE.xattr'\n";
-    auto members = parseTarListing(listing);
-    ASSERT_TRUE(members);
-    ASSERT_EQ(members->size(), 5u);
+        "tar: Ignoring unknown extended header keyword 'LIBARCHIVE.xattr'\n");
+    ASSERT_TRUE(members && members->size() == 5u);
     EXPECT_EQ((*members)[1].name, "engine-1/a b\"c");
     EXPECT_EQ((*members)[2].type + (*members)[2].linkTarget, "l../x");
     EXPECT_EQ((*members)[3].linkTarget, "engine-1/a b\"c");
