@@ -3,8 +3,11 @@
 //   download (write + SHA-256) of a 512 MiB file from a loopback server
 //       vs `curl -o /dev/null`                       target: ratio <= 1.25
 //   resume scan of a 512 MiB partial file vs `sha256sum`  target: ratio <= 1.2
+//   an endless engine.json: the attempt fails with a message, and the peak
+//       memory grows by no more than a few times the 1 MiB manifest limit
 // The file is generated in a temporary folder and deleted afterwards. Each side
 // runs several times; the best time counts (warm page cache for both).
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,7 +16,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <httplib.h>
 
 #include "download_server.h"
 #include "engine/installer/engine_installer.h"
@@ -94,6 +100,44 @@ double timeInstallerDownload(const std::string& root, const std::string& base) {
     return *transferred;
 }
 
+long peakKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Serves an endless manifest and runs one attempt against it: how long until it
+// fails, with what message, and how far the peak memory moved meanwhile.
+void endlessManifest(const std::string& root) {
+    httplib::Server server;
+    server.Get("/engine.json", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/json", [](std::size_t, auto& sink) {
+            static const std::string chunk(1 << 16, ' ');
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+    int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    const long before = peakKiB();
+    RunLoopDispatcher loop(2);
+    CurlHttpClient http;
+    PosixProcessLauncher launcher;
+    EngineInstaller installer(loop, http, launcher, root,
+                              "http://127.0.0.1:" + std::to_string(port));
+    auto t0 = Clock::now();
+    installer.start();
+    loop.runUntil([&] { return installer.phase().is<InstallPhase::Failed>(); },
+                  std::chrono::seconds(60));
+    double took = since(t0);
+    auto f = installer.phase().get<InstallPhase::Failed>();
+    long grew = peakKiB() - before;
+    std::printf("endless engine.json: failed after %.2f s (%s), peak memory +%ld KiB %s\n", took,
+                f ? f->message.c_str() : "NOT FAILED", grew,
+                f && grew <= 4 * 1024 ? "ok" : "TOO MUCH");
+    server.stop();
+    serving.join();
+}
+
 double best(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
@@ -117,6 +161,7 @@ int main() {
     fs::create_directories(downloads);
     const std::string file = downloads + "/big.bin";
     std::printf("generating %lld MiB in %s ...\n", static_cast<long long>(SIZE >> 20), dir.c_str());
+    endlessManifest(root);
     generate(file);
 
     // Resume scan first: it needs only the file.

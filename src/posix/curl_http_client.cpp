@@ -58,6 +58,11 @@ std::string noProxyList() {
 
 }  // namespace
 
+const char* redirectProtocolsFor(std::string_view url) {
+    // An https address must never be downgraded to plain text by a redirect.
+    return startsWithIgnoringCase(url, "https:") ? "https" : "http,https";
+}
+
 struct Transfer {
     HttpRequest request;
     bool streamed = false;
@@ -73,6 +78,7 @@ struct Transfer {
     bool sawLocation = false;
     bool responseReported = false;
     bool aborted = false;
+    bool tooLarge = false;
     bool idleExpired = false;
     Clock::time_point lastActivity{};
     curl_off_t movedBytes = 0;
@@ -181,6 +187,11 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     if (t.cancelled) return 0;
     if (t.skipping) return n;
     if (!t.streamed) {
+        // Stop at once: a hostile server must not make us buffer without end.
+        if (n > t.request.maxBodyBytes - t.body.size()) {
+            t.tooLarge = true;
+            return 0;
+        }
         t.body.append(data, n);
         return n;
     }
@@ -225,7 +236,7 @@ CURLcode CurlHttpClient::Impl::configure(Transfer& t) {
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     if (curl_easy_setopt(e, CURLOPT_URL, r.url.c_str()) != CURLE_OK) return CURLE_URL_MALFORMAT;
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocolsFor(r.url));
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
     curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy.c_str());
@@ -236,6 +247,10 @@ CURLcode CurlHttpClient::Impl::configure(Transfer& t) {
         1, static_cast<long>(
                std::chrono::duration_cast<std::chrono::milliseconds>(r.timeout).count()));
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    if (r.deadline > Duration::zero()) {
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(r.deadline).count();
+        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, std::max<long>(1, static_cast<long>(ms)));
+    }
 
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
@@ -319,6 +334,8 @@ void CurlHttpClient::Impl::finish(const std::shared_ptr<Transfer>& t, CURLcode r
         error = httpError(HttpError::Kind::timedOut);
     else if (t->aborted)
         error = httpError(HttpError::Kind::aborted);
+    else if (t->tooLarge)
+        error = httpError(HttpError::Kind::tooLarge);
     else if (result != CURLE_OK)
         error = httpErrorFor(result);
 

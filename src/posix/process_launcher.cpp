@@ -5,6 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -60,12 +63,52 @@ void reap(const std::shared_ptr<ChildState>& state, const std::function<void(int
     state->running = false;
 }
 
+// The kernel sends a child's death signal when the *thread* that forked it ends,
+// not the process. Long-lived children are therefore forked from this one thread,
+// which is never stopped: it ends only with the program.
+class Spawner {
+  public:
+    static Spawner& instance() {
+        static auto* spawner = new Spawner;  // never destroyed, see above
+        return *spawner;
+    }
+
+    pid_t spawn(const ProcessSpec& spec, std::string& error) {
+        std::packaged_task<pid_t()> job([&] { return process_detail::spawn(spec, error); });
+        auto result = job.get_future();
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+        return result.get();
+    }
+
+  private:
+    Spawner() {
+        std::thread([this] {
+            for (;;) {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return !jobs_.empty(); });
+                auto job = std::move(jobs_.front());
+                jobs_.pop_front();
+                lock.unlock();
+                job();
+            }
+        }).detach();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<pid_t()>> jobs_;
+};
+
 }  // namespace
 
 LaunchResult PosixProcessLauncher::launch(const ProcessSpec& spec,
                                           std::function<void(int status)> onExit) {
     std::string error;
-    pid_t pid = process_detail::spawn(spec, error);
+    pid_t pid = Spawner::instance().spawn(spec, error);
     if (pid < 0) return {nullptr, error};
     auto state = std::make_shared<ChildState>();
     state->pid = pid;

@@ -4,11 +4,13 @@
 
 namespace zavren {
 
-// Child processes through posix_spawn. The child gets exactly the given arguments
-// and environment, stdout and stderr on the given descriptor, default signal
-// dispositions and an empty signal mask (whatever this program blocks or ignores,
-// such as SIGTERM for its own signal handling, is not passed on), and no other
-// descriptor than 0, 1 and 2.
+// Child processes through fork and exec. The child gets exactly the given
+// arguments and environment, stdout and stderr on the given descriptor, default
+// signal dispositions and an empty signal mask (whatever this program blocks or
+// ignores, such as SIGTERM for its own signal handling, is not passed on), and no
+// other descriptor than 0, 1 and 2. Every child receives SIGTERM when this
+// program dies, however it dies; launch() forks from one thread that lives as
+// long as the program, run() from the caller's thread, which waits for the child.
 //
 // Each launched child has a reaper thread that waits for it and delivers its
 // termination status. Signals are sent only while the child is known not to be

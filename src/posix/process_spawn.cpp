@@ -1,9 +1,13 @@
 #include "posix/process_spawn.h"
 
+#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -19,20 +23,49 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return out;
 }
 
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attr);
+void closeFrom(int first, int last, int limit) {
+    if (first > last) return;
+    if (::close_range(static_cast<unsigned>(first), static_cast<unsigned>(last), 0) == 0) return;
+    for (int fd = first; fd <= last && fd < limit; ++fd) ::close(fd);
+}
+
+// Between fork and exec: async-signal-safe calls only, no allocation.
+[[noreturn]] void becomeChild(const ProcessSpec& spec, char* const* argv, char* const* envp,
+                              pid_t parent, int errorPipe, int fdLimit) {
+    // The engine must not outlive us, even when we are killed outright.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);  // we died before the line above took effect
+
+    // Whatever this program blocks or ignores (SIGTERM for its own handling,
+    // SIGPIPE) is not the child's business.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    int fd = spec.outputFd;
+    if (fd >= 0) {
+        if ((fd != STDOUT_FILENO && ::dup2(fd, STDOUT_FILENO) < 0) ||
+            (fd != STDERR_FILENO && ::dup2(fd, STDERR_FILENO) < 0)) {
+            int err = errno;
+            (void)!::write(errorPipe, &err, sizeof err);
+            ::_exit(127);
+        }
+        // dup2 onto itself keeps close-on-exec: clear it by hand.
+        if (fd <= STDERR_FILENO) ::fcntl(fd, F_SETFD, 0);
     }
-    ~SpawnSetup() {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-};
+    // Descriptors opened elsewhere without O_CLOEXEC must not leak into a
+    // long-lived engine; the error pipe closes itself at exec.
+    closeFrom(3, errorPipe - 1, fdLimit);
+    closeFrom(errorPipe + 1, ~0U >> 1, fdLimit);
+
+    ::execve(spec.exec.c_str(), argv, envp);
+    int err = errno;
+    (void)!::write(errorPipe, &err, sizeof err);
+    ::_exit(127);
+}
 
 }  // namespace
 
@@ -44,26 +77,41 @@ pid_t spawn(const ProcessSpec& spec, std::string& error) {
     auto argv = pointers(argStrings);
     auto envp = pointers(envStrings);
 
-    SpawnSetup s;
-    if (spec.outputFd >= 0) {
-        posix_spawn_file_actions_adddup2(&s.actions, spec.outputFd, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&s.actions, spec.outputFd, STDERR_FILENO);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = "无法运行 " + spec.exec + ": " + std::strerror(errno);
+        return -1;
     }
-    // Descriptors opened elsewhere in this program without O_CLOEXEC must not leak
-    // into a long-lived engine (it would keep sockets and files open).
-    posix_spawn_file_actions_addclosefrom_np(&s.actions, 3);
-
-    sigset_t none, all;
-    sigemptyset(&none);
+    rlimit files{};
+    int fdLimit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536
+                      ? static_cast<int>(files.rlim_cur)
+                      : 65536;
+    // No handler of ours may run in the child before it has reset them all (a
+    // handler that writes to a self-pipe would report a signal to us).
+    sigset_t all, old;
     sigfillset(&all);
-    posix_spawnattr_setsigmask(&s.attr, &none);
-    posix_spawnattr_setsigdefault(&s.attr, &all);
-    posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, spec.exec.c_str(), &s.actions, &s.attr, argv.data(), envp.data());
-    if (rc != 0) {
-        error = "无法运行 " + spec.exec + ": " + std::strerror(rc);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    if (pid == 0) becomeChild(spec, argv.data(), envp.data(), parent, pipeFds[1], fdLimit);
+    int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    ::close(pipeFds[1]);
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        error = "无法运行 " + spec.exec + ": " + std::strerror(forkError);
+        return -1;
+    }
+    // The pipe closes without a word when exec succeeded.
+    int childError = 0;
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    ::close(pipeFds[0]);
+    if (n == static_cast<ssize_t>(sizeof childError)) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        error = "无法运行 " + spec.exec + ": " + std::strerror(childError);
         return -1;
     }
     return pid;

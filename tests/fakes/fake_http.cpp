@@ -1,5 +1,7 @@
 #include "fakes/fake_http.h"
 
+#include <algorithm>
+
 namespace zavren::fakes {
 
 struct FakeHttpClient::FakeTask : HttpTask {
@@ -21,24 +23,14 @@ std::shared_ptr<HttpTask> FakeHttpClient::send(HttpRequest request,
     call->request = std::move(request);
     call->done = std::move(done);
     calls_.push_back(call);
-    if (responder_) {
-        if (auto answer = responder_(call->request)) {
-            std::weak_ptr<Call> weak = call;
-            dispatcher_.backgroundAfter(answer->second, [this, weak, r = answer->first] {
-                if (auto c = weak.lock()) finish(c, r);
-            });
-            armTimeout(call);
-            auto task = std::make_shared<FakeTask>();
-            task->call = call;
-            task->owner = this;
-            return task;
-        }
+    if (auto answer = responder_ ? responder_(call->request) : std::nullopt) {
+        std::weak_ptr<Call> weak = call;
+        dispatcher_.backgroundAfter(answer->second, [this, weak, r = answer->first] {
+            if (auto c = weak.lock()) finish(c, r);
+        });
     }
     armTimeout(call);
-    auto task = std::make_shared<FakeTask>();
-    task->call = call;
-    task->owner = this;
-    return task;
+    return makeTask(call);
 }
 
 std::shared_ptr<HttpTask> FakeHttpClient::stream(HttpRequest request, HttpStreamHandlers handlers) {
@@ -47,6 +39,10 @@ std::shared_ptr<HttpTask> FakeHttpClient::stream(HttpRequest request, HttpStream
     call->streamed = true;
     call->handlers = std::move(handlers);
     calls_.push_back(call);
+    return makeTask(call);
+}
+
+std::shared_ptr<HttpTask> FakeHttpClient::makeTask(const std::shared_ptr<Call>& call) {
     auto task = std::make_shared<FakeTask>();
     task->call = call;
     task->owner = this;
@@ -74,21 +70,26 @@ std::size_t FakeHttpClient::countTo(const std::string& url) const {
     return n;
 }
 
-// Nothing moves on an unanswered request, so its idle time-out is the whole time-out.
+// Nothing moves on an unanswered request, so it ends at its idle time-out or
+// its deadline, whichever comes first.
 void FakeHttpClient::armTimeout(const std::shared_ptr<Call>& call) {
     std::weak_ptr<Call> weak = call;
-    dispatcher_.backgroundAfter(call->request.timeout, [this, weak] {
-        auto c = weak.lock();
-        if (!c || c->finished) return;
-        HttpResponse r;
-        r.error = HttpError{HttpError::Kind::timedOut, "请求超时"};
-        finish(c, r);
+    const HttpRequest& req = call->request;
+    Duration limit =
+        req.deadline > Duration::zero() ? std::min(req.timeout, req.deadline) : req.timeout;
+    dispatcher_.backgroundAfter(limit, [this, weak] {
+        if (auto c = weak.lock())
+            finish(c, HttpResponse{0, {}, HttpError{HttpError::Kind::timedOut, "请求超时"}});
     });
 }
 
 void FakeHttpClient::finish(const std::shared_ptr<Call>& call, HttpResponse response) {
     if (call->finished) return;
     call->finished = true;
+    // As the real client does: an oversized body never reaches the caller.
+    if (!call->streamed && response.body.size() > call->request.maxBodyBytes)
+        response =
+            HttpResponse{response.status, {}, HttpError{HttpError::Kind::tooLarge, "响应过大"}};
     if (call->streamed) {
         if (call->handlers.onComplete) call->handlers.onComplete(response.error);
     } else if (call->done) {
@@ -104,9 +105,7 @@ void FakeHttpClient::complete(std::size_t i, HttpResponse response) {
 }
 
 void FakeHttpClient::fail(std::size_t i, HttpError::Kind kind, std::string description) {
-    HttpResponse r;
-    r.error = HttpError{kind, std::move(description)};
-    complete(i, r);
+    complete(i, HttpResponse{0, {}, HttpError{kind, std::move(description)}});
 }
 
 void FakeHttpClient::streamResponse(std::size_t i, int status) {

@@ -15,7 +15,8 @@ namespace zavren::fakes {
 // complete()/streamResponse()/streamData()/streamComplete(), or from a responder
 // that the client consults for each new request. Answers are delivered as
 // dispatcher tasks, never inside send(). A request nobody answers fails with a
-// time-out once its idle time-out has passed in virtual time.
+// time-out once its idle time-out or deadline has passed in virtual time; a
+// body past maxBodyBytes arrives as a tooLarge error, as with the real client.
 class FakeHttpClient : public HttpClient {
   public:
     struct Call {
@@ -56,6 +57,7 @@ class FakeHttpClient : public HttpClient {
 
   private:
     struct FakeTask;
+    std::shared_ptr<HttpTask> makeTask(const std::shared_ptr<Call>& call);
     void armTimeout(const std::shared_ptr<Call>& call);
     void finish(const std::shared_ptr<Call>& call, HttpResponse response);
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -29,6 +30,17 @@ const std::string MSG_NO_ENGINE_DIR = "引擎包结构异常(未找到 engine-* 
 
 std::string interrupted(const std::string& why, std::int64_t received) {
     return "下载中断:" + why + "。已下 " + fmtMB(received) + ",点重试从断点继续";
+}
+
+std::string noSpace(std::int64_t needed, std::int64_t free) {
+    return "磁盘空间不足:需要 " + fmtMB(needed) + ",可用 " + fmtMB(free) + ",请清理磁盘后重试";
+}
+
+// What the rest of the download and the unpacked engine (about twice the archive)
+// will take, saturating for absurd sizes.
+std::int64_t spaceNeeded(std::int64_t size, std::int64_t held) {
+    constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
+    return size > MAX / 3 ? MAX : 3 * size - held;
 }
 
 std::string tarExit(int status) {
@@ -153,6 +165,8 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         HttpRequest req;
         req.url = appendPathComponent(base, "engine.json");
         req.timeout = seconds(20);
+        req.deadline = MANIFEST_DEADLINE;
+        req.maxBodyBytes = MANIFEST_MAX_BYTES;
         req.cache = HttpRequest::CachePolicy::reloadIgnoringLocalCache;
         std::weak_ptr<Core> weak = weak_from_this();
         manifestTask = http.send(std::move(req), [weak](HttpResponse response) {
@@ -168,7 +182,9 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
                 }
             }
             if (!asset) {
-                bool transport = response.error && response.body.empty();
+                // An oversized answer is the server's fault, not the network's.
+                bool transport = response.error && response.body.empty() &&
+                                 response.error->kind != HttpError::Kind::tooLarge;
                 self->fail(MSG_NETWORK_PREFIX +
                            (transport ? response.error->description : MSG_BAD_RESPONSE) +
                            MSG_NETWORK_SUFFIX);
@@ -195,6 +211,14 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         if (a->file.fd < 0) {
             finish(phaseOf(InstallPhase::Failed{MSG_CANNOT_WRITE}));
             return;
+        }
+        if (owner && owner->freeBytes) {
+            std::int64_t needed = spaceNeeded(a->asset.size, a->file.received);
+            std::optional<std::int64_t> free = owner->freeBytes(root);
+            if (free && *free < needed) {
+                finish(phaseOf(InstallPhase::Failed{noSpace(needed, *free)}));
+                return;
+            }
         }
         setPhase(phaseOf(InstallPhase::Downloading{a->file.received, a->asset.size}));
 
@@ -394,6 +418,15 @@ EngineInstaller::EngineInstaller(Dispatcher& dispatcher, HttpClient& http,
                                  std::string downloadsBase)
     : core_(std::make_shared<Core>(dispatcher, http, launcher, std::move(installRoot),
                                    std::move(downloadsBase), this)) {}
+
+std::optional<std::int64_t> availableBytes(const std::string& path) {
+    std::error_code ec;
+    auto info = fs::space(path, ec);
+    if (ec ||
+        info.available > static_cast<std::uintmax_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return static_cast<std::int64_t>(info.available);
+}
 
 EngineInstaller::~EngineInstaller() {
     core_->owner = nullptr;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/installer/phase.h"
@@ -20,6 +22,9 @@ namespace zavren {
 // phase(), subscribe(), start() and onDone belong to the main thread. Transfer
 // callbacks run on the HTTP thread, the resume scan, verification and tar on the
 // background queue; each hands its outcome to the main queue.
+// Free bytes for an unprivileged user in the file system holding path.
+std::optional<std::int64_t> availableBytes(const std::string& path);
+
 class EngineInstaller : public InstallerHandle {
   public:
     EngineInstaller(Dispatcher& dispatcher, HttpClient& http, ProcessLauncher& launcher,
@@ -36,9 +41,17 @@ class EngineInstaller : public InstallerHandle {
 
     // Called on the main thread right after the phase becomes Done.
     std::function<void()> onDone;
+    // Free bytes in the file system holding a folder; none when unknown. Checked
+    // before each download, which is refused when the archive and its unpacked
+    // engine would not fit.
+    std::function<std::optional<std::int64_t>(const std::string& folder)> freeBytes =
+        availableBytes;
 
     // Minimum time between two published download progress values.
     static constexpr Duration PROGRESS_INTERVAL = seconds(0.15);
+    // The manifest is small: a server that trickles or floods it is broken.
+    static constexpr Duration MANIFEST_DEADLINE = seconds(30);
+    static constexpr std::size_t MANIFEST_MAX_BYTES = std::size_t{1} << 20;
 
     struct Core;
 

