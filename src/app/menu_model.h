@@ -42,6 +42,8 @@ struct MenuInputs {
     bool trusted = true;
     bool itnEnabled = true;
     EngineKind currentKind = EngineKind::python;
+    // Shown on the engine row when it failed for a known reason.
+    std::string engineProblem;
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

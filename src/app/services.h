@@ -18,6 +18,10 @@ class EngineService {
     virtual bool engineAvailable() = 0;
     virtual void start() = 0;
     virtual void stop() = 0;
+    // Returns once the engine is gone (at most 2 s): for termination.
+    virtual void stopAndWait() = 0;
+    // Why the last reported failed state happened; empty when unknown.
+    virtual std::string problem() const = 0;
     // Sets the restart counter to 0, then starts.
     virtual void restart() = 0;
     virtual EngineKind currentKind() const = 0;

@@ -67,7 +67,7 @@ void Zavren::applicationDidFinishLaunching() {
 
     services_.server->setOnState([weak](EngineState state) {
         // Setting the state refreshes the icon through the subscription above.
-        if (auto self = weak.lock()) self->st_.setEngine(state);
+        if (auto self = weak.lock()) self->st_.setEngine(state, self->services_.server->problem());
     });
 
     services_.installer->setOnDone([weak] {
@@ -108,7 +108,7 @@ void Zavren::applicationDidFinishLaunching() {
     Application* app = platform_.application;
     std::string wav = paths_.wav;
     app->onSigterm([weak, app, wav] {
-        if (auto self = weak.lock()) self->services_.server->stop();
+        if (auto self = weak.lock()) self->services_.server->stopAndWait();
         files::removeQuietly(wav);
         app->exitNow(0);
     });
@@ -118,7 +118,7 @@ void Zavren::applicationWillTerminate() {
     // A refused instance owns neither the engine nor the recording: they belong to
     // the instance that is running.
     if (!launched_) return;
-    services_.server->stop();
+    services_.server->stopAndWait();
     files::removeQuietly(paths_.wav);
 }
 
@@ -130,6 +130,7 @@ std::vector<MenuRow> Zavren::menuRows() {
     MenuInputs in;
     in.engineResolves = services_.server->engineAvailable();
     in.engine = st_.engine();
+    in.engineProblem = st_.engineProblem();
     in.trusted = platform_.trust->isTrusted(false);
     in.itnEnabled = services_.text->itnEnabled();
     in.currentKind = services_.server->currentKind();

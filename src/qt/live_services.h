@@ -22,6 +22,8 @@ class LiveEngineService : public EngineService {
     bool engineAvailable() override;
     void start() override;
     void stop() override;
+    void stopAndWait() override { server_->stopAndWait(); }
+    std::string problem() const override { return server_->problem(); }
     void restart() override;
     EngineKind currentKind() const override;
     void setOnState(std::function<void(EngineState)> onState) override;

@@ -6,6 +6,8 @@
 #include "app/zavren.h"
 #include "cli/cli.h"
 #include "posix/curl_http_client.h"
+#include "posix/inotify_folder_watcher.h"
+#include "posix/proc_net_port_owners.h"
 #include "posix/process_launcher.h"
 #include "pulse/pulse_connection.h"
 #include "pulse/pulse_microphone.h"
@@ -64,7 +66,10 @@ int runDesktop(int argc, char** argv) {
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
 
-    auto server = ServerManager::create({dispatcher, http, processes, log, paths});
+    ProcNetPortOwners portOwners;
+    InotifyFolderWatcher folderWatcher;
+    auto server = ServerManager::create({dispatcher, http, processes, log, portOwners, paths});
+    server->followEngineFolder(folderWatcher);
     EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, UPDATE_BASE.str());
     AppUpdater updater(dispatcher, http, desktop, defaults, UPDATE_BASE.str());
     qt::QtSetupWindowFactory windowFactory;

@@ -107,6 +107,8 @@ struct FakeEngineService : EngineService, Journaled {
     }
     void start() override { j.push_back("server.start"); }
     void stop() override { j.push_back("server.stop"); }
+    void stopAndWait() override { j.push_back("server.stopAndWait"); }
+    std::string problem() const override { return {}; }
     void restart() override {
         j.push_back("server.restart");
         restarts = 0;

@@ -40,7 +40,7 @@ TEST(MenuModel, EveryCombinationHasTheEngineRowTheFixedFrameAndOnlyTheRightOptio
     for (const auto& e : engineRows) {
         for (bool trusted : {false, true}) {
             for (EngineKind kind : {EngineKind::python, EngineKind::llama}) {
-                auto rows = menuModel(MenuInputs{e.resolves, e.engine, trusted, true, kind});
+                auto rows = menuModel(MenuInputs{e.resolves, e.engine, trusted, true, kind, {}});
                 SCOPED_TRACE(e.title + " " + toString(kind) +
                              (trusted ? " trusted" : " untrusted"));
 
@@ -75,7 +75,7 @@ TEST(MenuModel, EveryCombinationHasTheEngineRowTheFixedFrameAndOnlyTheRightOptio
 }
 
 TEST(MenuModel, ActionsEnablingCheckMarkAndKeyEquivalent) {
-    MenuInputs in{true, EngineState::ready, true, false, EngineKind::python};
+    MenuInputs in{true, EngineState::ready, true, false, EngineKind::python, {}};
     auto rows = menuModel(in);
     std::vector<std::pair<std::string, MenuAction>> expected = {
         {"关于 ZAVREN.AI", MenuAction::showAbout},      {"隐私说明", MenuAction::showPrivacy},
@@ -95,6 +95,13 @@ TEST(MenuModel, ActionsEnablingCheckMarkAndKeyEquivalent) {
     EXPECT_EQ(rows[7].checked, false);
     in.itnEnabled = true;
     EXPECT_EQ(menuModel(in)[7].checked, true);
+}
+
+TEST(MenuModel, EngineRowNamesAKnownFailureAndOffersTheRetry) {
+    MenuInputs in{true, EngineState::failed, true, true, EngineKind::llama, "端口被占用"};
+    const MenuRow row = menuModel(in)[1];
+    EXPECT_NE(row.title.find("端口被占用"), std::string::npos);
+    EXPECT_EQ(row.action, MenuAction::retryEngine);
 }
 
 TEST(StatusIcon, ColourAndTemplateFlag) {

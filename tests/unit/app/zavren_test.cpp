@@ -154,14 +154,14 @@ TEST_F(ZavrenTest, QuitAndSigtermStopTheEngineAndRemoveTheRecording) {
     find(items, "退出 ZAVREN")->choose();
     EXPECT_EQ(w.journal, Strings{"app.terminate"});
     app_->applicationWillTerminate();
-    EXPECT_EQ(w.journal, (Strings{"app.terminate", "server.stop"}));
+    EXPECT_EQ(w.journal, (Strings{"app.terminate", "server.stopAndWait"}));
     EXPECT_FALSE(wavExists());
 
     writeWav();
     w.journal.clear();
     ASSERT_TRUE(w.application.sigterm);
     w.application.sigterm();
-    EXPECT_EQ(w.journal, (Strings{"server.stop", "app.exit:0"}));
+    EXPECT_EQ(w.journal, (Strings{"server.stopAndWait", "app.exit:0"}));
     EXPECT_FALSE(wavExists());
 
     // With the delegate gone the handler still cleans up and exits.
