@@ -1,11 +1,9 @@
 #pragma once
 
-#include <sys/stat.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "support/fake_engine.h"
 #include "support/temp_dir.h"
 
 // Temporary folders and engine layouts on the real file system, shared by the
@@ -14,11 +12,7 @@ namespace zavren::testing {
 
 using TempDir = test::TempDir;
 
-inline void writeFile(const std::string& path, const std::string& text = "x", bool exec = false) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-    ::chmod(path.c_str(), exec ? 0755 : 0644);
-}
+using test::writeFile;
 
 inline void makeLlama(const std::string& dir, bool executable = true) {
     writeFile(dir + "/bin/llama-server", "#!/bin/sh\n", executable);
