@@ -5,8 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <memory>
-#include <string>
+#include <algorithm>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,10 +25,7 @@ namespace zavren::testing {
 // Whether something accepts connections on the engine port.
 inline bool portTaken() {
     int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(PORT));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr{AF_INET, htons(PORT), {htonl(INADDR_LOOPBACK)}, {}};
     bool taken = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(s);
     return taken;
@@ -52,23 +48,15 @@ struct EngineRig {
         server->onState = [this](EngineState s) { states.push_back(s); };
     }
     ~EngineRig() { server->stopAndWait(); }
-    EngineRig(const EngineRig&) = delete;
-    EngineRig& operator=(const EngineRig&) = delete;
 
     std::string engineDir(const std::string& version) const {
         return paths.engineRoot + "/engine-" + version;
     }
-    // Runs the loop until a report not yet consumed by an earlier wait is `state`.
-    bool waitFor(EngineState state, double timeoutS = 20) {
-        return loop.runUntil(
-            [&] {
-                while (seen < states.size())
-                    if (states[seen++] == state) return true;
-                return false;
-            },
-            seconds(timeoutS));
+    // Runs the loop until `state` is reported.
+    bool waitFor(EngineState state) {
+        states.clear();
+        return loop.runUntil([&] { return std::ranges::count(states, state) > 0; }, seconds(20));
     }
-    std::size_t seen = 0;
 };
 
 // Every test that binds the engine port starts from a free port.

@@ -20,8 +20,7 @@ TEST(Manifest, EffectivePicksOnlyThisArchitecture) {
         {R"(,"extra":[1,{"x":null}])", TOP_ASSET},
         {both, {"u-x", "s-x", 7}},
         {R"(,"platforms":{"arm64":{"url":"u-a","sha256":"s-a","size":8}})", TOP_ASSET},
-        {R"(,"platforms":null)", TOP_ASSET},
-    };
+        {R"(,"platforms":null)", TOP_ASSET}};
     for (const auto& [extra, want] : rows) {
         auto m = EngineManifest::decode(obj(TOP + extra));
         ASSERT_TRUE(m) << extra;
@@ -33,18 +32,12 @@ TEST(Manifest, EffectivePicksOnlyThisArchitecture) {
 }
 
 TEST(Manifest, SizesAreWholeNumbersWithin64Bits) {
+    // clang-format off
     const std::pair<std::string, std::optional<std::int64_t>> rows[] = {
-        {"0", 0},
-        {"9223372036854775807", INT64_MAX},
-        {"-9223372036854775808", INT64_MIN},
-        {"1000.0", 1000},
-        {"1e3", 1000},
-        {"9223372036854775808", std::nullopt},
-        {"1.5", std::nullopt},
-        {"1e300", std::nullopt},
-        {"\"10\"", std::nullopt},
-        {"null", std::nullopt},
-    };
+        {"0", 0}, {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+        {"1000.0", 1000}, {"1e3", 1000}, {"9223372036854775808", std::nullopt},
+        {"1.5", std::nullopt}, {"1e300", std::nullopt}, {"\"10\"", std::nullopt}, {"null", std::nullopt}};
+    // clang-format on
     for (const auto& [size, want] : rows) {
         auto m =
             EngineManifest::decode(obj(R"("version":"1","url":"u","sha256":"s","size":)" + size));
@@ -53,22 +46,16 @@ TEST(Manifest, SizesAreWholeNumbersWithin64Bits) {
 }
 
 TEST(Manifest, AnythingMissingMistypedOrAmbiguousIsUndecodable) {
+    // clang-format off
     const std::string bad[] = {
-        obj(R"("url":"u","sha256":"s","size":1)"),
-        obj(R"("version":"1","sha256":"s","size":1)"),
-        obj(R"("version":"1","url":"u","size":1)"),
+        obj(R"("url":"u","sha256":"s","size":1)"), obj(R"("version":"1","sha256":"s","size":1)"),
+        obj(R"("version":"1","url":"u","size":1)"), obj(R"("version":1,"url":"u","sha256":"s","size":1)"),
         obj(R"("version":"1","url":"u","sha256":"s","platforms":{"linux-x86_64":{"url":"u","sha256":"s","size":1}})"),
-        obj(R"("version":1,"url":"u","sha256":"s","size":1)"),
         obj(TOP + R"(,"platforms":{"linux-x86_64":{"url":"u","size":1}})"),
-        obj(TOP + R"(,"platforms":{"arm64":null})"),
-        obj(TOP + R"(,"platforms":[])"),
-        obj(TOP + R"(,"sha256":"bb")"),
-        obj(TOP + R"(,"platforms":{"a":{"url":"u","sha256":"s","size":1,"size":2}})"),
-        "",
-        "[]",
-        obj(TOP) + "x",
-        "{\"version\":\"\xff\",\"url\":\"u\",\"sha256\":\"s\",\"size\":1}",
-    };
+        obj(TOP + R"(,"platforms":{"arm64":null})"), obj(TOP + R"(,"platforms":[])"),
+        obj(TOP + R"(,"sha256":"bb")"), obj(TOP + R"(,"platforms":{"a":{"url":"u","sha256":"s","size":1,"size":2}})"),
+        "", "[]", obj(TOP) + "x", "{\"version\":\"\xff\",\"url\":\"u\",\"sha256\":\"s\",\"size\":1}"};
+    // clang-format on
     for (const auto& b : bad) EXPECT_FALSE(EngineManifest::decode(b)) << b;
     // Deep nesting in an ignored key does not run out of stack.
     EXPECT_TRUE(EngineManifest::decode(
