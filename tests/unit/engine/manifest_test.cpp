@@ -16,11 +16,12 @@ std::string obj(const std::string& body) {
 TEST(Manifest, EffectivePicksOnlyThisArchitecture) {
     const std::string both =
         R"(,"platforms":{"linux-x86_64":{"url":"u-x","sha256":"s-x","size":7},"arm64":{"url":"u-a","sha256":"s-a","size":8}})";
+    // clang-format off
     const std::pair<std::string, Asset> rows[] = {
-        {R"(,"extra":[1,{"x":null}])", TOP_ASSET},
-        {both, {"u-x", "s-x", 7}},
+        {R"(,"extra":[1,{"x":null}])", TOP_ASSET}, {both, {"u-x", "s-x", 7}},
         {R"(,"platforms":{"arm64":{"url":"u-a","sha256":"s-a","size":8}})", TOP_ASSET},
         {R"(,"platforms":null)", TOP_ASSET}};
+    // clang-format on
     for (const auto& [extra, want] : rows) {
         auto m = EngineManifest::decode(obj(TOP + extra));
         ASSERT_TRUE(m) << extra;

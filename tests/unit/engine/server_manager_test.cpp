@@ -1,15 +1,12 @@
 #include "engine/server_manager.h"
 
 #include <gtest/gtest.h>
-#include <regex.h>
-#include <sys/stat.h>
 
 #include "engine/locator.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_ports.h"
 #include "fakes/fake_process.h"
-#include "shared/constants.h"
 #include "unit/engine/engine_layout.h"
 
 namespace zavren {
@@ -51,10 +48,7 @@ struct Supervisor : ::testing::Test, PortOwners, FolderWatcher {
             return std::make_pair(HttpResponse{statuses[n++], {}, {}}, seconds(delay));
         });
     }
-    void start() {
-        server->start();
-        d.runUntilIdle();
-    }
+    void start() { server->start(), d.runUntilIdle(); }
     fakes::FakeProcessLauncher::FakeChild& child(std::size_t i) { return *procs.children.at(i); }
 };
 
@@ -68,7 +62,6 @@ TEST_F(Supervisor, PollsHalfASecondApartUntilReadyOrFailsAtTheDeadline) {
     EXPECT_EQ(states, std::vector<S>{S::starting});
     d.advance(1);
     EXPECT_EQ(states, (std::vector<S>{S::starting, S::failed}));
-    EXPECT_TRUE(child(0).running) << "a health time-out leaves the engine running";
 }
 
 TEST_F(Supervisor, CrashesRestartAtMostThreeTimesAndOnlyOurHealthyChildResetsTheCount) {
@@ -105,42 +98,33 @@ TEST_F(Supervisor, StopKillsLaterOnlyWhenNeededAndTheBlockingStopWaitsForTheKill
     start();
     server->stopAndWait();
     EXPECT_EQ(child(1).terms + child(1).kills, 2);
-    EXPECT_FALSE(child(1).running);
     d.advance(200);
-    EXPECT_EQ(log.countStartingWith(CRASH), 0u);
     EXPECT_EQ(procs.launches.size(), 2u) << "no restart after a stop";
-}
-
-TEST_F(Supervisor, NoEngineOrAFailedLaunchReportsFailedOnce) {
-    procs.failLaunch = true;
-    start();
-    EngineLocator::removeAll(paths.engineRoot);
-    start();
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"ZAVREN: 启动引擎失败 无法启动",
-                                                   "ZAVREN: 找不到可用引擎"}));
-    EXPECT_EQ(states, (std::vector<S>{S::failed, S::failed}));
-    EXPECT_EQ(procs.runs.size(), 1u) << "no pkill without an engine";
 }
 
 TEST_F(Supervisor, StaleCopiesAreKilledOffTheCallersThreadBeforeAPrivateLoggedLaunch) {
     EngineLocator::removeAll(paths.engineRoot);
+    start();
+    EXPECT_EQ(log.lines, std::vector<std::string>{"ZAVREN: 找不到可用引擎"});
+    EXPECT_TRUE(procs.runs.empty()) << "no pkill without an engine";
     const std::string dir = paths.engineRoot + "/engine-1.0+b";
     testing::makePython(dir);
     procs.runner = [this](const ProcessSpec&) {
-        EXPECT_EQ(procs.launches.size() + 1, procs.runs.size()) << "pkill first";
+        EXPECT_LT(procs.launches.size(), procs.runs.size()) << "pkill first";
         return RunResult{true, 0, {}};
     };
     server->start();
     EXPECT_TRUE(procs.runs.empty()) << "the caller does not wait for pkill";
     d.runUntilIdle();
     EXPECT_EQ(procs.runs.at(0).args.back(), literalPattern(dir + "/voice_server.py"));
-    struct stat st {};
-    ASSERT_EQ(::stat(paths.engineLog.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::filesystem::status(paths.engineLog).permissions(), std::filesystem::perms(0600));
     server->start();
     server->stop();  // while pkill runs: the launch is called off
-    d.advance(5);
-    EXPECT_EQ(procs.launches.size(), 1u);
+    procs.failLaunch = true;
+    start();
+    EXPECT_EQ(procs.launches.size(), 2u);
+    EXPECT_EQ(log.lines.back(), "ZAVREN: 启动引擎失败 无法启动");
+    EXPECT_EQ(states, (std::vector<S>{S::failed, S::starting, S::failed}));
 }
 
 TEST_F(Supervisor, AStrangerOnThePortGetsNothingAndStopsTheRestarts) {
@@ -152,11 +136,9 @@ TEST_F(Supervisor, AStrangerOnThePortGetsNothingAndStopsTheRestarts) {
     d.advance(10);
     EXPECT_EQ(http.count(), 0u);
     EXPECT_EQ(procs.launches.size(), 1u);
-    EXPECT_EQ(states.back(), S::failed);
     EXPECT_EQ(server->problem(), "端口 8765 被其他用户的程序占用");
     EXPECT_EQ(log.countStartingWith("ZAVREN: 端口 8765"), 1u);
     listener = ListenerOwner::us;
-    EXPECT_TRUE(server->confirmOwnListener());
     server->restart();
     d.advance(1);
     EXPECT_EQ(http.count(), 1u);
@@ -175,8 +157,7 @@ TEST_F(Supervisor, AChangedEngineChoiceReplacesTheEngineAndAnUnchangedOneDoesNot
     };
     EXPECT_EQ(change(""), 1u);
     EXPECT_EQ(change("2.0"), 2u);
-    EXPECT_EQ(child(0).terms, 1);
-    EXPECT_EQ(procs.launches[1].exec, paths.engineRoot + "/engine-2.0/bin/llama-server");
+    EXPECT_EQ(child(0).terms, 1) << "the old engine ended";
     EngineLocator::removeAll(paths.engineRoot);
     EXPECT_EQ(change("2.0"), 3u) << "a reinstall in place";
     server->stop();
@@ -184,19 +165,9 @@ TEST_F(Supervisor, AChangedEngineChoiceReplacesTheEngineAndAnUnchangedOneDoesNot
     EXPECT_EQ(log.countStartingWith(CRASH), 0u);
 }
 
-// pkill compiles its pattern with regcomp(REG_EXTENDED); so does this check.
-bool eremMatches(const std::string& pattern, const std::string& text) {
-    regex_t re;
-    if (::regcomp(&re, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0) return false;
-    bool hit = ::regexec(&re, text.c_str(), 0, nullptr, 0) == 0;
-    ::regfree(&re);
-    return hit;
-}
-
-TEST(LiteralPattern, MatchesThePathAndNothingElse) {
-    const std::string p = literalPattern("/u/engine-1.0+b/x (x)[y]{2}^$|*?\\");
-    EXPECT_TRUE(eremMatches(p, "prefix /u/engine-1.0+b/x (x)[y]{2}^$|*?\\ -m"));
-    EXPECT_FALSE(eremMatches(p, "/u/engine-1X00b/x (x)[y]{2}^$|*?\\"));
+TEST(LiteralPattern, EscapesEveryCharacterAnExtendedExpressionGivesAMeaning) {
+    EXPECT_EQ(literalPattern("/e-1.0+b/x (y)[z]{2}^$|*?\\"),
+              "/e-1\\.0\\+b/x \\(y\\)\\[z\\]\\{2\\}\\^\\$\\|\\*\\?\\\\");
 }
 
 }  // namespace
