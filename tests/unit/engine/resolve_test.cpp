@@ -25,6 +25,8 @@ TEST_F(Resolution, LlamaGetsItsArgumentsAndPythonItsVariablesWithTheCurrentTerms
               d + "/bin/llama-server -m " + d + "/models/qwen3-asr.gguf --mmproj " + d +
                   "/models/mmproj.gguf --host 127.0.0.1 --port 8765 -c 4096 --parallel 1");
     EXPECT_TRUE(r->env.empty());
+    Resolved quoted{EngineKind::python, "/a b/py", {"/x/it's.py", "-c", "4096"}, {}, ""};
+    EXPECT_EQ(commandLine(quoted), "'/a b/py' '/x/it'\\''s.py' -c 4096");
     EXPECT_EQ(r->killPath, d + "/bin/llama-server");
 
     std::filesystem::remove_all(d);
@@ -54,11 +56,6 @@ TEST_F(Resolution, TheCheckoutNeedsBothFilesAndAnInstalledEngineWins) {
     testing::makePython(engine("0.1"));
     writeFile(dev + "/spike/python/bin/python3.13", "", true);
     EXPECT_EQ(resolve(paths, dev)->exec, engine("0.1") + "/python/bin/python3.13");
-}
-
-TEST(CommandLine, QuotesWhatAShellWouldSplit) {
-    Resolved r{EngineKind::python, "/a b/py", {"/x/it's.py", "-c", "4096"}, {}, ""};
-    EXPECT_EQ(commandLine(r), "'/a b/py' '/x/it'\\''s.py' -c 4096");
 }
 
 }  // namespace
