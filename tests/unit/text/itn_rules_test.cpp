@@ -124,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"十月一日", "10月1日"}, Case{"一月三十一号", "1月31号"},
         // no year before: the month stays
         Case{"三月五", nullptr}, Case{"2024年 三月", nullptr}, Case{"年三月", nullptr},
-        // year, no day
-        Case{"2024年十二月份", "2024年12月份"},
+        // year (one digit is enough), no day
+        Case{"4年十二月份", "4年12月份"},
         // year, a day followed by a Chinese letter (an invalid terminated day included)
         Case{"2024年三月五次", nullptr}, Case{"2024年二月三十二日", nullptr},
         // year, a valid unterminated day before something else
