@@ -27,6 +27,8 @@ MenuRow engineRow(const MenuInputs& in) {
         case EngineState::ready:
             return item("●  引擎就绪 · 按住右 ⌥ 说话", MenuAction::none, false);
         case EngineState::failed:
+            if (!in.engineProblem.empty())
+                return item("⚠  " + in.engineProblem + " — 点此重试", MenuAction::retryEngine);
             break;
     }
     return item("⚠  引擎未启动 — 点此重试", MenuAction::retryEngine);

@@ -44,6 +44,8 @@ struct MenuInputs {
     bool itnEnabled = true;
     bool autoUpdate = true;
     EngineKind currentKind = EngineKind::python;
+    // Shown on the engine row when it failed for a known reason.
+    std::string engineProblem{};
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

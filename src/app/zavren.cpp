@@ -82,7 +82,7 @@ void Zavren::installInputs() {
     platform_.hotkey->install(parts_.onFlags);
 
     parts_.server->onState = [weak](EngineState state) {
-        if (auto self = weak.lock()) self->st_.setEngine(state);
+        if (auto self = weak.lock()) self->st_.setEngine(state, self->parts_.server->problem());
     };
     parts_.installer.onDone = [weak] {
         auto self = weak.lock();
@@ -143,7 +143,7 @@ void Zavren::applicationWillTerminate() {
 }
 
 void Zavren::stopAll() {
-    parts_.server->stop();
+    parts_.server->stopAndWait();
     files::removeQuietly(paths_.wav);
 }
 
@@ -151,6 +151,7 @@ MenuInputs Zavren::menuInputs() {
     MenuInputs in;
     in.engineResolves = parts_.server->engineAvailable();
     in.engine = st_.engine();
+    in.engineProblem = st_.engineProblem();
     in.trusted = platform_.trust->isTrusted(false);
     in.itnEnabled = ITN::enabled(*platform_.defaults);
     in.autoUpdate = platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true);

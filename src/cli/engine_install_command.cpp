@@ -7,6 +7,7 @@
 #include "cli/cli.h"
 #include "engine/installer/engine_installer.h"
 #include "engine/locator.h"
+#include "engine/manifest.h"
 #include "posix/curl_http_client.h"
 #include "posix/process_launcher.h"
 #include "posix/run_loop.h"
@@ -18,12 +19,15 @@ namespace zavren::cli {
 
 namespace {
 
+constexpr double MANIFEST_DEADLINE_S = 30;
+
 const char* INSTALL_HELP =
-    "用法: zavren engine install\n"
+    "用法: zavren engine install [--force]\n"
     "\n"
     "从下载服务器(ZAVREN_UPDATE_BASE,未设置时用内置地址)获取 engine.json,\n"
     "下载引擎包(中断后再次运行会从断点继续)、校验 SHA-256、解压并安装到\n"
-    "$XDG_DATA_HOME/zavren/engine。同版本的引擎会被替换,其他版本保留。\n"
+    "$XDG_DATA_HOME/zavren/engine。该版本已安装时什么也不做;\n"
+    "--force 重新下载并替换同版本的引擎,其他版本保留。\n"
     "\n"
     "退出码: 0 引擎已就位; 1 安装失败; 2 用法错误。\n";
 
@@ -113,6 +117,29 @@ class Reporter {
     std::deque<std::pair<TimePoint, std::int64_t>> samples_;
 };
 
+// The version engine.json announces; nullopt when it cannot be had (the installer
+// then reports why).
+std::optional<std::string> announcedVersion(RunLoopDispatcher& loop, HttpClient& http,
+                                            const std::string& base) {
+    HttpRequest request;
+    request.url = appendPathComponent(base, "engine.json");
+    request.cache = HttpRequest::CachePolicy::reloadIgnoringLocalCache;
+    request.deadline = seconds(MANIFEST_DEADLINE_S);
+    std::optional<std::optional<std::string>> version;
+    http.send(request, [&loop, &version](HttpResponse r) {
+        std::optional<std::string> v;
+        if (!r.error && r.status == 200)
+            if (auto m = EngineManifest::decode(r.body))
+                // Only a plain name can be a folder of its own under the root.
+                if (m->version.find('/') == std::string::npos &&
+                    m->version.find("..") == std::string::npos)
+                    v = m->version;
+        loop.post([&version, v] { version = v; });
+    });
+    loop.runUntil([&] { return version.has_value(); }, seconds(MANIFEST_DEADLINE_S + 5));
+    return version.value_or(std::nullopt);
+}
+
 }  // namespace
 
 int engineInstallCommand(const Args& args) {
@@ -120,8 +147,9 @@ int engineInstallCommand(const Args& args) {
         std::fputs(INSTALL_HELP, stdout);
         return 0;
     }
-    if (!args.empty()) {
-        std::fprintf(stderr, "zavren: 多余的参数: %s\n\n%s", args[0].c_str(), INSTALL_HELP);
+    const bool force = !args.empty() && args[0] == "--force";
+    if (args.size() > (force ? 1U : 0U)) {
+        std::fprintf(stderr, "zavren: 多余的参数: %s\n\n%s", args.back().c_str(), INSTALL_HELP);
         return 2;
     }
     const auto env = currentEnvironment();
@@ -137,6 +165,15 @@ int engineInstallCommand(const Args& args) {
     PosixProcessLauncher launcher;
     EngineInstaller installer(loop, http, launcher, root, base.url);
     Reporter reporter(loop, ::isatty(STDOUT_FILENO) == 1);
+
+    if (!force) {
+        auto version = announcedVersion(loop, http, base.url);
+        if (version && EngineLocator::usable(EngineLocator::versionDir(root, *version))) {
+            std::printf("引擎 %s 已安装在 %s,无需下载(用 --force 重新安装)\n", version->c_str(),
+                        EngineLocator::versionDir(root, *version).c_str());
+            return 0;
+        }
+    }
 
     std::printf("下载地址: %s\n安装目录: %s\n",
                 appendPathComponent(base.url, "engine.json").c_str(), root.c_str());

@@ -139,14 +139,26 @@ int remove(const Args& args) {
 
 }  // namespace
 
-int engineRegistryCommand(const std::string& verb, const Args& args) {
+namespace {
+
+int withHelp(int (*run)(const Args&), const Args& args) {
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(REGISTRY_HELP, stdout);
         return 0;
     }
-    if (verb == "add") return add(args);
-    if (verb == "list") return list(args);
-    return remove(args);
+    return run(args);
+}
+
+}  // namespace
+
+int engineAddCommand(const Args& args) {
+    return withHelp(add, args);
+}
+int engineListCommand(const Args& args) {
+    return withHelp(list, args);
+}
+int engineRemoveCommand(const Args& args) {
+    return withHelp(remove, args);
 }
 
 }  // namespace zavren::cli

@@ -5,6 +5,7 @@
 #include "engine/locator.h"
 #include "engine/resolve.h"
 #include "posix/curl_http_client.h"
+#include "posix/proc_net_port_owners.h"
 #include "posix/run_loop.h"
 #include "shared/constants.h"
 #include "shared/paths.h"
@@ -19,10 +20,19 @@ const char* STATUS_HELP =
     "显示已安装的语音引擎(目录、版本、类型)、将使用的启动命令与附加环境变量,\n"
     "以及 127.0.0.1:8765 上是否有引擎应答 GET /health。\n"
     "\n"
-    "退出码: 0 有可用引擎; 2 用法错误; 3 没有可用引擎。\n";
+    "退出码: 0 引擎正在应答; 2 用法错误; 3 没有可用引擎; 4 引擎没有应答。\n";
+
+constexpr int NOT_ANSWERING = 4;
+
+struct Health {
+    std::string text;
+    bool ready = false;
+};
 
 // One GET /health; a description of the answer for people.
-std::string probeHealth() {
+Health probeHealth() {
+    if (ProcNetPortOwners().owner(PORT) == ListenerOwner::stranger)
+        return {"端口 " + std::to_string(PORT) + " 被其他用户的程序占用"};
     RunLoopDispatcher loop(1);
     CurlHttpClient http;
     HttpRequest request;
@@ -33,10 +43,10 @@ std::string probeHealth() {
         loop.post([&answer, r = std::move(r)] { answer = r; });
     });
     loop.runUntil([&] { return answer.has_value(); }, seconds(5));
-    if (!answer) return "无应答";
-    if (answer->error) return "无应答 (" + answer->error->description + ")";
-    if (answer->status == 200) return "正在应答 (200)";
-    return "有应答但未就绪 (状态 " + std::to_string(answer->status) + ")";
+    if (!answer) return {"无应答"};
+    if (answer->error) return {"无应答 (" + answer->error->description + ")"};
+    if (answer->status == 200) return {"正在应答 (200)", true};
+    return {"有应答但未就绪 (状态 " + std::to_string(answer->status) + ")"};
 }
 
 }  // namespace
@@ -71,8 +81,10 @@ int engineStatusCommand(const Args& args) {
         for (const auto& [k, v] : resolved->env) std::printf("  %s=%s\n", k.c_str(), v.c_str());
     }
     std::printf("引擎日志: %s\n", paths.engineLog.c_str());
-    std::printf("%s: %s\n", HEALTH.c_str(), probeHealth().c_str());
-    return resolved ? 0 : 3;
+    const Health health = probeHealth();
+    std::printf("%s: %s\n", HEALTH.c_str(), health.text.c_str());
+    if (!resolved) return 3;
+    return health.ready ? 0 : NOT_ANSWERING;
 }
 
 }  // namespace zavren::cli

@@ -4,10 +4,12 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/wav_check.h"
 #include "dictation/wav.h"
 #include "dictation/wire.h"
 #include "engine/server_manager.h"
 #include "posix/curl_http_client.h"
+#include "posix/proc_net_port_owners.h"
 #include "posix/process_launcher.h"
 #include "posix/run_loop.h"
 #include "shared/constants.h"
@@ -20,6 +22,8 @@ namespace zavren::cli {
 namespace {
 
 enum Exit { OK = 0, USAGE = 2, NO_ENGINE = 3, START_FAILED = 4, EMPTY = 5, UNREADABLE = 6 };
+// Another user holds the engine port: the recording must not go there.
+constexpr Exit FOREIGN_LISTENER = START_FAILED;
 
 const char* TRANSCRIBE_HELP =
     "用法: zavren transcribe FILE.wav [--no-itn]\n"
@@ -96,11 +100,8 @@ bool startEngine(RunLoopDispatcher& loop, const std::shared_ptr<ServerManager>& 
     return ready;
 }
 
-void stopEngine(RunLoopDispatcher& loop, const std::shared_ptr<ServerManager>& server) {
-    server->stop();
-    auto child = server->process();
-    // The SIGKILL fallback runs 1.5 s after stop() on the background queue.
-    if (child) loop.runUntil([&] { return !child->isRunning(); }, seconds(3));
+void stopEngine(const std::shared_ptr<ServerManager>& server) {
+    server->stopAndWait();
 }
 
 }  // namespace
@@ -131,8 +132,8 @@ int transcribeCommand(const Args& args) {
         std::fprintf(stderr, "zavren: 无法读取文件: %s\n", file->c_str());
         return UNREADABLE;
     }
-    if (!isRiffWave(*wav)) {
-        std::fprintf(stderr, "zavren: 不是 WAV 文件: %s\n", file->c_str());
+    if (auto problem = wavProblem(*wav)) {
+        std::fprintf(stderr, "zavren: 无法转写 %s: %s\n", file->c_str(), problem->c_str());
         return UNREADABLE;
     }
 
@@ -142,7 +143,8 @@ int transcribeCommand(const Args& args) {
     PosixProcessLauncher processes;
     Progress progress;
     StderrLog log(progress);
-    auto server = ServerManager::create({loop, http, processes, log, paths});
+    ProcNetPortOwners portOwners;
+    auto server = ServerManager::create({loop, http, processes, log, portOwners, paths});
     auto resolved = server->resolve();
     if (!resolved) {
         std::fputs("zavren: 没有安装语音引擎 (可运行 zavren engine install)\n", stderr);
@@ -150,12 +152,18 @@ int transcribeCommand(const Args& args) {
     }
 
     bool started = false;
+    if (!server->confirmOwnListener()) return FOREIGN_LISTENER;
     if (!answersHealth(loop, http)) {
         started = true;
         if (!startEngine(loop, server, progress)) {
-            stopEngine(loop, server);
+            stopEngine(server);
             std::fprintf(stderr, "zavren: 语音引擎启动失败,详见 %s\n", paths.engineLog.c_str());
             return START_FAILED;
+        }
+        // The port may have changed hands while the engine started.
+        if (!server->confirmOwnListener()) {
+            stopEngine(server);
+            return FOREIGN_LISTENER;
         }
     }
 
@@ -176,7 +184,7 @@ int transcribeCommand(const Args& args) {
         });
     });
     loop.runUntil([&] { return text.has_value(); }, seconds(REQUEST_TIMEOUT_S + 10));
-    if (started) stopEngine(loop, server);
+    if (started) stopEngine(server);
 
     if (!text || text->empty()) {
         std::fprintf(stderr, "zavren: 转写失败或结果为空%s\n",

@@ -35,6 +35,18 @@ std::optional<EngineKind> kindOf(const fs::path& dir) {
     return std::nullopt;
 }
 
+}  // namespace
+
+std::string versionDir(const std::string& root, const std::string& version) {
+    return (fs::path(root) / (PREFIX + version)).string();
+}
+
+bool usable(const std::string& dir) {
+    return kindOf(dir).has_value();
+}
+
+namespace {
+
 bool beats(const Installed& candidate, const Installed& best) {
     if (candidate.kind != best.kind) return candidate.kind == EngineKind::llama;
     return compareNumeric(best.version, candidate.version) < 0;

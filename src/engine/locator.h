@@ -31,6 +31,10 @@ std::optional<EngineKind> engineKind(const std::string& dir);
 // is simply not an engine.
 std::optional<Installed> installed(const std::string& root);
 
+// The folder where version would be installed, and whether a usable engine is there.
+std::string versionDir(const std::string& root, const std::string& version);
+bool usable(const std::string& dir);
+
 // Deletes root and everything in it; every error is ignored. A symlinked root
 // loses only the link.
 void removeAll(const std::string& root);

@@ -1,8 +1,10 @@
 #include "engine/server_manager.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 
 #include "shared/constants.h"
@@ -17,6 +19,29 @@ constexpr double HEALTH_INTERVAL_S = 0.5;
 constexpr double HEALTH_TIMEOUT_S = 2;
 constexpr double RESTART_DELAY_S = 1.5;
 constexpr double KILL_DELAY_S = 1.5;
+// After SIGKILL only the reaping is left; together under the 2 s quitting allows.
+constexpr double REAP_WAIT_S = 0.4;
+// An install writes several entries in a row; decide once they have settled.
+constexpr double FOLDER_SETTLE_S = 1.0;
+const std::string STRANGER_ON_PORT = "端口 " + std::to_string(PORT) + " 被其他用户的程序占用";
+
+// SIGTERM, SIGKILL if it outlives the grace, and wait for the reaping. Blocks.
+void endChild(ChildProcess& child) {
+    if (!child.isRunning()) return;
+    child.terminate();
+    if (child.waitForExit(seconds(KILL_DELAY_S))) return;
+    child.kill();
+    (void)child.waitForExit(seconds(REAP_WAIT_S));
+}
+
+std::string timestamp() {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
 
 }  // namespace
 
@@ -50,30 +75,71 @@ void ServerManager::restart() {
 }
 
 void ServerManager::start() {
+    startReplacing(nullptr);
+}
+
+std::optional<ServerManager::Choice> ServerManager::choiceOf(std::optional<Resolved> resolved) {
+    if (!resolved) return std::nullopt;
+    Choice c{std::move(*resolved)};
+    struct stat st {};
+    if (::lstat(c.resolved.exec.c_str(), &st) == 0) {
+        c.device = st.st_dev;
+        c.inode = st.st_ino;
+        c.modified =
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    }
+    return c;
+}
+
+// `old`, when given, is ended gracefully before the launch: a different engine
+// that pkill would not match.
+void ServerManager::startReplacing(std::shared_ptr<ChildProcess> old) {
     shuttingDown_ = false;
     auto resolved = resolve();
+    chosen_ = choiceOf(resolved);
+    // From here the previous child is being replaced: its exit is expected.
+    const std::uint64_t launch = ++launch_;
     if (!resolved) {
+        if (old) deps_.dispatcher.background([old] { endChild(*old); });
         deps_.log.line(LOG_PREFIX + "找不到可用引擎");
         report(EngineState::failed);
         return;
     }
     currentKind_ = resolved->kind;
 
-    // From here the previous child is being replaced: its exit is expected.
-    ++launch_;
-    killStale(resolved->killPath);
+    // pkill and a graceful end can take a while: never on the main thread.
+    std::weak_ptr<ServerManager> weak = weak_from_this();
+    Dispatcher* dispatcher = &deps_.dispatcher;
+    ProcessLauncher* processes = &deps_.processes;
+    ProcessSpec pkill;
+    pkill.exec = PKILL;
+    pkill.args = {"-9", "-f", literalPattern(resolved->killPath)};
+    pkill.env = processes->environment();
+    deps_.dispatcher.background([weak, dispatcher, processes, old, pkill, r = *resolved, launch] {
+        if (old) endChild(*old);
+        (void)processes->run(pkill);
+        dispatcher->post([weak, r, launch] {
+            auto self = weak.lock();
+            // A stop() or another start() meanwhile takes precedence.
+            if (!self || self->shuttingDown_ || self->launch_ != launch) return;
+            self->launch(r, launch);
+        });
+    });
+}
+
+void ServerManager::launch(const Resolved& resolved, std::uint64_t launch) {
     logURL();
+    writeSeparator(resolved);
 
     ProcessSpec spec;
-    spec.exec = resolved->exec;
-    spec.args = resolved->args;
+    spec.exec = resolved.exec;
+    spec.args = resolved.args;
     spec.env = deps_.processes.environment();
-    for (const auto& [k, v] : resolved->env) spec.env[k] = v;
+    for (const auto& [k, v] : resolved.env) spec.env[k] = v;
     spec.outputFd = logFd_;
 
     std::weak_ptr<ServerManager> weak = weak_from_this();
     Dispatcher* dispatcher = &deps_.dispatcher;
-    const std::uint64_t launch = launch_;
     auto result = deps_.processes.launch(spec, [weak, dispatcher, launch](int status) {
         dispatcher->post([weak, launch, status] {
             if (auto self = weak.lock()) self->onChildExit(status, launch);
@@ -89,6 +155,13 @@ void ServerManager::start() {
     pollHealth(deps_.dispatcher.now() + seconds(HEALTH_DEADLINE_S), launch);
 }
 
+void ServerManager::writeSeparator(const Resolved& resolved) {
+    if (logFd_ < 0) return;
+    const std::string line = "\n===== " + timestamp() + " 启动引擎 (" + toString(resolved.kind) +
+                             "): " + commandLine(resolved) + " =====\n";
+    (void)::write(logFd_, line.data(), line.size());
+}
+
 void ServerManager::stop() {
     shuttingDown_ = true;
     if (process_ && process_->isRunning()) {
@@ -101,20 +174,57 @@ void ServerManager::stop() {
     closeLog();
 }
 
-void ServerManager::killStale(const std::string& path) {
-    ProcessSpec spec;
-    spec.exec = PKILL;
-    spec.args = {"-9", "-f", literalPattern(path)};
-    spec.env = deps_.processes.environment();
-    (void)deps_.processes.run(spec);
+void ServerManager::stopAndWait() {
+    shuttingDown_ = true;
+    if (process_) endChild(*process_);
+    closeLog();
+}
+
+bool ServerManager::strangerListens() {
+    if (deps_.ports.owner(PORT) != ListenerOwner::stranger) return false;
+    if (problem_ != STRANGER_ON_PORT) deps_.log.line(LOG_PREFIX + STRANGER_ON_PORT);
+    // Set at once (not only on delivery) so a burst of checks logs one line.
+    problem_ = STRANGER_ON_PORT;
+    report(EngineState::failed, STRANGER_ON_PORT);
+    return true;
+}
+
+bool ServerManager::confirmOwnListener() {
+    return !strangerListens();
+}
+
+void ServerManager::followEngineFolder(FolderWatcher& watcher) {
+    std::weak_ptr<ServerManager> weak = weak_from_this();
+    Dispatcher* dispatcher = &deps_.dispatcher;
+    folderWatch_ = watcher.watch(deps_.paths.engineRoot, [weak, dispatcher] {
+        dispatcher->post([weak] {
+            if (auto self = weak.lock()) self->engineFolderChanged();
+        });
+    });
+    if (!folderWatch_) deps_.log.line(LOG_PREFIX + "无法监视引擎目录 " + deps_.paths.engineRoot);
+}
+
+void ServerManager::engineFolderChanged() {
+    const std::uint64_t event = ++folderEvents_;
+    std::weak_ptr<ServerManager> weak = weak_from_this();
+    deps_.dispatcher.postAfter(seconds(FOLDER_SETTLE_S), [weak, event] {
+        auto self = weak.lock();
+        // A deliberate stop (reinstall, quit) owns the next start.
+        if (!self || self->folderEvents_ != event || self->shuttingDown_) return;
+        if (choiceOf(self->resolve()) == self->chosen_) return;
+        auto old = self->process_;
+        self->startReplacing(old && old->isRunning() ? old : nullptr);
+    });
 }
 
 std::string ServerManager::logURL() {
     std::error_code ec;
     std::filesystem::create_directories(deps_.paths.logDir, ec);
     closeLog();
-    // O_APPEND: every write lands at the end, whoever else appends meanwhile.
-    logFd_ = ::open(deps_.paths.engineLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // O_APPEND: every write lands at the end, whoever else appends meanwhile. The
+    // log holds what the engine heard and said: only the user may read it.
+    logFd_ = ::open(deps_.paths.engineLog.c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     return deps_.paths.engineLog;
 }
 
@@ -125,6 +235,7 @@ void ServerManager::closeLog() {
 
 void ServerManager::pollHealth(TimePoint deadline, std::uint64_t launch) {
     if (shuttingDown_ || launch != launch_) return;
+    if (strangerListens()) return;
     HttpRequest request;
     request.url = HEALTH;
     request.timeout = seconds(HEALTH_TIMEOUT_S);
@@ -142,7 +253,8 @@ void ServerManager::onHealth(const HttpResponse& response, TimePoint deadline,
                              std::uint64_t launch) {
     if (shuttingDown_ || launch != launch_) return;
     if (!response.error && response.status == 200) {
-        restarts_ = 0;
+        // Only our own healthy child proves the crashes are over.
+        if (process_ && process_->isRunning()) restarts_ = 0;
         report(EngineState::ready);
         return;
     }
@@ -159,9 +271,11 @@ void ServerManager::onHealth(const HttpResponse& response, TimePoint deadline,
 void ServerManager::onChildExit(int status, std::uint64_t launch) {
     if (shuttingDown_ || launch != launch_) return;
     deps_.log.line(LOG_PREFIX + "引擎意外退出 code=" + std::to_string(status));
-    report(EngineState::failed);
     // This launch is over: its remaining polls must not report for a dead child.
     const std::uint64_t ended = ++launch_;
+    // It could not bind the port another user holds; a restart would fail alike.
+    if (strangerListens()) return;
+    report(EngineState::failed);
     if (restarts_ >= maxRestarts) return;
     ++restarts_;
     std::weak_ptr<ServerManager> weak = weak_from_this();
@@ -173,11 +287,13 @@ void ServerManager::onChildExit(int status, std::uint64_t launch) {
     });
 }
 
-void ServerManager::report(EngineState state) {
+void ServerManager::report(EngineState state, std::string problem) {
     std::weak_ptr<ServerManager> weak = weak_from_this();
-    deps_.dispatcher.post([weak, state] {
+    deps_.dispatcher.post([weak, state, problem = std::move(problem)] {
         auto self = weak.lock();
-        if (self && self->onState) self->onState(state);
+        if (!self) return;
+        self->problem_ = problem;
+        if (self->onState) self->onState(state);
     });
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch.h"
+
 namespace zavren {
 
 struct ProcessSpec {
@@ -22,6 +24,8 @@ class ChildProcess {
     virtual bool isRunning() const = 0;
     virtual void terminate() = 0;  // SIGTERM
     virtual void kill() = 0;       // SIGKILL
+    // Blocks until the child has been reaped or `limit` passed; true when reaped.
+    virtual bool waitForExit(Duration limit) = 0;
 };
 
 struct LaunchResult {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -37,6 +38,14 @@ class PosixChild : public ChildProcess {
     bool isRunning() const override { return state_->running.load(); }
     void terminate() override { signal(SIGTERM); }
     void kill() override { signal(SIGKILL); }
+    bool waitForExit(Duration limit) override {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (state_->running.load()) {
+            if (std::chrono::steady_clock::now() >= end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
 
   private:
     void signal(int sig) {

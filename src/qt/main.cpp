@@ -6,7 +6,9 @@
 #include "cli/cli.h"
 #include "dictation/controller.h"
 #include "posix/curl_http_client.h"
+#include "posix/inotify_folder_watcher.h"
 #include "posix/instance_lock.h"
+#include "posix/proc_net_port_owners.h"
 #include "posix/process_launcher.h"
 #include "posix/system_log.h"
 #include "pulse/pulse_connection.h"
@@ -70,7 +72,10 @@ int runDesktop(int argc, char** argv) {
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
 
-    auto server = ServerManager::create({dispatcher, http, processes, log, paths});
+    ProcNetPortOwners portOwners;
+    InotifyFolderWatcher folderWatcher;
+    auto server = ServerManager::create({dispatcher, http, processes, log, portOwners, paths});
+    server->followEngineFolder(folderWatcher);
     EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, base.url);
     AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;

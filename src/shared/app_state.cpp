@@ -9,8 +9,9 @@ void AppState::setState(RecState s) {
     publish(Field::state);
 }
 
-void AppState::setEngine(EngineState e) {
+void AppState::setEngine(EngineState e, std::string problem) {
     engine_ = e;
+    engineProblem_ = std::move(problem);
     publish(Field::engine);
 }
 

@@ -25,12 +25,14 @@ class AppState {
 
     RecState state() const { return state_; }
     EngineState engine() const { return engine_; }
+    // Why the engine failed, for people; empty when no particular cause is known.
+    const std::string& engineProblem() const { return engineProblem_; }
     const Levels& levels() const { return levels_; }
     const std::optional<std::string>& hint() const { return hint_; }
     const std::string& preview() const { return preview_; }
 
     void setState(RecState s);
-    void setEngine(EngineState e);
+    void setEngine(EngineState e, std::string problem = {});
     // Drops the oldest level and appends the newest at the end.
     void pushLevel(double level);
     void setHint(std::optional<std::string> h);
@@ -43,6 +45,7 @@ class AppState {
 
     RecState state_ = RecState::idle;
     EngineState engine_ = EngineState::starting;
+    std::string engineProblem_;
     Levels levels_{INITIAL_LEVEL, INITIAL_LEVEL, INITIAL_LEVEL, INITIAL_LEVEL,
                    INITIAL_LEVEL, INITIAL_LEVEL, INITIAL_LEVEL};
     std::optional<std::string> hint_;

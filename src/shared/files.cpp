@@ -36,6 +36,20 @@ std::optional<std::string> readFd(int fd) {
 
 }  // namespace
 
+mode_t currentUmask() {
+    // Read, not set and restored: another thread may create a file meanwhile.
+    if (auto status = read("/proc/self/status")) {
+        const auto at = status->find("\nUmask:");
+        if (at != std::string::npos) {
+            try {
+                return static_cast<mode_t>(std::stoul(status->substr(at + 7), nullptr, 8));
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    return 022;
+}
+
 std::optional<std::string> readNoFollow(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
@@ -63,7 +77,8 @@ bool writeAtomic(const std::string& path, const std::string& bytes) {
         }
         done += static_cast<std::size_t>(n);
     }
-    ::fchmod(fd, 0644);
+    // mkstemp makes 0600; a file the user edits gets what any new file of theirs gets.
+    ::fchmod(fd, 0666 & ~currentUmask());
     if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;

@@ -36,6 +36,19 @@ bool isPrivateDir(const std::string& dir) {
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
 }
 
+// Creates dir 0700 when missing; a real folder of ours that others may enter is
+// closed. Anything else (a link, a file, another user's folder) is refused.
+bool makePrivateDir(const std::string& dir) {
+    std::error_code ec;
+    fs::create_directories(fs::path(dir).parent_path(), ec);
+    ::mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+        return false;
+    if ((st.st_mode & 0077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return false;
+    return isPrivateDir(dir);
+}
+
 }  // namespace
 
 Paths Paths::fromEnvironment(const std::map<std::string, std::string>& env) {
@@ -74,12 +87,12 @@ bool ensurePrivateRuntimeDir(Paths& paths, const std::map<std::string, std::stri
     }
     if (isPrivateDir(paths.runtimeDir)) return true;
 
-    const std::string cache = xdg(env, "XDG_CACHE_HOME", home(env) + "/.cache") + "/zavren";
-    fs::create_directories(cache, ec);
-    std::string tmpl = cache + "/run-XXXXXX";
-    if (::mkdtemp(tmpl.data()) == nullptr || !isPrivateDir(tmpl)) return false;
-    paths.runtimeDir = tmpl;
-    paths.wav = tmpl + "/zavren.wav";
+    // One fixed folder, so the instance lock and the stale-recording cleanup see
+    // what an earlier start left there.
+    const std::string fallback = xdg(env, "XDG_CACHE_HOME", home(env) + "/.cache") + "/zavren/run";
+    if (!makePrivateDir(fallback)) return false;
+    paths.runtimeDir = fallback;
+    paths.wav = fallback + "/zavren.wav";
     return true;
 }
 

@@ -25,8 +25,8 @@ struct Paths {
 
 // Makes sure paths.runtimeDir is a directory owned by this user with mode 0700,
 // creating it when missing. When it is not (shared, foreign, a symlink), switches
-// paths.runtimeDir and paths.wav to a fresh private folder from mkdtemp under the
-// user's cache folder. Returns false only when no private folder can be had.
+// paths.runtimeDir and paths.wav to the fixed folder zavren/run under the user's
+// cache folder. Returns false when no private folder can be had.
 bool ensurePrivateRuntimeDir(Paths& paths, const std::map<std::string, std::string>& env);
 
 // The process environment as a map.

@@ -15,6 +15,7 @@
 #include "platform/lifecycle.h"
 #include "platform/log.h"
 #include "platform/pasteboard.h"
+#include "platform/port_owner.h"
 #include "platform/ui.h"
 
 namespace zavren::fakes {
@@ -110,6 +111,12 @@ class FakeHotkeyMonitor : public HotkeyMonitor {
   public:
     std::function<void(const FlagsEvent&)> handler;
     void install(std::function<void(const FlagsEvent&)> h) override { handler = std::move(h); }
+};
+
+class FakePortOwners : public PortOwners {
+  public:
+    ListenerOwner listener = ListenerOwner::us;
+    ListenerOwner owner(int) override { return listener; }
 };
 
 class FakeDesktop : public Desktop {

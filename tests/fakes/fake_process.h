@@ -23,6 +23,7 @@ class FakeProcessLauncher : public ProcessLauncher {
         std::function<void(int)> onExit;
         int pid() const override { return pidValue; }
         bool isRunning() const override { return running; }
+        bool waitForExit(Duration) override { return !running; }
         void terminate() override {
             ++terms;
             if (!ignoresTerm) end(15);

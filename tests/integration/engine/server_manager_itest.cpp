@@ -1,13 +1,15 @@
 #include <signal.h>
+#include <sys/wait.h>
 
-#include <chrono>
-#include <fstream>
-#include <sstream>
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "integration/engine/engine_rig.h"
+#include "posix/inotify_folder_watcher.h"
 #include "shared/files.h"
+#include "support/wait_for.h"
 
 namespace zavren {
 namespace {
@@ -21,128 +23,115 @@ std::size_t countOf(const std::string& text, const std::string& needle) {
     return n;
 }
 
-// The environment of a live process, as the kernel holds it.
-std::map<std::string, std::string> environOf(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
-    std::map<std::string, std::string> env;
-    for (std::string entry; std::getline(in, entry, '\0');) {
-        auto eq = entry.find('=');
-        if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    return env;
-}
-
-TEST(EngineSupervision, LogIsAppendedAcrossRunsAndGetsTheEngineOutput) {
+TEST(EngineSupervision, LogKeepsEarlierRunsAndEachLaunchStartsWithItsCommandLine) {
     REQUIRE_FREE_ENGINE_PORT();
     EngineRig rig;
-    testing::linkLlama(rig.engineDir("1.0"));
+    test::installFakeEngine(rig.engineDir("1.0"), true);
     testing::writeFile(rig.paths.engineLog, "earlier run\n");
-    std::vector<int> pids;
     for (int run = 0; run < 2; ++run) {
         rig.server->start();
         ASSERT_TRUE(rig.waitFor(S::ready)) << run;
-        auto child = rig.server->process();
-        pids.push_back(child->pid());
-        rig.server->stop();
-        ASSERT_TRUE(rig.waitStopped(child)) << run;
+        EXPECT_EQ(rig.ports.owner(PORT), ListenerOwner::us);
+        rig.server->stopAndWait();
     }
+    EXPECT_EQ(rig.ports.owner(PORT), ListenerOwner::nobody);
     const std::string text = files::read(rig.paths.engineLog).value_or("");
     EXPECT_EQ(text.rfind("earlier run\n", 0), 0u) << text;
-    for (int pid : pids)
-        EXPECT_NE(text.find("pid " + std::to_string(pid)), std::string::npos) << text;
-    EXPECT_EQ(countOf(text, "listening on http://127.0.0.1:8765/"), 2u) << "stdout too";
-    EXPECT_EQ(countOf(text, "SIGTERM received"), 2u) << text;
-    EXPECT_EQ(rig.states, (std::vector<S>{S::starting, S::ready, S::starting, S::ready}));
-    EXPECT_TRUE(rig.log.lines.empty());
+    EXPECT_EQ(countOf(text, " (llama): " + rig.engineDir("1.0") + "/bin/llama-server"), 2u);
+    EXPECT_EQ(countOf(text, "listening on"), 2u) << "the engine's output";
 }
 
-TEST(EngineSupervision, ChildGetsTheProgramEnvironmentWithTheEngineEntriesOnTop) {
-    REQUIRE_FREE_ENGINE_PORT();
-    ::setenv("ZAVREN_ITEST_MARK", "from-parent", 1);
-    ::setenv("HF_HUB_OFFLINE", "0", 1);
-    EngineRig rig;
-    const std::string dir = rig.engineDir("0.5");
-    testing::linkPython(dir);
-    testing::writeFile(rig.paths.termsFile, "张三\nKubernetes\n");
-    rig.server->start();
-    bool ready = rig.waitFor(S::ready);
-    ::unsetenv("ZAVREN_ITEST_MARK");
-    ::unsetenv("HF_HUB_OFFLINE");
-    ASSERT_TRUE(ready);
-    auto env = environOf(rig.server->process()->pid());
-    EXPECT_EQ(env["ZAVREN_ITEST_MARK"], "from-parent");
-    EXPECT_EQ(env["HF_HUB_OFFLINE"], "1");
-    EXPECT_EQ(env["TRANSFORMERS_OFFLINE"], "1");
-    EXPECT_EQ(env["ZAVREN_PORT"], "8765");
-    EXPECT_EQ(env["ZAVREN_TERMS"], "张三 Kubernetes");
-    EXPECT_EQ(env["HF_HOME"], dir + "/models");
-    EXPECT_EQ(rig.server->currentKind(), EngineKind::python);
-}
-
-TEST(EngineSupervision, StaleCopyIsKilledButALookalikeIsNot) {
+TEST(EngineSupervision, AStaleCopyIsKilledBeforeTheLaunch) {
     REQUIRE_FREE_ENGINE_PORT();
     EngineRig rig;
-    // "." and "+" in the path: as a regular expression it would match the lookalike.
-    const std::string dir = rig.engineDir("1.0+b");
-    testing::linkLlama(dir);
+    test::installFakeEngine(rig.engineDir("1.0+b"), true);
     auto resolved = rig.server->resolve();
-    ASSERT_TRUE(resolved);
-
-    std::optional<int> staleStatus;
-    auto stale =
-        rig.processes.launch({resolved->exec, resolved->args, rig.processes.environment(), -1},
-                             [&](int s) { rig.loop.post([&, s] { staleStatus = s; }); });
-    ASSERT_TRUE(stale.child);
-    rig.extras.push_back(stale.child);
-    ASSERT_TRUE(rig.loop.runUntil([] { return testing::portTaken(); }, seconds(10)));
-
-    const std::string lookalikePath = rig.engineDir("1X00b") + "/bin/llama-server";
-    auto lookalike = rig.processes.launch(
-        {"/usr/bin/python3", {"-c", "import time; time.sleep(60)", lookalikePath}, {}, -1}, {});
-    ASSERT_TRUE(lookalike.child);
-    rig.extras.push_back(lookalike.child);
-
+    auto stale = rig.processes.launch({resolved->exec, resolved->args, {}, -1}, {});
+    ASSERT_TRUE(test::waitFor([] { return testing::portTaken(); }));
     rig.server->start();
     ASSERT_TRUE(rig.waitFor(S::ready));
-    ASSERT_TRUE(rig.waitStopped(stale.child));
-    rig.loop.runUntil([&] { return staleStatus.has_value(); }, seconds(2));
-    EXPECT_EQ(staleStatus, SIGKILL);
-    EXPECT_NE(rig.server->process()->pid(), stale.child->pid());
-    EXPECT_TRUE(rig.server->process()->isRunning());
-    EXPECT_TRUE(lookalike.child->isRunning()) << "a path must match only itself";
+    EXPECT_FALSE(stale.child->isRunning());
 }
 
-TEST(EngineSupervision, AnEngineIgnoringSigtermIsKilledOneAndAHalfSecondsAfterStop) {
+TEST(EngineSupervision, AnEngineIgnoringSigtermIsGoneWhenTheBlockingStopReturns) {
     REQUIRE_FREE_ENGINE_PORT();
     EngineRig rig;
-    testing::linkLlama(rig.engineDir("1"), R"({"ignore_sigterm": true})");
+    test::installFakeEngine(rig.engineDir("1"), true, R"({"ignore_sigterm": true})");
     rig.server->start();
     ASSERT_TRUE(rig.waitFor(S::ready));
-    auto child = rig.server->process();
-    const auto begin = std::chrono::steady_clock::now();
-    rig.server->stop();
-    ASSERT_TRUE(rig.waitStopped(child, 6));
-    const double took =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    EXPECT_GE(took, 1.4);
-    EXPECT_LT(took, 3.0);
-    rig.loop.runFor(seconds(0.3));
-    EXPECT_EQ(rig.states, (std::vector<S>{S::starting, S::ready})) << "silent after stop";
-    EXPECT_TRUE(rig.log.lines.empty());
+    const int pid = rig.server->process()->pid();
+    rig.server->stopAndWait();
+    EXPECT_NE(::kill(pid, 0), 0) << "killed and reaped";
     EXPECT_NE(files::read(rig.paths.engineLog).value_or("").find("SIGTERM ignored"),
               std::string::npos);
 }
 
-TEST(EngineSupervision, AnEngineThatDiesAtOnceIsRelaunchedThreeTimes) {
+// Listens on the engine port as uid 65534 and writes a byte to `out` for each
+// connection it accepts.
+pid_t listenAsStranger(int out) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    // The socket's owner is whoever creates it: become the stranger first.
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+    int s = ::socket(AF_INET, SOCK_STREAM, 0), one = 1;
+    // Past the earlier tests' connections still waiting on the port.
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+    sockaddr_in a{AF_INET, htons(PORT), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 8) != 0)
+        ::_exit(1);
+    (void)::write(out, "L", 1);
+    for (int c; (c = ::accept(s, nullptr, nullptr)) >= 0; ::close(c)) (void)::write(out, "C", 1);
+    ::_exit(0);
+}
+
+TEST(EngineSupervision, AListenerOfAnotherUserGetsNoConnection) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
     REQUIRE_FREE_ENGINE_PORT();
-    EngineRig rig;
-    testing::linkLlama(rig.engineDir("1"), R"({"exit_at_start": 3})");
-    rig.server->start();
-    rig.loop.runUntil([&] { return rig.log.lines.size() >= 4; }, seconds(20));
-    rig.loop.runFor(seconds(2));  // a fifth launch would come 1.5 s after the fourth exit
-    EXPECT_EQ(rig.log.lines, std::vector<std::string>(4, "ZAVREN: 引擎意外退出 code=3"));
-    EXPECT_EQ(rig.states, (std::vector<S>{S::starting, S::failed, S::starting, S::failed,
-                                          S::starting, S::failed, S::starting, S::failed}));
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t stranger = listenAsStranger(pipe[1]);
+    auto reap = std::shared_ptr<void>(nullptr, [stranger](void*) {
+        ::kill(stranger, SIGKILL);
+        ::waitpid(stranger, nullptr, 0);
+    });
+    ::close(pipe[1]);
+    std::string seen(64, '\0');
+    ASSERT_EQ(::read(pipe[0], seen.data(), 1), 1) << "the stranger could not listen";
+    {
+        EngineRig rig;
+        test::installFakeEngine(rig.engineDir("1"), true);
+        rig.server->start();
+        ASSERT_TRUE(rig.waitFor(S::failed));
+        rig.loop.runFor(seconds(4));  // our engine cannot bind and exits; no restart follows
+        EXPECT_FALSE(rig.server->confirmOwnListener());
+        EXPECT_EQ(rig.server->problem(), "端口 8765 被其他用户的程序占用");
+        EXPECT_FALSE(rig.server->process()->isRunning());
+    }
+    reap.reset();
+    EXPECT_EQ(::read(pipe[0], seen.data(), seen.size()), 0) << "connections the stranger accepted";
+    ::close(pipe[0]);
+}
+
+TEST(FolderWatch, SeesEntriesComeAndGoAndTheFolderMadeAnew) {
+    test::TempDir tmp;
+    const std::string dir = tmp / "data/engine";
+    std::atomic<int> changes{0};
+    InotifyFolderWatcher watcher;
+    auto watch = watcher.watch(dir, [&] { ++changes; });
+    ASSERT_TRUE(watch);
+    std::filesystem::create_directories(dir + "/engine-1");
+    ASSERT_TRUE(test::waitFor([&] { return changes > 0; }));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    // Let the events of the removal and the creation arrive first.
+    for (int last = -1; last != changes;) {
+        last = changes;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    const int before = changes;
+    std::filesystem::create_directories(dir + "/engine-2");
+    EXPECT_TRUE(test::waitFor([&] { return changes > before; })) << "watching the new folder";
 }
 
 }  // namespace

@@ -47,6 +47,14 @@ TEST(MenuModel, RowsForTheStateOfTheMoment) {
     }
 }
 
+TEST(MenuModel, AKnownEngineProblemIsNamedOnTheRetryRow) {
+    MenuInputs in{true, EngineState::failed};
+    in.engineProblem = "端口被占用";
+    const auto rows = menuModel(in);
+    EXPECT_EQ(rows[1].action, MenuAction::retryEngine);
+    EXPECT_NE(rows[1].title.find("端口被占用"), std::string::npos);
+}
+
 TEST(StatusIcon, RedWhileRecordingElseOrangeOnFailureAndOnlyBlackFollowsTheTheme) {
     using T = StatusIcon::Tint;
     for (auto [engine, recording, tint] : {std::tuple{EngineState::ready, false, T::black},

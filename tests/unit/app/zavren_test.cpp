@@ -34,11 +34,13 @@ struct Shell : ::testing::Test {
     FakeSetupWindows windows;
     FakeInstanceLock lock;
     FakeApplication application;
+    FakePortOwners ports;
     Platform platform{&d,     &http,       &procs,   nullptr,   &hotkey,     nullptr,
                       &trust, &mic,        nullptr,  &defaults, &log,        &desktop,
                       &panel, &statusItem, &windows, &lock,     &application};
     AppState st;
-    std::shared_ptr<ServerManager> server = ServerManager::create({d, http, procs, log, paths, ""});
+    std::shared_ptr<ServerManager> server =
+        ServerManager::create({d, http, procs, log, ports, paths, ""});
     EngineInstaller installer{d, http, procs, paths.engineRoot, BASE};
     AppUpdater updater{d, http, desktop, defaults, BASE};
     std::vector<std::string> hints;
@@ -132,6 +134,7 @@ TEST_F(Shell, WithoutEngineTheFirstRunWindowOpensAndItsEndStartsTheEngine) {
     EXPECT_EQ(windows.installer, &installer);
     testing::makeLlama(paths.engineRoot + "/engine-1.0");
     installer.onDone();
+    d.runUntilIdle();
     EXPECT_EQ(procs.launches.size(), 1u);
     d.advance(PRIVACY_HINT_DELAY);
     EXPECT_EQ(windows.calls.back(), "closeOnboarding");
@@ -143,6 +146,7 @@ TEST_F(Shell, ReloadRestartsWithAFreshCounter) {
     procs.children.back()->end(1);  // an unexpected exit counts as a restart
     d.runUntilIdle();
     app->perform(MenuAction::reloadTerms);
+    d.runUntilIdle();
     EXPECT_EQ(server->restarts(), 0);
     EXPECT_EQ(procs.launches.size(), 2u);
 }

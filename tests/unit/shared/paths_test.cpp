@@ -1,77 +1,47 @@
 #include "shared/paths.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "shared/files.h"
+#include "support/temp_dir.h"
 
 namespace zavren {
 namespace {
+
 namespace fs = std::filesystem;
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string t = fs::temp_directory_path().string() + "/zavren-test-XXXXXX";
-        path = ::mkdtemp(t.data());
+TEST(Paths, XdgVariablesAndOneFixedPrivateFallbackRuntimeFolderNeverALink) {
+    Paths p =
+        Paths::fromEnvironment({{"HOME", "/h"}, {"XDG_DATA_HOME", "/d"}, {"XDG_CONFIG_HOME", "x"}});
+    EXPECT_EQ(p.engineRoot + p.termsFile + p.wav,
+              "/d/zavren/engine/h/.config/zavren/terms.txt/h/.cache/zavren/run/zavren.wav");
+    test::TempDir t;
+    const std::string fixed = t / "cache/zavren/run";
+    for (int start = 0; start < 2; ++start) {
+        Paths p = Paths::under(t.path);
+        fs::create_directories(p.runtimeDir);
+        ::chmod(p.runtimeDir.c_str(), 01777);
+        ASSERT_TRUE(ensurePrivateRuntimeDir(p, {{"XDG_CACHE_HOME", t / "cache"}}));
+        EXPECT_EQ(p.wav, fixed + "/zavren.wav") << "the same folder at every start";
+        EXPECT_EQ(fs::status(fixed).permissions(), fs::perms::owner_all);
+        ::chmod(fixed.c_str(), 0755);  // ours but open: closed again
     }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-TEST(Paths, FollowXdgVariablesAndIgnoreRelativeOnes) {
-    Paths p = Paths::fromEnvironment({{"HOME", "/h"},
-                                      {"XDG_DATA_HOME", "/d"},
-                                      {"XDG_CONFIG_HOME", "relative"},
-                                      {"XDG_RUNTIME_DIR", "/run/user/7"}});
-    EXPECT_EQ(p.engineRoot, "/d/zavren/engine");
-    EXPECT_EQ(p.termsFile, "/h/.config/zavren/terms.txt");
-    EXPECT_EQ(p.engineLog, "/h/.local/state/zavren/server.log");
-    EXPECT_EQ(p.wav, "/run/user/7/zavren.wav");
+    fs::remove(fixed);
+    fs::create_directory_symlink(t.path, fixed);
+    p = Paths::under(t.path);
+    EXPECT_FALSE(ensurePrivateRuntimeDir(p, {{"XDG_CACHE_HOME", t / "cache"}}));
 }
 
-TEST(Paths, WithoutRuntimeDirTheRecordingStaysInTheHome) {
-    Paths p = Paths::fromEnvironment({{"HOME", "/h"}});
-    EXPECT_EQ(p.wav, "/h/.cache/zavren/run/zavren.wav");
-}
-
-TEST(Paths, PrivateRuntimeDirIsCreatedWithMode0700) {
-    TempDir t;
-    Paths p = Paths::under(t.path);
-    auto env = std::map<std::string, std::string>{{"HOME", t.path}};
-    ASSERT_TRUE(ensurePrivateRuntimeDir(p, env));
-    struct stat st {};
-    ASSERT_EQ(::stat(p.runtimeDir.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(p.wav, p.runtimeDir + "/zavren.wav");
-}
-
-TEST(Paths, SharedRuntimeDirIsReplacedByAFreshPrivateOne) {
-    TempDir t;
-    Paths p = Paths::under(t.path);
-    fs::create_directories(p.runtimeDir);
-    ::chmod(p.runtimeDir.c_str(), 01777);
-    auto env = std::map<std::string, std::string>{{"HOME", t.path}};
-    const std::string shared = p.runtimeDir;
-    ASSERT_TRUE(ensurePrivateRuntimeDir(p, env));
-    EXPECT_NE(p.runtimeDir, shared);
-    struct stat st {};
-    ASSERT_EQ(::stat(p.runtimeDir.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-}
-
-TEST(Files, ReadNoFollowRefusesASymlinkedRecording) {
-    TempDir t;
-    const std::string target = t.path + "/secret";
-    const std::string link = t.path + "/zavren.wav";
-    ASSERT_TRUE(files::writeAtomic(target, "data"));
-    fs::create_symlink(target, link);
-    EXPECT_FALSE(files::readNoFollow(link).has_value());
-    EXPECT_EQ(files::read(link), "data");
-    EXPECT_EQ(files::readNoFollow(target), "data");
+TEST(Files, AtomicWritesFollowTheUmask) {
+    test::TempDir t;
+    const mode_t old = ::umask(027);
+    ASSERT_TRUE(files::writeAtomic(t / "terms.txt", "data"));
+    ::umask(old);
+    EXPECT_EQ(fs::status(t / "terms.txt").permissions(), fs::perms(0640));
 }
 
 }  // namespace
