@@ -13,6 +13,7 @@ enum class MenuAction {
     none,
     showInstaller,
     retryEngine,
+    retryDictation,
     openAXSettings,
     showAbout,
     showPrivacy,
@@ -42,6 +43,7 @@ struct MenuInputs {
     bool trusted = true;
     bool itnEnabled = true;
     EngineKind currentKind = EngineKind::python;
+    bool canRetryDictation = false;
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

@@ -47,6 +47,8 @@ class DictationService {
     virtual void onFlags(const FlagsEvent& event) = 0;
     virtual bool recording() const = 0;
     virtual void flashHint(const std::string& text, double seconds) = 0;
+    virtual bool canRetry() const = 0;
+    virtual void retryLast() = 0;
 };
 
 // The text normalisation switch and the terms file.

@@ -133,6 +133,7 @@ std::vector<MenuRow> Zavren::menuRows() {
     in.trusted = platform_.trust->isTrusted(false);
     in.itnEnabled = services_.text->itnEnabled();
     in.currentKind = services_.server->currentKind();
+    in.canRetryDictation = services_.dictation->canRetry();
     return menuModel(in);
 }
 
@@ -166,6 +167,8 @@ void Zavren::perform(MenuAction action) {
             return showInstaller();
         case MenuAction::retryEngine:
             return retryEngine();
+        case MenuAction::retryDictation:
+            return services_.dictation->retryLast();
         case MenuAction::openAXSettings:
             return openAXSettings();
         case MenuAction::showAbout:

@@ -65,6 +65,8 @@ class LiveDictationService : public DictationService {
     void flashHint(const std::string& text, double seconds) override {
         c_->flashHint(text, seconds);
     }
+    bool canRetry() const override { return c_->canRetry(); }
+    void retryLast() override { c_->retryLast(); }
 
   private:
     std::shared_ptr<DictationController> c_;

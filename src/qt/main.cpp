@@ -52,8 +52,10 @@ int runDesktop(int argc, char** argv) {
     auto pulse = std::make_shared<PulseConnection>();
     PulseRecorderFactory recorders(pulse);
     PulseMicrophone microphone(pulse);
-    QtHotkeyMonitor hotkey;
-    XTestKeySynthesizer keys;
+    // The paste's re-pressed modifiers must not look like the user's keys to the monitor.
+    auto syntheticKeys = std::make_shared<SyntheticKeyLedger>();
+    QtHotkeyMonitor hotkey(syntheticKeys);
+    XTestKeySynthesizer keys(syntheticKeys);
     XTestTrust trust;
     QtPasteboard pasteboard;
     QtDefaults defaults(paths.configDir);
@@ -71,24 +73,19 @@ int runDesktop(int argc, char** argv) {
     SetupWindows windows(
         {windowFactory, desktop, dispatcher, microphone, trust, qt::installedResourcesDir()});
 
-    std::weak_ptr<Zavren> shell;
+    auto paster = PasteSequence::create(dispatcher, pasteboard, keys, trust, log);
     DictationController::Deps deps{
         .st = st,
         .dispatcher = dispatcher,
         .http = http,
         .recorders = recorders,
-        .pasteboard = pasteboard,
-        .keys = keys,
-        .trust = trust,
+        .paster = *paster,
         .panel = panel,
         .wavPath = paths.wav,
         .termsFile = paths.termsFile,
         .currentKind = [server] { return server->currentKind(); },
         .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
-        .onRecordingChanged =
-            [&shell] {
-                if (auto z = shell.lock()) z->refreshIcon();
-            },
+        .engineIsOurs = {},
     };
     auto controller = DictationController::create(deps);
 
@@ -121,7 +118,6 @@ int runDesktop(int argc, char** argv) {
                       &textService};
 
     auto zavren = std::make_shared<Zavren>(platform, paths, st, services);
-    shell = zavren;
     QObject::connect(&app, &QCoreApplication::aboutToQuit,
                      [&zavren] { zavren->applicationWillTerminate(); });
     // Start-up runs inside the event loop, so a refused instance can quit it.

@@ -75,35 +75,22 @@ class EngineProcess {
             r.timeout = seconds(1);
             http.send(r, [status](HttpResponse resp) { *status = resp.error ? 0 : resp.status; });
             loop.runUntil([&] { return *status >= 0; }, seconds(2));
-            if (*status == 200) return countPath("/health") > 0;
+            if (*status == 200) return !requests("/health").empty();
             loop.runFor(seconds(0.05));
         }
         return false;
     }
 
-    std::vector<nlohmann::json> log() const {
-        std::vector<nlohmann::json> lines;
+    // Requests in arrival order; transcriptions only unless `path` is given.
+    std::vector<nlohmann::json> requests(const std::string& path = "") const {
+        std::vector<nlohmann::json> out;
         std::ifstream in(logPath_);
         for (std::string line; std::getline(in, line);) {
-            auto j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object()) lines.push_back(std::move(j));
+            auto l = nlohmann::json::parse(line, nullptr, false);
+            if (!l.is_object() || l.value("event", "") != "request") continue;
+            if (path.empty() ? l.contains("index") : l.value("path", "") == path) out.push_back(l);
         }
-        return lines;
-    }
-
-    // Transcription requests in arrival order.
-    std::vector<nlohmann::json> transcriptions() const {
-        std::vector<nlohmann::json> out;
-        for (auto& l : log())
-            if (l.value("event", "") == "request" && l.contains("index")) out.push_back(l);
         return out;
-    }
-
-    std::size_t countPath(const std::string& path) const {
-        std::size_t n = 0;
-        for (auto& l : log())
-            if (l.value("event", "") == "request" && l.value("path", "") == path) ++n;
-        return n;
     }
 
   private:

@@ -155,6 +155,8 @@ struct FakeDictationService : DictationService, Journaled {
         j.push_back("dictation.hint");
         hints.emplace_back(text, s);
     }
+    bool canRetry() const override { return false; }
+    void retryLast() override {}
 };
 
 struct FakeTextService : TextService, Journaled {
