@@ -12,7 +12,12 @@ std::shared_ptr<PasteSequence> PasteSequence::create(Dispatcher& dispatcher, Pas
     std::shared_ptr<PasteSequence> p(new PasteSequence(dispatcher, pasteboard, keys, trust, log));
     std::weak_ptr<PasteSequence> weak = p;
     pasteboard.onFetched([weak] {
-        if (auto self = weak.lock(); self && self->saved_) self->restoreAfter(FETCH_GRACE);
+        // The first fetch counts: a reader that keeps asking must not hold the
+        // user's clipboard back.
+        if (auto self = weak.lock(); self && self->saved_ && !self->fetched_) {
+            self->fetched_ = true;
+            self->restoreAfter(FETCH_GRACE);
+        }
     });
     return p;
 }
@@ -54,6 +59,7 @@ Paster::Outcome PasteSequence::paste(const std::string& text) {
         return Outcome::leftOnClipboard;
     }
     saved_ = save();
+    fetched_ = false;
     pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, true);
     keys_.postPaste();
     restoreAfter(RESTORE_FALLBACK);
@@ -61,7 +67,7 @@ Paster::Outcome PasteSequence::paste(const std::string& text) {
 }
 
 void PasteSequence::restoreAfter(double secs) {
-    const std::uint64_t gen = ++gen_;
+    const std::uint64_t gen = gen_;
     std::weak_ptr<PasteSequence> weak = weak_from_this();
     dispatcher_.postAfter(seconds(secs), [weak, gen] {
         auto self = weak.lock();

@@ -52,7 +52,8 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     AccessibilityTrust& trust_;
     SystemLog& log_;
     std::optional<Pasteboard::Formats> saved_;
-    // Bumped whenever the pending restore is done or replaced, so stale timers do nothing.
+    bool fetched_ = false;
+    // Bumped at each restore, so the timers of a finished paste do nothing.
     std::uint64_t gen_ = 0;
 };
 

@@ -34,14 +34,16 @@ bool pump(Display* d, Clock::time_point deadline, Done done, Handle handle) {
 
 }  // namespace
 
-PasteTarget::PasteTarget(const std::string& instance, const std::string& className, bool focusChild)
-    : display_(openDisplay()) {
+PasteTarget::PasteTarget(const std::string& instance, const std::string& className, bool focusChild,
+                         std::chrono::milliseconds readDelay)
+    : display_(openDisplay()), readDelay_(readDelay) {
     if (!display_) return;
     Display* d = display_.get();
     clipboard_ = XInternAtom(d, "CLIPBOARD", False);
     utf8_ = XInternAtom(d, "UTF8_STRING", False);
     property_ = XInternAtom(d, "ZAVREN_PASTED", False);
     targets_ = XInternAtom(d, "TARGETS", False);
+    png_ = XInternAtom(d, "image/png", False);
     window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 100, 100, 300, 200, 0, 0, 0xffffff);
     XSelectInput(d, window_, KeyPressMask | StructureNotifyMask | FocusChangeMask);
     XClassHint hint{const_cast<char*>(instance.c_str()), const_cast<char*>(className.c_str())};
@@ -87,9 +89,10 @@ bool PasteTarget::show(std::chrono::milliseconds timeout) {
     return pump(d, deadline, focused, [&](XEvent& ev) { handle(ev); });
 }
 
-bool PasteTarget::ownClipboard(const std::string& text) {
+bool PasteTarget::ownClipboard(const std::string& text, const std::string& png) {
     Display* d = display_.get();
     clipText_ = text;
+    clipPng_ = png;
     XSetSelectionOwner(d, clipboard_, window_, CurrentTime);
     XSync(d, False);
     return XGetSelectionOwner(d, clipboard_) == window_;
@@ -97,9 +100,15 @@ bool PasteTarget::ownClipboard(const std::string& text) {
 
 std::optional<PasteTarget::Paste> PasteTarget::waitForPaste(std::chrono::milliseconds timeout) {
     paste_.reset();
-    pump(
-        display_.get(), Clock::now() + timeout, [&] { return paste_.has_value(); },
-        [&](XEvent& ev) { handle(ev); });
+    auto done = [&] {
+        if (readAt_ && Clock::now() >= *readAt_) {
+            readAt_.reset();
+            XConvertSelection(display_.get(), clipboard_, utf8_, property_, window_, CurrentTime);
+            XFlush(display_.get());
+        }
+        return paste_.has_value();
+    };
+    pump(display_.get(), Clock::now() + timeout, done, [&](XEvent& ev) { handle(ev); });
     return paste_;
 }
 
@@ -109,7 +118,7 @@ void PasteTarget::handle(XEvent& ev) {
         case KeyPress: {
             if (XLookupKeysym(&ev.xkey, 0) != XK_v || !(ev.xkey.state & ControlMask)) break;
             pendingState_ = ev.xkey.state;
-            XConvertSelection(d, clipboard_, utf8_, property_, window_, ev.xkey.time);
+            readAt_ = Clock::now() + readDelay_;
             break;
         }
         case SelectionRequest: {
@@ -122,15 +131,18 @@ void PasteTarget::handle(XEvent& ev) {
             reply.target = req.target;
             reply.time = req.time;
             reply.property = None;
-            if (req.target == utf8_ || req.target == XA_STRING) {
+            const std::string* bytes = req.target == utf8_ || req.target == XA_STRING ? &clipText_
+                                       : req.target == png_ && !clipPng_.empty()      ? &clipPng_
+                                                                                      : nullptr;
+            if (bytes) {
                 XChangeProperty(d, req.requestor, req.property, req.target, 8, PropModeReplace,
-                                reinterpret_cast<const unsigned char*>(clipText_.data()),
-                                static_cast<int>(clipText_.size()));
+                                reinterpret_cast<const unsigned char*>(bytes->data()),
+                                static_cast<int>(bytes->size()));
                 reply.property = req.property;
             } else if (req.target == targets_) {
-                Atom list[] = {utf8_, XA_STRING};
+                Atom list[] = {utf8_, XA_STRING, png_};
                 XChangeProperty(d, req.requestor, req.property, XA_ATOM, 32, PropModeReplace,
-                                reinterpret_cast<unsigned char*>(list), 2);
+                                reinterpret_cast<unsigned char*>(list), clipPng_.empty() ? 2 : 3);
                 reply.property = req.property;
             }
             XSendEvent(d, req.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
