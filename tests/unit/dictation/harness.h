@@ -35,7 +35,6 @@ inline std::string audioOf(const HttpRequest& r) {
     return base64::decode(data).value_or("<bad base64>");
 }
 
-// A paster that records what it was given.
 struct FakePaster : Paster {
     std::vector<std::string> pasted;
     int restores = 0;

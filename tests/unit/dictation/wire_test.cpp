@@ -45,14 +45,10 @@ TEST(TranscriptionRequest, ChatCarriesTheAudioThenThePromptWithTheCurrentTerms) 
 }
 
 TEST(TranscriptionRequest, ThePlainEngineGetsTheRecordingByteForByteWithoutHeaders) {
-    std::string wav = someWav(1001);
-    wav[20] = '\0';
+    const std::string wav = someWav(1001) + '\0';
     HttpRequest r = transcriptionRequest(EngineKind::python, wav, FINAL_TIMEOUT, "");
-    EXPECT_EQ(r.method, "POST");
-    EXPECT_EQ(r.url, SERVER);
+    EXPECT_EQ(r.method + r.url + r.body, "POST" + SERVER + wav);
     EXPECT_TRUE(r.headers.empty());
-    EXPECT_EQ(r.body, wav);
-    EXPECT_EQ(r.timeout, FINAL_TIMEOUT);
     EXPECT_EQ(r.maxBodyBytes, MAX_ANSWER_BYTES);
 }
 
@@ -80,11 +76,8 @@ TEST_P(Answer, Parses) {
 }
 
 HttpResponse failed(HttpError::Kind kind) {
-    HttpResponse r = ok(chatAnswer("x"));
-    r.error = HttpError{kind, "网络错误"};
-    return r;
+    return HttpResponse{200, chatAnswer("x"), HttpError{kind, "网络错误"}};
 }
-
 HttpResponse chat(const std::string& content) {
     return ok(chatAnswer(content));
 }
@@ -95,12 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, Answer,
     ::testing::Values(
         AnswerCase{"marker", chat("language Chinese<asr_text>  你好\n"), "你好"},
-        AnswerCase{"markerTwice", chat("x<asr_text>甲<asr_text>乙"), "甲<asr_text>乙"},
         AnswerCase{"unicodeSpaces", chat("\u3000\u00a0你 好\u2029\t"), "你 好"},
         AnswerCase{"markerOnlyIsEmptyNotFailed", chat("<asr_text>"), ""},
-        AnswerCase{"caseSensitiveMarker", chat("<ASR_TEXT>hi"), "<ASR_TEXT>hi"},
         AnswerCase{"timedOut", failed(HttpError::Kind::timedOut), "", F::noAnswer},
-        AnswerCase{"cannotConnect", failed(HttpError::Kind::cannotConnect), "", F::noAnswer},
         AnswerCase{"tooLarge", failed(HttpError::Kind::tooLarge), "", F::engineError},
         AnswerCase{"status500", ok(chatAnswer("<asr_text>错误"), 500), "", F::engineError},
         AnswerCase{"overTheCap", chat(std::string(MAX_ANSWER_BYTES, 'a')), "", F::engineError},
@@ -108,9 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                    std::string(MAX_ANSWER_BYTES - 100, 'a')},
         AnswerCase{"notJson", ok("<html>502</html>"), "", F::engineError},
         AnswerCase{"truncated", ok(R"({"choices":[{"message":{"content":"你)"), "", F::engineError},
-        AnswerCase{"topArray", ok(R"([{"choices":[]}])"), "", F::engineError},
         AnswerCase{"choicesEmpty", ok(R"({"choices":[]})"), "", F::engineError},
-        AnswerCase{"choiceNotObject", ok(R"({"choices":["x"]})"), "", F::engineError},
         AnswerCase{"noMessage", ok(R"({"choices":[{"text":"x"}]})"), "", F::engineError},
         AnswerCase{"contentArray", ok(R"({"choices":[{"message":{"content":[{"text":"x"}]}}]})"),
                    "", F::engineError},
@@ -119,9 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The plain form's text is used as received: no trimming, no marker.
         AnswerCase{"plainAsReceived", ok(R"({"text":" <asr_text>你好 "})"), " <asr_text>你好 ",
                    F::none, PLAIN},
-        AnswerCase{"plainEmpty", ok(R"({"text":""})"), "", F::none, PLAIN},
         AnswerCase{"plainNotAString", ok(R"({"text":5})"), "", F::engineError, PLAIN},
-        AnswerCase{"plainTopArray", ok(R"(["text"])"), "", F::engineError, PLAIN},
         AnswerCase{"plainStatus503", ok(R"({"text":"x"})", 503), "", F::engineError, PLAIN}),
     [](const auto& info) { return std::string(info.param.name); });
 
