@@ -19,8 +19,7 @@ using nlohmann::json;
 struct Paster : zavren::Paster {
     std::vector<std::string> pasted;
     Outcome paste(const std::string& text) override {
-        pasted.push_back(text);
-        return Outcome::typed;
+        return pasted.push_back(text), Outcome::typed;
     }
     void restoreNow() override {}
 };
@@ -64,7 +63,6 @@ TEST(DictationWithEngine, LlamaPreviewsEachPauseThenPastesTheWholeRecording) {
     EXPECT_FALSE(files::exists(rig.dir / "zavren.wav"));
     const auto requests = rig.engine->requests();
     ASSERT_GE(requests.size(), 3u);  // previews, then the final one
-    for (const auto& r : requests) EXPECT_TRUE(r["base64_ok"].get<bool>()) << r;
     const double total = requests.back()["wav_seconds"].get<double>();
     EXPECT_NEAR(total, rig.recorders.meterReads * 0.06, 0.001);
     char expected[32];

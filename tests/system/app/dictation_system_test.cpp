@@ -8,14 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 
 #include "paste_target.h"
 #include "shared/files.h"
 #include "shared/paths.h"
+#include "support/temp_dir.h"
 #include "system/harness/desktop_env.h"
 #include "system_util.h"
 #include "text/itn.h"
@@ -34,17 +35,26 @@ const std::string PREVIOUS = "hunter2-my-password";
 // A PNG signature and bytes no text conversion would keep: NUL, CR LF, high bytes.
 const std::string PNG = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + std::string(600, '\xfe');
 
-// One run of the program in a home of its own, stopped by pid at the end.
-class Program {
-  public:
-    explicit Program(const fs::path& home) : home_(home), paths_(Paths::under(home.string())) {}
-    ~Program() { stop(); }
-
-    const Paths& paths() const { return paths_; }
+// The program in a home of its own, stopped by pid at the end; right Alt through XTest.
+class Dictation : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
+        ASSERT_TRUE(keys_);
+    }
+    void TearDown() override {
+        key(false);
+        desktop::micSilence();
+        stop();
+    }
+    void key(bool down) {
+        XTestFakeKeyEvent(keys_.get(), RIGHT_ALT, down, CurrentTime);
+        XSync(keys_.get(), False);
+    }
 
     // The fake engine under the names the locator looks for, first run done.
     void install(bool llama, const std::string& script) {
-        const fs::path dir = fs::path(paths_.engineRoot) / "engine-1.0.0";
+        const fs::path dir = fs::path(paths.engineRoot) / "engine-1.0.0";
         const fs::path exec = dir / (llama ? "bin/llama-server" : "python/bin/python3.13");
         fs::create_directories(exec.parent_path());
         fs::copy_file(ZAVREN_FAKE_ENGINE, exec);
@@ -56,42 +66,37 @@ class Program {
             std::ofstream(dir / "voice_server.py") << script;
         }
         // Skips the first-launch privacy hint, which would cover the indicator.
-        fs::create_directories(paths_.configDir);
-        std::ofstream(fs::path(paths_.configDir) / "settings.ini")
+        fs::create_directories(paths.configDir);
+        std::ofstream(fs::path(paths.configDir) / "settings.ini")
             << "[General]\nzavren.privacy.hint.v1=bool:true\n";
     }
 
     void start() {
-        std::map<std::string, std::string> env = currentEnvironment();
-        const std::string h = home_.string();
+        const std::string h = home.path;
         fs::create_directories(h + "/run");
         fs::permissions(h + "/run", fs::perms::owner_all);
-        for (const auto& [k, v] :
-             std::map<std::string, std::string>{{"HOME", ""},
-                                                {"XDG_DATA_HOME", "/data"},
-                                                {"XDG_CONFIG_HOME", "/config"},
-                                                {"XDG_STATE_HOME", "/state"},
-                                                {"XDG_CACHE_HOME", "/cache"},
-                                                {"XDG_RUNTIME_DIR", "/run"},
-                                                {"FAKE_ENGINE_LOG", "/engine-requests.log"}})
-            env[k] = h + v;
-        env["ZAVREN_UPDATE_BASE"] = "http://127.0.0.1:9/";  // no update check on the network
-        std::vector<std::string> flat;
-        for (const auto& [k, v] : env) flat.push_back(k + "=" + v);
+        // Ours first: the first of two equal names is the one a program sees.
+        std::vector<std::string> env{"ZAVREN_UPDATE_BASE=http://127.0.0.1:9/"};
+        for (const char* k : {"HOME=", "XDG_DATA_HOME=/data", "XDG_CONFIG_HOME=/config",
+                              "XDG_STATE_HOME=/state", "XDG_CACHE_HOME=/cache",
+                              "XDG_RUNTIME_DIR=/run", "FAKE_ENGINE_LOG=/engine-requests.log"}) {
+            const std::string kv = k;
+            env.push_back(kv.substr(0, kv.find('=') + 1) + h + kv.substr(kv.find('=') + 1));
+        }
+        for (char** e = environ; *e; ++e) env.emplace_back(*e);
         std::vector<char*> envp;
-        for (auto& s : flat) envp.push_back(s.data());
+        for (auto& kv : env) envp.push_back(kv.data());
         envp.push_back(nullptr);
-        const std::string out = h + "/program.log";
+        const int out = ::open((h + "/program.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_ = ::fork();
         if (pid_ == 0) {
-            if (FILE* f = std::fopen(out.c_str(), "w")) {
-                ::dup2(fileno(f), 1);
-                ::dup2(fileno(f), 2);
-            }
+            ::dup2(out, 1);
+            ::dup2(out, 2);
             char* argv[] = {const_cast<char*>(ZAVREN_PROGRAM), nullptr};
             ::execve(ZAVREN_PROGRAM, argv, envp.data());
             ::_exit(127);
         }
+        ::close(out);
     }
 
     // SIGTERM, then the exit status (-1 when it had to be killed).
@@ -100,31 +105,27 @@ class Program {
         if (pid <= 0) return -1;
         ::kill(pid, SIGTERM);
         int status = 0;
-        if (!waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s)) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s))
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
     }
 
     int count(const std::string& needle) const {
-        const std::string log = requests();
+        const std::string log = read("engine-requests.log");
         int n = 0;
         for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1))
             ++n;
         return n;
     }
-    std::string requests() const {
-        return files::read((home_ / "engine-requests.log").string()).value_or("");
-    }
-    std::string output() const {
-        return files::read((home_ / "program.log").string()).value_or("");
+    std::string read(const std::string& name) const {
+        return files::read(home / name).value_or("");
     }
 
-  private:
-    fs::path home_;
-    Paths paths_;
+    test::TempDir home;
+    Paths paths = Paths::under(home.path);
+    DisplayPtr keys_ = openDisplay();
     pid_t pid_ = -1;
 };
 
@@ -132,37 +133,14 @@ bool indicatorVisible() {
     return !shOut("xdotool search --onlyvisible --name 'ZAVREN indicator' 2>/dev/null").empty();
 }
 
-class Dictation : public ::testing::TestWithParam<bool> {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
-        fs::remove_all(home_);
-        fs::create_directories(home_);
-        ASSERT_TRUE(keys_);
-    }
-    void TearDown() override {
-        if (keys_) key(false);
-        desktop::micSilence();
-        fs::remove_all(home_);
-    }
-    void key(bool down) {
-        XTestFakeKeyEvent(keys_.get(), RIGHT_ALT, down, CurrentTime);
-        XSync(keys_.get(), False);
-    }
-
-    const fs::path home_ = fs::temp_directory_path() / ("zavren-e2e-" + std::to_string(::getpid()));
-    DisplayPtr keys_ = openDisplay();
-};
-
 TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole) {
     const bool llama = GetParam();
     const std::string finalPath = llama ? "/v1/chat/completions" : "\"path\":\"/\"";
-    Program program(home_);
-    program.install(llama, "{\"answer\": \"" + ANSWER + "\"}");
-    program.start();
-    ASSERT_TRUE(waitFor([&] { return program.count("\"status\":200") > 0; }, 30s))
+    install(llama, "{\"answer\": \"" + ANSWER + "\"}");
+    start();
+    ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s))
         << "the engine never became healthy\n"
-        << program.output();
+        << read("program.log");
 
     // A busy application: it asks for the clipboard 700 ms after the keystroke.
     PasteTarget target("zavren-e2e", "ZavrenE2E", false, 700ms);
@@ -177,31 +155,31 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
     systest::letAudioPlay(1200ms);
     ASSERT_TRUE(desktop::micSilence());
     if (llama) {
-        EXPECT_TRUE(waitFor([&] { return program.count(finalPath) >= 1; }, 5s))
+        EXPECT_TRUE(waitFor([&] { return count(finalPath) >= 1; }, 5s))
             << "no preview request reached the engine while the key was held\n"
-            << program.requests() << program.output();
+            << read("engine-requests.log") << read("program.log");
     }
     ASSERT_TRUE(desktop::micTone(440, -12));
     systest::letAudioPlay(500ms);
-    const int whileHeld = program.count(finalPath);
+    const int whileHeld = count(finalPath);
     key(false);
 
     auto paste = target.waitForPaste(15000ms);
-    ASSERT_TRUE(paste) << "nothing was pasted\n" << program.output();
+    ASSERT_TRUE(paste) << "nothing was pasted\n" << read("program.log");
     EXPECT_EQ(paste->text, ITN::apply(ANSWER));
-    EXPECT_EQ(program.count(finalPath), whileHeld + 1);
+    EXPECT_EQ(count(finalPath), whileHeld + 1);
 
     // Every format of the user's clipboard comes back, byte for byte.
-    const std::string png = (home_ / "clip.png").string();
+    const std::string png = home / "clip.png";
     EXPECT_TRUE(waitFor([] { return shOut("xclip -o -selection clipboard") == PREVIOUS; }, 3s));
     shOut("xclip -o -selection clipboard -t image/png > " + png);
     EXPECT_TRUE(files::read(png) == PNG) << "the image did not come back";
-    EXPECT_FALSE(files::exists(program.paths().wav));
+    EXPECT_FALSE(files::exists(paths.wav));
     EXPECT_TRUE(waitFor([] { return !indicatorVisible(); }, 5s));
 
     // SIGTERM: the program stops its engine and exits with status 0.
-    EXPECT_EQ(program.stop(), 0);
-    EXPECT_TRUE(waitFor([&] { return program.count("\"event\":\"signal\"") >= 1; }, 5s));
+    EXPECT_EQ(stop(), 0);
+    EXPECT_TRUE(waitFor([&] { return count("\"event\":\"signal\"") >= 1; }, 5s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, Dictation, ::testing::Values(true, false),
