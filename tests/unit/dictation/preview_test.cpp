@@ -63,7 +63,13 @@ TEST_F(Preview, SendsExactlyTheWholeSamplesBetweenCuts) {
     EXPECT_EQ(http.request(1).timeout, PREVIEW_TIMEOUT);
 }
 
-TEST_F(Preview, NothingIsCutBeforeTheHeaderShowsItsDataChunk) {
+// Speech of an earlier recording must not make the new one's silence a phrase.
+TEST_F(Preview, NothingIsCutBeforeSpeechOrBeforeTheHeaderShowsItsDataChunk) {
+    begin();
+    phrase(20000, 0);
+    begin();
+    recorders.feed(std::string(20000, 'x'));
+    for (int i = 0; i < 10; ++i) preview->onLevel(QUIET);
     recorders.headerOverride = std::string("RIFF\0\0\0\0WAVEfmt ", 16);
     begin();
     phrase(20000);
