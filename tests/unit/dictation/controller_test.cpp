@@ -37,9 +37,10 @@ TEST_F(Controller, RecordsWhileHeldThenSendsTheWholeRecordingAndPastesTheAnswer)
     h.tick(10);
     EXPECT_EQ(h.recorders.meterReads, 3);  // the meter died with the recording
     h.st.setPreview("你");
+    h.polish = [](std::string s) { return s + "。"; };
     h.answer(0, "<asr_text>你好");
     EXPECT_EQ(h.st.preview(), "");
-    EXPECT_EQ(h.paster.pasted, std::vector<std::string>{"你好"});
+    EXPECT_EQ(h.paster.pasted, std::vector<std::string>{"你好。"});
     EXPECT_EQ(h.seen(), "idle hidden req=1 paste=1");
 }
 

@@ -58,19 +58,10 @@ struct Harness {
     EngineKind kind = EngineKind::llama;
     bool ours = true;
     std::function<std::string(std::string)> polish = [](std::string s) { return s; };
-    std::shared_ptr<DictationController> ctl = DictationController::create({
-        .st = st,
-        .dispatcher = dispatcher,
-        .http = http,
-        .recorders = recorders,
-        .paster = paster,
-        .panel = panel,
-        .wavPath = wav(),
-        .termsFile = dir / "terms.txt",
-        .currentKind = [this] { return kind; },
-        .polish = [this](std::string s) { return polish(std::move(s)); },
-        .engineIsOurs = [this] { return ours; },
-    });
+    std::shared_ptr<DictationController> ctl = DictationController::create(
+        {st, dispatcher, http, recorders, paster, panel, wav(), dir / "terms.txt",
+         [this] { return kind; }, [this](std::string s) { return polish(std::move(s)); },
+         [this] { return ours; }});
 
     Harness() { st.setEngine(EngineState::ready); }
     std::string wav() const { return dir / "zavren.wav"; }
