@@ -63,7 +63,7 @@ void FakeAudioRecorder::feed(std::string_view pcm) {
 
 void FakeAudioRecorder::updateMeters() {
     ++factory_.meterReads;
-    power_ = factory_.nextPower();
+    power_ = factory_.powerFn ? factory_.powerFn() : -160.0f;
     if (factory_.bytesPerMeter > 0)
         feed(FakeAudioRecorderFactory::samples(factory_.bytesPerMeter / 2, 3000));
 }
@@ -106,14 +106,6 @@ std::string FakeAudioRecorderFactory::samples(std::size_t count, std::int16_t va
     std::string out;
     for (std::size_t i = 0; i < count; ++i) out += sample;
     return out;
-}
-
-float FakeAudioRecorderFactory::nextPower() {
-    if (powerFn) return powerFn();
-    if (powers.empty()) return idlePower;
-    const float p = powers.front();
-    powers.pop_front();
-    return p;
 }
 
 }  // namespace zavren::fakes

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,10 +51,8 @@ class FakeAudioRecorderFactory : public AudioRecorderFactory {
     // Settings for the recorders made from now on.
     std::vector<Chunk> extraChunks;  // written between "fmt " and "data"
     std::string headerOverride;      // when set, written instead of any RIFF header
-    // Powers reported per updateMeters(): powerFn if set, else the queue, else idlePower.
+    // Power reported per updateMeters(); silence without one.
     std::function<float()> powerFn;
-    std::deque<float> powers;
-    float idlePower = -160.0f;
     // Bytes appended at each updateMeters() (1920 = one 60 ms tick of audio).
     std::size_t bytesPerMeter = 0;
 
@@ -74,7 +71,6 @@ class FakeAudioRecorderFactory : public AudioRecorderFactory {
 
   private:
     friend class FakeAudioRecorder;
-    float nextPower();
     FakeAudioRecorder* current_ = nullptr;
 };
 

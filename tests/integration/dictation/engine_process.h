@@ -45,9 +45,10 @@ class EngineProcess {
     ~EngineProcess() {
         if (!child_) return;
         child_->terminate();
-        for (int i = 0; i < 300 && !*exited_; ++i) ::usleep(10000);
-        if (!*exited_) child_->kill();
-        for (int i = 0; i < 300 && !*exited_; ++i) ::usleep(10000);
+        for (int i = 0; i < 600 && !*exited_; ++i) {
+            if (i == 300) child_->kill();
+            ::usleep(10000);
+        }
     }
 
     // Polls /health until this engine (not some other one on the port) answers 200.

@@ -24,7 +24,7 @@ class Controller : public ::testing::Test {
 };
 
 TEST_F(Controller, RecordsWhileHeldThenSendsTheWholeRecordingAndPastesTheAnswer) {
-    h.recorders.powers = {-50, -25, 0};
+    h.recorders.powerFn = [p = -75.0f]() mutable { return p += 25; };  // -50, -25, 0
     h.press();
     EXPECT_EQ(h.seen(), "listening panel req=0 paste=0");
     h.recorders.feed(Recorders::samples(16000, 1234));
