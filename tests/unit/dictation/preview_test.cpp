@@ -57,7 +57,10 @@ TEST_F(Preview, SendsExactlyTheWholeSamplesBetweenCuts) {
     ASSERT_EQ(http.count(), 1u);
     EXPECT_EQ(segment(0), fed.substr(0, 12800));  // the odd byte waits
     answer(0, "");
-    phrase(13001, 10, 'c');
+    phrase(13001, 0, 'c');
+    preview->onLevel(QUIET);  // one quiet tick after a cut is not a pause
+    EXPECT_EQ(http.count(), 1u);
+    phrase(0, 10);
     ASSERT_EQ(http.count(), 2u);
     EXPECT_EQ(segment(1), fed.substr(12800));
     EXPECT_EQ(http.request(1).timeout, PREVIEW_TIMEOUT);
@@ -95,6 +98,7 @@ TEST_F(Preview, EndDropsWhatIsInFlightAndBeginStartsClean) {
     begin();
     phrase(13000);
     phrase(13000);
+    phrase(13000);
     answer(0, "甲");
     preview->end();
     EXPECT_TRUE(http.call(1).cancelled);
@@ -104,6 +108,7 @@ TEST_F(Preview, EndDropsWhatIsInFlightAndBeginStartsClean) {
     begin();
     EXPECT_EQ(st.preview(), "");
     phrase(13000);
+    ASSERT_EQ(http.count(), 3u);  // the piece queued before end() is gone
     EXPECT_EQ(segment(2), fed);
 }
 
