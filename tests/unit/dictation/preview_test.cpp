@@ -57,8 +57,9 @@ TEST_F(Preview, SendsExactlyTheWholeSamplesBetweenCuts) {
     ASSERT_EQ(http.count(), 1u);
     EXPECT_EQ(segment(0), fed.substr(0, 12800));  // the odd byte waits
     answer(0, "");
-    phrase(13001, 0, 'c');
-    preview->onLevel(QUIET);  // one quiet tick after a cut is not a pause
+    recorders.feed(std::string(13001, 'c'));
+    fed += std::string(13001, 'c');
+    preview->onLevel(QUIET);  // the pause that cut does not count again
     EXPECT_EQ(http.count(), 1u);
     phrase(0, 10);
     ASSERT_EQ(http.count(), 2u);
@@ -107,7 +108,7 @@ TEST_F(Preview, EndDropsWhatIsInFlightAndBeginStartsClean) {
     EXPECT_EQ(st.preview(), "甲。");
     begin();
     EXPECT_EQ(st.preview(), "");
-    phrase(13000);
+    phrase(13000, 10, 'n');
     ASSERT_EQ(http.count(), 3u);  // the piece queued before end() is gone
     EXPECT_EQ(segment(2), fed);
 }
