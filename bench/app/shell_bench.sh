@@ -22,7 +22,7 @@ cleanup() {
     exec {keys_in}>&- 2>/dev/null || true
     for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    "$src/tests/system/harness/desktop.sh" stop "$desk" >/dev/null 2>&1 || true
+    "$src/tools/desktop/desktop.sh" stop "$desk" >/dev/null 2>&1 || true
     [[ ${ZAVREN_BENCH_LOG:-} ]] && cp "$work/zavren.log" "$ZAVREN_BENCH_LOG"
     rm -rf "$work"
 }
@@ -33,9 +33,9 @@ wait_for() {
     until "$@" >/dev/null 2>&1; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
 }
 
-"$src/tests/system/harness/desktop.sh" start "$desk" \
-    --feeder "$build/tests/system/harness/zavren-vmic-feeder" \
-    --probe "$build/tests/system/harness/zavren-desktop-probe" >"$work/desktop.log" 2>&1
+"$src/tools/desktop/desktop.sh" start "$desk" \
+    --feeder "$build/tools/desktop/zavren-vmic-feeder" \
+    --probe "$build/tools/desktop/zavren-desktop-probe" >"$work/desktop.log" 2>&1
 set -a; . "$desk/desktop.env"; set +a
 
 engine="$home/data/zavren/engine/engine-bench"

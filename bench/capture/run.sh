@@ -7,9 +7,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 runs=${2:-15}
 desk=$(mktemp -d /tmp/zavren-bench-desk-XXXXXX)
-trap '"$root/tests/system/harness/desktop.sh" stop "$desk"; rm -rf "$desk"' EXIT
-"$root/tests/system/harness/desktop.sh" start "$desk" --no-wm --no-tray \
-    --feeder "$build/tests/system/harness/zavren-vmic-feeder"
+trap '"$root/tools/desktop/desktop.sh" stop "$desk"; rm -rf "$desk"' EXIT
+"$root/tools/desktop/desktop.sh" start "$desk" --no-wm --no-tray \
+    --feeder "$build/tools/desktop/zavren-vmic-feeder"
 export ZAVREN_DESKTOP_ENV=$desk/desktop.env
 "$build/bench/capture/bench_capture_latency" --runs "$runs"
 echo

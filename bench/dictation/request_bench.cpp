@@ -34,7 +34,8 @@ void BM_FinalChatRequest(benchmark::State& state) {
     // No terms file: the prompt is the short one, as for most users.
     const std::string terms = "/nonexistent/zavren-bench-terms.txt";
     for (auto _ : state) {
-        zavren::HttpRequest r = zavren::llamaRequest(wav, zavren::seconds(30), terms);
+        zavren::HttpRequest r = zavren::transcriptionRequest(zavren::EngineKind::llama, wav,
+                                                             zavren::FINAL_TIMEOUT, terms);
         benchmark::DoNotOptimize(r.body.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * wav.size()));

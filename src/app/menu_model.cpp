@@ -50,6 +50,7 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
         rows.push_back(
             item("⚠  缺「辅助功能」权限,字落不进光标 — 点此授权", MenuAction::openAXSettings));
     }
+    if (in.canRetryDictation) rows.push_back(item("重试上一段", MenuAction::retryDictation));
     rows.push_back(separator());
     rows.push_back(item("关于 ZAVREN.AI", MenuAction::showAbout));
     rows.push_back(item("隐私说明", MenuAction::showPrivacy));

@@ -13,6 +13,7 @@ enum class MenuAction {
     none,
     showInstaller,
     retryEngine,
+    retryDictation,
     openAXSettings,
     showAbout,
     showPrivacy,
@@ -44,6 +45,7 @@ struct MenuInputs {
     bool itnEnabled = true;
     bool autoUpdate = true;
     EngineKind currentKind = EngineKind::python;
+    bool canRetryDictation = false;
     // Shown on the engine row when it failed for a known reason.
     std::string engineProblem{};
 };

@@ -156,6 +156,7 @@ MenuInputs Zavren::menuInputs() {
     in.itnEnabled = ITN::enabled(*platform_.defaults);
     in.autoUpdate = platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true);
     in.currentKind = parts_.server->currentKind();
+    in.canRetryDictation = parts_.canRetryDictation && parts_.canRetryDictation();
     return in;
 }
 
@@ -181,6 +182,9 @@ void Zavren::perform(MenuAction action) {
             return;
         case MenuAction::showInstaller:
             return platform_.windows->showOnboarding(parts_.installer);
+        case MenuAction::retryDictation:
+            if (parts_.retryDictation) parts_.retryDictation();
+            return;
         case MenuAction::retryEngine:
         case MenuAction::reloadTerms:
             // A python engine reads the terms only when it starts.

@@ -36,6 +36,9 @@ struct ShellParts {
     // The dictation controller's entries: the hotkey goes straight to it.
     std::function<void(const FlagsEvent&)> onFlags;
     std::function<void(const std::string& text, double seconds)> flashHint;
+    // The last failed recording, kept in memory for the "重试上一段" row.
+    std::function<bool()> canRetryDictation{};
+    std::function<void()> retryDictation{};
 };
 
 // The application delegate: start-up, termination, the status icon and the menu's

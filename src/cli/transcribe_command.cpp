@@ -35,7 +35,6 @@ const char* TRANSCRIBE_HELP =
     "退出码: 0 成功; 2 用法错误; 3 没有安装语音引擎; 4 引擎启动失败;\n"
     "        5 转写失败或结果为空; 6 文件无法读取或不是 WAV。\n";
 
-constexpr double REQUEST_TIMEOUT_S = 30;
 // Longer than the supervisor's own 180 s health deadline, which decides first.
 constexpr double READY_WAIT_S = 200;
 
@@ -167,25 +166,23 @@ int transcribeCommand(const Args& args) {
         }
     }
 
-    const bool llama = resolved->kind == EngineKind::llama;
-    HttpRequest request = llama ? llamaRequest(*wav, seconds(REQUEST_TIMEOUT_S), paths.termsFile)
-                                : plainRequest(*wav, seconds(REQUEST_TIMEOUT_S));
-    std::optional<std::string> text;
+    const EngineKind kind = resolved->kind;
+    HttpRequest request = transcriptionRequest(kind, *wav, FINAL_TIMEOUT, paths.termsFile);
+    std::optional<Transcript> answer;
     std::string error;
-    http.send(std::move(request), [&loop, &text, &error, llama](HttpResponse r) {
+    http.send(std::move(request), [&loop, &answer, &error, kind](HttpResponse r) {
         std::string e = r.error               ? r.error->description
                         : r.status / 100 != 2 ? "状态 " + std::to_string(r.status)
                                               : std::string();
-        auto body = answerBody(r);
-        std::string t = llama ? parseLlamaText(body) : parsePlainText(body);
-        loop.post([&text, &error, t = std::move(t), e = std::move(e)] {
+        loop.post([&answer, &error, t = parseTranscript(kind, r), e = std::move(e)] {
             error = e;
-            text = t;
+            answer = t;
         });
     });
-    loop.runUntil([&] { return text.has_value(); }, seconds(REQUEST_TIMEOUT_S + 10));
+    loop.runUntil([&] { return answer.has_value(); }, FINAL_TIMEOUT + seconds(10));
     if (started) stopEngine(server);
 
+    const std::optional<std::string> text = answer ? std::optional(answer->text) : std::nullopt;
     if (!text || text->empty()) {
         std::fprintf(stderr, "zavren: 转写失败或结果为空%s\n",
                      error.empty() ? "" : (" (" + error + ")").c_str());

@@ -6,7 +6,6 @@
 #include "dictation/hotkey.h"
 #include "dictation/level.h"
 #include "dictation/wav.h"
-#include "dictation/wire.h"
 #include "shared/files.h"
 
 namespace zavren {
@@ -15,7 +14,10 @@ std::shared_ptr<DictationController> DictationController::create(Deps deps) {
     return std::shared_ptr<DictationController>(new DictationController(std::move(deps)));
 }
 
-DictationController::DictationController(Deps deps) : d_(std::move(deps)) {}
+DictationController::DictationController(Deps deps)
+    : d_(std::move(deps)),
+      preview_(PreviewPipeline::create(
+          {d_.st, d_.dispatcher, d_.http, d_.wavPath, d_.termsFile, d_.polish, d_.engineIsOurs})) {}
 
 // The owner may go away mid-dictation: leave no recorder running and no recording behind.
 DictationController::~DictationController() {
@@ -23,12 +25,7 @@ DictationController::~DictationController() {
     meterTimer_.reset();
     if (recorder_) recorder_->stop();
     recorder_.reset();
-    if (auto task = std::exchange(previewTask_, nullptr)) task->cancel();
     if (wasRecording) files::removeQuietly(d_.wavPath);
-}
-
-void DictationController::refreshStatusIcon() {
-    if (d_.onRecordingChanged) d_.onRecordingChanged();
 }
 
 void DictationController::onFlags(const FlagsEvent& event) {
@@ -52,12 +49,14 @@ void DictationController::onFlags(const FlagsEvent& event) {
 }
 
 void DictationController::start() {
+    // The user's clipboard must be back before anything else touches it.
+    d_.paster.restoreNow();
+    retryWav_.reset();
     recording_ = true;
     d_.st.setState(RecState::listening);
     d_.st.setHint(std::nullopt);
-    resetPreview();
-    refreshStatusIcon();
-    showPanel();
+    preview_->begin();
+    d_.panel.show();
 
     // No recorder means a silent dictation that ends with nothing typed.
     recorder_ = d_.recorders.create(d_.wavPath);
@@ -74,7 +73,7 @@ void DictationController::tick() {
     recorder_->updateMeters();
     const float p = recorder_->averagePower();
     d_.st.pushLevel(levelFor(p));
-    if (d_.currentKind() == EngineKind::llama && seg_.step(p)) cutSegment();
+    if (d_.currentKind() == EngineKind::llama) preview_->onLevel(p);
 }
 
 void DictationController::stopMeterAndRecorder() {
@@ -87,9 +86,8 @@ void DictationController::stop() {
     recording_ = false;
     stopMeterAndRecorder();
     // The preview text stays until finish(); the indicator hides it once transcribing.
-    dropPreviewRequests();
+    preview_->end();
     d_.st.setState(RecState::transcribing);
-    refreshStatusIcon();
 
     std::optional<std::string> wav = files::readNoFollow(d_.wavPath);
     files::removeQuietly(d_.wavPath);
@@ -97,29 +95,71 @@ void DictationController::stop() {
         finish();
         return;
     }
+    send(std::move(*wav));
+}
 
+void DictationController::send(std::string wav) {
+    if (d_.engineIsOurs && !d_.engineIsOurs()) {
+        failed(Transcript::Failure::noAnswer, std::move(wav));
+        finish();
+        return;
+    }
     const EngineKind kind = d_.currentKind();
-    HttpRequest request = kind == EngineKind::llama
-                              ? llamaRequest(*wav, d_.finalTimeout, d_.termsFile)
-                              : plainRequest(std::move(*wav), d_.finalTimeout);
+    HttpRequest request = transcriptionRequest(kind, wav, FINAL_TIMEOUT, d_.termsFile);
 
     // Runs on the HTTP thread: only parse and polish there, then hop to the main queue.
     // Checking expiry instead of locking keeps the controller from being destroyed here.
     std::weak_ptr<DictationController> weak = weak_from_this();
     Dispatcher& main = d_.dispatcher;
     auto polish = d_.polish;
-    d_.http.send(std::move(request), [weak, &main, polish, kind](HttpResponse response) {
-        if (weak.expired()) return;
-        const auto body = answerBody(response);
-        std::string text = kind == EngineKind::llama ? parseLlamaText(body) : parsePlainText(body);
-        if (!text.empty() && polish) text = polish(std::move(text));
-        main.post([weak, text = std::move(text)] {
-            auto self = weak.lock();
-            if (!self) return;
-            if (!text.empty()) self->inject(text);
-            self->finish();
-        });
+    d_.http.send(std::move(request),
+                 [weak, &main, polish, kind, wav = std::move(wav)](HttpResponse response) mutable {
+                     if (weak.expired()) return;
+                     Transcript answer = parseTranscript(kind, response);
+                     if (!answer.text.empty() && polish)
+                         answer.text = polish(std::move(answer.text));
+                     main.post([weak, wav = std::move(wav), answer = std::move(answer)]() mutable {
+                         if (auto self = weak.lock())
+                             self->onAnswer(std::move(wav), std::move(answer));
+                     });
+                 });
+}
+
+void DictationController::onAnswer(std::string wav, Transcript answer) {
+    if (answer.failure != Transcript::Failure::none) {
+        failed(answer.failure, std::move(wav));
+    } else if (!answer.text.empty() &&
+               d_.paster.paste(answer.text) == Paster::Outcome::leftOnClipboard) {
+        flashHint(HINT_PASTE_BY_HAND, PASTE_HINT_SECONDS);
+    }
+    finish();
+}
+
+// Never silent: say what went wrong and keep the audio (in memory only) for a retry.
+void DictationController::failed(Transcript::Failure why, std::string wav) {
+    flashHint(why == Transcript::Failure::noAnswer ? HINT_NO_ANSWER : HINT_ENGINE_ERROR,
+              FAILURE_HINT_SECONDS);
+    retryWav_ = std::move(wav);
+    const std::uint64_t gen = ++retryGen_;
+    std::weak_ptr<DictationController> weak = weak_from_this();
+    d_.dispatcher.postAfter(seconds(RETRY_KEEP), [weak, gen] {
+        if (auto self = weak.lock(); self && self->retryGen_ == gen) self->retryWav_.reset();
     });
+}
+
+bool DictationController::canRetry() const {
+    return retryWav_ && !recording_ && d_.st.state() == RecState::idle &&
+           d_.st.engine() == EngineState::ready;
+}
+
+void DictationController::retryLast() {
+    if (!canRetry()) return;
+    ++retryGen_;
+    std::string wav = std::exchange(retryWav_, std::nullopt).value();
+    d_.st.setState(RecState::transcribing);
+    d_.st.setHint(std::nullopt);
+    d_.panel.show();
+    send(std::move(wav));
 }
 
 void DictationController::finish() {
@@ -127,20 +167,31 @@ void DictationController::finish() {
     if (recording_) return;
     d_.st.setState(RecState::idle);
     d_.st.setPreview("");
-    refreshStatusIcon();
-    // A hint raised by the answer (paste by hand) must stay readable; its own
-    // timer hides the panel.
-    if (!d_.st.hint()) hidePanel();
+    // A hint raised by the answer must stay readable; its own timer hides the panel.
+    if (!d_.st.hint()) d_.panel.hide();
 }
 
 void DictationController::cancel() {
     recording_ = false;
     stopMeterAndRecorder();
-    resetPreview();
+    preview_->end();
+    d_.st.setPreview("");
     files::removeQuietly(d_.wavPath);
     d_.st.setState(RecState::idle);
-    refreshStatusIcon();
-    hidePanel();
+    d_.panel.hide();
+}
+
+// Each hint schedules its own clearing, which clears whatever hint is showing then.
+void DictationController::flashHint(const std::string& text, double secs) {
+    d_.st.setHint(text);
+    d_.panel.show();
+    std::weak_ptr<DictationController> weak = weak_from_this();
+    d_.dispatcher.postAfter(seconds(secs), [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->d_.st.setHint(std::nullopt);
+        if (!self->recording_) self->d_.panel.hide();
+    });
 }
 
 }  // namespace zavren

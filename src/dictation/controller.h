@@ -1,18 +1,18 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "dictation/segmenter.h"
+#include "dictation/paste.h"
+#include "dictation/preview.h"
+#include "dictation/wire.h"
 #include "platform/audio.h"
 #include "platform/dispatch.h"
 #include "platform/http.h"
 #include "platform/input.h"
-#include "platform/pasteboard.h"
 #include "platform/ui.h"
 #include "shared/app_state.h"
 #include "shared/types.h"
@@ -20,7 +20,8 @@
 namespace zavren {
 
 // Push-to-talk: records while the hotkey is held, previews pause-cut pieces for the
-// llama engine, sends the whole recording at release and pastes the answer.
+// llama engine, sends the whole recording at release and pastes the answer. A
+// failed recording is kept in memory for a while so the user can resend it.
 // Main thread only; every closure that outlives a call holds the controller weakly.
 class DictationController : public std::enable_shared_from_this<DictationController> {
   public:
@@ -30,24 +31,21 @@ class DictationController : public std::enable_shared_from_this<DictationControl
         Dispatcher& dispatcher;
         HttpClient& http;
         AudioRecorderFactory& recorders;
-        Pasteboard& pasteboard;
-        KeySynthesizer& keys;
-        AccessibilityTrust& trust;
+        Paster& paster;
         IndicatorPanel& panel;
         std::string wavPath;
         std::string termsFile;
         std::function<EngineKind()> currentKind;
         // Final answers are polished on the HTTP thread, preview answers on the main one.
         std::function<std::string(std::string)> polish;
-        // The status icon follows the recording flag.
-        std::function<void()> onRecordingChanged;
-        Duration finalTimeout = seconds(30);
-        Duration previewTimeout = seconds(15);
+        // Whether the listener on the engine port is our own engine; asked before
+        // anything is sent.
+        std::function<bool()> engineIsOurs;
     };
 
     static constexpr double METER_INTERVAL = 0.06;
-    static constexpr double RESTORE_DELAY = 0.4;
-    static constexpr std::int64_t MIN_SEGMENT_BYTES = 12800;
+    // How long a failed recording can be sent again.
+    static constexpr double RETRY_KEEP = 120.0;
 
     static std::shared_ptr<DictationController> create(Deps deps);
     ~DictationController();
@@ -55,47 +53,31 @@ class DictationController : public std::enable_shared_from_this<DictationControl
     DictationController& operator=(const DictationController&) = delete;
 
     void onFlags(const FlagsEvent& event);
-    void start();
-    void stop();
     void cancel();
-    void finish();
-    void tick();
-
-    // Live preview.
-    void cutSegment();
-    void pumpPreview();
-    void resetPreview();
-
-    void inject(const std::string& text);
-
-    void showPanel();
-    void hidePanel();
-    void flashHint(const std::string& text, double seconds = 1.2);
+    void flashHint(const std::string& text, double seconds);
 
     bool recording() const { return recording_; }
-    // For tests and diagnostics.
-    std::int64_t segStartByte() const { return segStartByte_; }
-    std::size_t previewQueueSize() const { return previewQueue_.size(); }
-    bool previewInFlight() const { return previewInFlight_; }
+    bool canRetry() const;
+    void retryLast();
 
   private:
     explicit DictationController(Deps deps);
+    void start();
+    void stop();
+    void tick();
+    void send(std::string wav);
+    void onAnswer(std::string wav, Transcript answer);
+    void failed(Transcript::Failure why, std::string wav);
+    void finish();
     void stopMeterAndRecorder();
-    void refreshStatusIcon();
-    void dropPreviewRequests();
-    void onPreviewAnswer(std::uint64_t gen, std::string text);
 
     Deps d_;
+    std::shared_ptr<PreviewPipeline> preview_;
     bool recording_ = false;
     std::unique_ptr<AudioRecorder> recorder_;
     std::unique_ptr<Timer> meterTimer_;
-
-    std::int64_t segStartByte_ = -1;
-    Segmenter seg_;
-    std::deque<std::string> previewQueue_;
-    bool previewInFlight_ = false;
-    std::shared_ptr<HttpTask> previewTask_;
-    std::uint64_t previewGen_ = 0;
+    std::optional<std::string> retryWav_;
+    std::uint64_t retryGen_ = 0;
 };
 
 }  // namespace zavren

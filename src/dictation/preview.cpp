@@ -1,13 +1,41 @@
+#include "dictation/preview.h"
+
 #include <utility>
 
-#include "dictation/controller.h"
 #include "dictation/recording_file.h"
 #include "dictation/wav.h"
 #include "dictation/wire.h"
 
 namespace zavren {
 
-void DictationController::cutSegment() {
+std::shared_ptr<PreviewPipeline> PreviewPipeline::create(Deps deps) {
+    return std::shared_ptr<PreviewPipeline>(new PreviewPipeline(std::move(deps)));
+}
+
+PreviewPipeline::PreviewPipeline(Deps deps) : d_(std::move(deps)) {}
+
+PreviewPipeline::~PreviewPipeline() {
+    if (auto task = std::exchange(task_, nullptr)) task->cancel();
+}
+
+void PreviewPipeline::begin() {
+    dropRequests();
+    active_ = true;
+    segStartByte_ = -1;
+    seg_.restart();
+    d_.st.setPreview("");
+}
+
+void PreviewPipeline::end() {
+    active_ = false;
+    dropRequests();
+}
+
+void PreviewPipeline::onLevel(float power) {
+    if (active_ && seg_.step(power)) cut();
+}
+
+void PreviewPipeline::cut() {
     seg_.restart();
 
     RecordingFile file(d_.wavPath);
@@ -33,36 +61,41 @@ void DictationController::cutSegment() {
     if (bytes->size() % 2 != 0) bytes->pop_back();
     segStartByte_ += static_cast<std::int64_t>(bytes->size());
 
-    previewQueue_.push_back(wrapWav(*bytes));
-    pumpPreview();
+    queue_.push_back(wrapWav(*bytes));
+    pump();
 }
 
-void DictationController::pumpPreview() {
-    if (!recording_ || previewInFlight_ || previewQueue_.empty()) return;
-    std::string segment = std::move(previewQueue_.front());
-    previewQueue_.pop_front();
-    const std::uint64_t gen = previewGen_;
-    previewInFlight_ = true;
+void PreviewPipeline::pump() {
+    if (!active_ || inFlight_ || queue_.empty()) return;
+    std::string segment = std::move(queue_.front());
+    queue_.pop_front();
+    // Whoever listens on the port is not our engine: the piece goes nowhere.
+    if (d_.engineIsOurs && !d_.engineIsOurs()) {
+        queue_.clear();
+        return;
+    }
+    const std::uint64_t gen = gen_;
+    inFlight_ = true;
 
-    std::weak_ptr<DictationController> weak = weak_from_this();
+    std::weak_ptr<PreviewPipeline> weak = weak_from_this();
     Dispatcher& main = d_.dispatcher;
-    previewTask_ = d_.http.send(llamaRequest(segment, d_.previewTimeout, d_.termsFile),
-                                [weak, &main, gen](HttpResponse response) {
-                                    if (weak.expired()) return;
-                                    std::string text = parseLlamaText(answerBody(response));
-                                    main.post([weak, gen, text = std::move(text)]() mutable {
-                                        if (auto self = weak.lock())
-                                            self->onPreviewAnswer(gen, std::move(text));
-                                    });
-                                });
+    HttpRequest request =
+        transcriptionRequest(EngineKind::llama, std::move(segment), PREVIEW_TIMEOUT, d_.termsFile);
+    task_ = d_.http.send(std::move(request), [weak, &main, gen](HttpResponse response) {
+        if (weak.expired()) return;
+        std::string text = parseTranscript(EngineKind::llama, response).text;
+        main.post([weak, gen, text = std::move(text)]() mutable {
+            if (auto self = weak.lock()) self->onAnswer(gen, std::move(text));
+        });
+    });
 }
 
-void DictationController::onPreviewAnswer(std::uint64_t gen, std::string text) {
+void PreviewPipeline::onAnswer(std::uint64_t gen, std::string text) {
     // Sent before a release, cancel or new start: not ours any more.
-    if (gen != previewGen_) return;
-    previewInFlight_ = false;
-    previewTask_.reset();
-    if (recording_ && !text.empty()) {
+    if (gen != gen_) return;
+    inFlight_ = false;
+    task_.reset();
+    if (active_ && !text.empty()) {
         if (d_.polish) text = d_.polish(std::move(text));
         if (!text.empty()) {
             std::string preview = d_.st.preview();
@@ -71,21 +104,14 @@ void DictationController::onPreviewAnswer(std::uint64_t gen, std::string text) {
             d_.st.setPreview(std::move(preview));
         }
     }
-    pumpPreview();
+    pump();
 }
 
-void DictationController::dropPreviewRequests() {
-    ++previewGen_;
-    previewQueue_.clear();
-    if (auto task = std::exchange(previewTask_, nullptr)) task->cancel();
-    previewInFlight_ = false;
-}
-
-void DictationController::resetPreview() {
-    dropPreviewRequests();
-    segStartByte_ = -1;
-    seg_.restart();
-    d_.st.setPreview("");
+void PreviewPipeline::dropRequests() {
+    ++gen_;
+    queue_.clear();
+    if (auto task = std::exchange(task_, nullptr)) task->cancel();
+    inFlight_ = false;
 }
 
 }  // namespace zavren

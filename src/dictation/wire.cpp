@@ -49,17 +49,10 @@ std::string trimUnicodeSpace(std::string_view s) {
         s.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
 }
 
-json parseObject(const std::optional<std::string>& body) {
-    if (!body) return json();
-    json j = json::parse(*body, nullptr, false);
+json parseObject(std::string_view body) {
+    json j = json::parse(body, nullptr, false);
     if (!j.is_object()) return json();
     return j;
-}
-
-}  // namespace
-
-std::string chatPrompt(const std::string& terms) {
-    return terms.empty() ? PROMPT : PROMPT_WITH_TERMS + terms;
 }
 
 HttpRequest llamaRequest(std::string_view wav, Duration timeout, const std::string& termsFile) {
@@ -82,32 +75,53 @@ HttpRequest llamaRequest(std::string_view wav, Duration timeout, const std::stri
     return r;
 }
 
-HttpRequest plainRequest(std::string wav, Duration timeout) {
+}  // namespace
+
+std::string chatPrompt(const std::string& terms) {
+    return terms.empty() ? PROMPT : PROMPT_WITH_TERMS + terms;
+}
+
+HttpRequest transcriptionRequest(EngineKind kind, std::string wav, Duration timeout,
+                                 const std::string& termsFile) {
     HttpRequest r;
-    r.method = "POST";
-    r.url = SERVER;
-    r.body = std::move(wav);
-    r.timeout = timeout;
+    if (kind == EngineKind::llama) {
+        r = llamaRequest(wav, timeout, termsFile);
+    } else {
+        r.method = "POST";
+        r.url = SERVER;
+        r.body = std::move(wav);
+        r.timeout = timeout;
+    }
+    r.maxBodyBytes = MAX_ANSWER_BYTES;
     return r;
 }
 
-std::optional<std::string> answerBody(const HttpResponse& response) {
-    if (response.error || response.status < 200 || response.status > 299) return std::nullopt;
-    if (response.body.size() > MAX_ANSWER_BYTES) return std::nullopt;
-    return response.body;
+Transcript parseTranscript(EngineKind kind, const HttpResponse& response) {
+    using Failure = Transcript::Failure;
+    if (response.error) {
+        const bool tooLarge = response.error->kind == HttpError::Kind::tooLarge;
+        return {{}, tooLarge ? Failure::engineError : Failure::noAnswer};
+    }
+    // The size check also guards against a client that ignores the cap.
+    if (response.status < 200 || response.status > 299 || response.body.size() > MAX_ANSWER_BYTES)
+        return {{}, Failure::engineError};
+    auto text =
+        kind == EngineKind::llama ? parseLlamaText(response.body) : parsePlainText(response.body);
+    if (!text) return {{}, Failure::engineError};
+    return {std::move(*text), Failure::none};
 }
 
-std::string parseLlamaText(const std::optional<std::string>& body) {
+std::optional<std::string> parseLlamaText(std::string_view body) {
     const json root = parseObject(body);
-    if (!root.is_object()) return {};
+    if (!root.is_object()) return std::nullopt;
     auto choices = root.find("choices");
-    if (choices == root.end() || !choices->is_array() || choices->empty()) return {};
+    if (choices == root.end() || !choices->is_array() || choices->empty()) return std::nullopt;
     const json& first = choices->front();
-    if (!first.is_object()) return {};
+    if (!first.is_object()) return std::nullopt;
     auto message = first.find("message");
-    if (message == first.end() || !message->is_object()) return {};
+    if (message == first.end() || !message->is_object()) return std::nullopt;
     auto content = message->find("content");
-    if (content == message->end() || !content->is_string()) return {};
+    if (content == message->end() || !content->is_string()) return std::nullopt;
 
     std::string_view text = content->get_ref<const std::string&>();
     if (auto at = text.find(ASR_MARKER); at != std::string_view::npos)
@@ -115,11 +129,11 @@ std::string parseLlamaText(const std::optional<std::string>& body) {
     return trimUnicodeSpace(text);
 }
 
-std::string parsePlainText(const std::optional<std::string>& body) {
+std::optional<std::string> parsePlainText(std::string_view body) {
     const json root = parseObject(body);
-    if (!root.is_object()) return {};
+    if (!root.is_object()) return std::nullopt;
     auto text = root.find("text");
-    if (text == root.end() || !text->is_string()) return {};
+    if (text == root.end() || !text->is_string()) return std::nullopt;
     return text->get<std::string>();
 }
 

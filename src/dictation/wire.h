@@ -7,6 +7,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/http.h"
+#include "shared/types.h"
 
 namespace zavren {
 
@@ -17,27 +18,38 @@ inline const std::string ASR_MARKER = "<asr_text>";
 // The text part of a chat request for the given terms line.
 std::string chatPrompt(const std::string& terms);
 
-// Chat-completions request carrying the whole WAV as base64 audio. Reads the
-// terms file on every call so edits apply to the next request.
-HttpRequest llamaRequest(std::string_view wav, Duration timeout, const std::string& termsFile);
-
-// The raw WAV posted to the engine's root; no headers at all.
-HttpRequest plainRequest(std::string wav, Duration timeout);
-
 // Far more than any transcription; a bigger answer is a broken engine and must
 // not be pasted into the user's application.
 inline constexpr std::size_t MAX_ANSWER_BYTES = 1 << 20;
 
-// The body of a usable answer: none after a transport error, a non-2xx status or
-// beyond MAX_ANSWER_BYTES, so an engine's error text is never taken for a
-// transcription.
-std::optional<std::string> answerBody(const HttpResponse& response);
+// Idle time-outs: a whole recording may take the engine a while, a preview piece
+// is short and stale soon.
+inline constexpr Duration FINAL_TIMEOUT = seconds(30);
+inline constexpr Duration PREVIEW_TIMEOUT = seconds(15);
 
-// Transcription from a chat answer: what follows the first "<asr_text>" marker
-// (or the whole content), trimmed. Empty for anything unusable.
-std::string parseLlamaText(const std::optional<std::string>& body);
+// The request for the engine kind: llama gets a chat request carrying the WAV as
+// base64 audio (the terms file is reread on every call, so edits apply at once),
+// the plain engine the raw WAV posted to its root without headers. Answers are
+// capped at MAX_ANSWER_BYTES.
+HttpRequest transcriptionRequest(EngineKind kind, std::string wav, Duration timeout,
+                                 const std::string& termsFile);
 
-// The "text" member of a plain answer, as received. Empty for anything unusable.
-std::string parsePlainText(const std::optional<std::string>& body);
+struct Transcript {
+    // noAnswer: the engine could not be reached or went quiet; engineError: it
+    // answered with an error status or something unusable.
+    enum class Failure { none, noAnswer, engineError };
+    std::string text;
+    Failure failure = Failure::none;
+};
+
+// A working engine may well answer an empty text; that is not a failure.
+Transcript parseTranscript(EngineKind kind, const HttpResponse& response);
+
+// Transcription from a chat answer body: what follows the first "<asr_text>"
+// marker (or the whole content), trimmed. None for anything unusable.
+std::optional<std::string> parseLlamaText(std::string_view body);
+
+// The "text" member of a plain answer, as received. None for anything unusable.
+std::optional<std::string> parsePlainText(std::string_view body);
 
 }  // namespace zavren

@@ -1,21 +1,32 @@
 #pragma once
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zavren {
 
-inline const std::string PASTEBOARD_STRING_TYPE = "public.utf8-plain-text";
-inline const std::string PASTEBOARD_TRANSIENT_TYPE = "org.nspasteboard.TransientType";
+// MIME type of plain text on the clipboard; UTF-8.
+inline const std::string PASTEBOARD_TEXT_TYPE = "text/plain";
 
+// The clipboard as a set of formats (MIME type -> bytes).
 class Pasteboard {
   public:
+    using Formats = std::map<std::string, std::string>;
+
     virtual ~Pasteboard() = default;
-    // The current plain-text content, none when there is no text.
-    virtual std::optional<std::string> string() = 0;
-    virtual void clear() = 0;
-    // Adds a value of the given type to what clear() started.
-    virtual void setString(const std::string& value, const std::string& type) = 0;
+    // The types on offer now; reading them may ask another application.
+    virtual std::vector<std::string> types() = 0;
+    virtual std::optional<std::string> data(const std::string& type) = 0;
+    // Replaces the whole content; empty formats leave the clipboard empty. A
+    // transcript is marked so clipboard managers and password-aware tools keep
+    // it out of their history.
+    virtual void set(const Formats& formats, bool transcript) = 0;
+    // Called on the main thread once another application has fetched text from
+    // the transcript set last.
+    virtual void onFetched(std::function<void()> handler) = 0;
 };
 
 }  // namespace zavren

@@ -60,8 +60,10 @@ int runDesktop(int argc, char** argv) {
     auto pulse = std::make_shared<PulseConnection>();
     PulseRecorderFactory recorders(pulse);
     PulseMicrophone microphone(dispatcher, pulse);
-    QtHotkeyMonitor hotkey;
-    XTestKeySynthesizer keys;
+    // The paste's re-pressed modifiers must not look like the user's keys to the monitor.
+    auto syntheticKeys = std::make_shared<SyntheticKeyLedger>();
+    QtHotkeyMonitor hotkey(syntheticKeys);
+    XTestKeySynthesizer keys(syntheticKeys);
     XTestTrust trust;
     QtPasteboard pasteboard;
     QtDefaults defaults(paths.configDir);
@@ -82,21 +84,19 @@ int runDesktop(int argc, char** argv) {
     SetupWindows windows(
         {windowFactory, desktop, dispatcher, microphone, trust, qt::installedResourcesDir()});
 
+    auto paster = PasteSequence::create(dispatcher, pasteboard, keys, trust, log);
     DictationController::Deps deps{
         .st = st,
         .dispatcher = dispatcher,
         .http = http,
         .recorders = recorders,
-        .pasteboard = pasteboard,
-        .keys = keys,
-        .trust = trust,
+        .paster = *paster,
         .panel = panel,
         .wavPath = paths.wav,
         .termsFile = paths.termsFile,
         .currentKind = [server] { return server->currentKind(); },
         .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
-        // The status icon follows AppState by itself.
-        .onRecordingChanged = {},
+        .engineIsOurs = [server] { return server->confirmOwnListener(); },
     };
     auto controller = DictationController::create(deps);
 
@@ -126,6 +126,8 @@ int runDesktop(int argc, char** argv) {
         .onFlags = [controller](const FlagsEvent& e) { controller->onFlags(e); },
         .flashHint = [controller](const std::string& text,
                                   double secs) { controller->flashHint(text, secs); },
+        .canRetryDictation = [controller] { return controller->canRetry(); },
+        .retryDictation = [controller] { controller->retryLast(); },
     };
     auto zavren = std::make_shared<Zavren>(platform, paths, st, std::move(parts));
     QObject::connect(&app, &QCoreApplication::aboutToQuit,

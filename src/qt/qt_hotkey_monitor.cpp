@@ -5,7 +5,7 @@
 namespace zavren {
 
 void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
-    if (!monitor_) monitor_ = std::make_unique<XInputHotkeyMonitor>();
+    if (!monitor_) monitor_ = std::make_unique<XInputHotkeyMonitor>(ledger_);
     monitor_->install(std::move(handler));
     if (!monitor_->valid() || monitor_->fd() < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(monitor_->fd(), QSocketNotifier::Read);

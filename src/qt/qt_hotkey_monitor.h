@@ -13,10 +13,13 @@ namespace zavren {
 // install(), so an instance that never installs it never talks to the X server.
 class QtHotkeyMonitor : public HotkeyMonitor {
   public:
+    explicit QtHotkeyMonitor(std::shared_ptr<SyntheticKeyLedger> ledger)
+        : ledger_(std::move(ledger)) {}
     void install(std::function<void(const FlagsEvent&)> handler) override;
     bool valid() const { return monitor_ && monitor_->valid(); }
 
   private:
+    std::shared_ptr<SyntheticKeyLedger> ledger_;
     std::unique_ptr<XInputHotkeyMonitor> monitor_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };

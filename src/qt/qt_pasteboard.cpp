@@ -1,42 +1,97 @@
 #include "qt/qt_pasteboard.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <algorithm>
+
+// After Qt: Xlib's macros break Qt's headers.
+#include <X11/Xlib.h>
+#include <xcb/xproto.h>
 
 namespace zavren {
 
-std::optional<std::string> QtPasteboard::string() {
+namespace {
+
+// Qt derives this one from the image formats itself; saving it would only duplicate bytes.
+bool isDerived(const QString& type) {
+    return type == QLatin1String("application/x-qt-image");
+}
+
+}  // namespace
+
+QtPasteboard::QtPasteboard() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    // Atoms are the same on every connection to a server, so a short-lived one will do.
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return;
+    clipboardAtom_ = static_cast<unsigned>(XInternAtom(d, "CLIPBOARD", False));
+    for (const char* name : {"UTF8_STRING", "STRING", "TEXT", "COMPOUND_TEXT", "text/plain",
+                             "text/plain;charset=utf-8"})
+        textTargets_.push_back(static_cast<unsigned>(XInternAtom(d, name, False)));
+    XCloseDisplay(d);
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+QtPasteboard::~QtPasteboard() {
+    if (auto* app = QCoreApplication::instance()) app->removeNativeEventFilter(this);
+}
+
+std::vector<std::string> QtPasteboard::types() {
+    std::vector<std::string> out;
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (!data || !data->hasText()) return std::nullopt;
-    return data->text().toStdString();
+    if (!data) return out;
+    for (const QString& type : data->formats())
+        if (!isDerived(type)) out.push_back(type.toStdString());
+    return out;
 }
 
-void QtPasteboard::clear() {
-    values_.clear();
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+std::optional<std::string> QtPasteboard::data(const std::string& type) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    const QString t = QString::fromStdString(type);
+    if (!data || !data->hasFormat(t)) return std::nullopt;
+    return data->data(t).toStdString();
 }
 
-void QtPasteboard::setString(const std::string& value, const std::string& type) {
-    values_[type] = value;
-    publish();
-}
-
-void QtPasteboard::publish() {
-    // A QMimeData handed to the clipboard is not re-announced when changed later,
-    // so every added type publishes a complete new one.
-    auto* data = new QMimeData;
-    for (const auto& [type, value] : values_) {
-        if (type == PASTEBOARD_STRING_TYPE) {
-            data->setText(QString::fromStdString(value));
-        } else {
-            data->setData(QString::fromStdString(type), QByteArray::fromStdString(value));
-        }
+void QtPasteboard::set(const Formats& formats, bool transcript) {
+    holdsTranscript_ = transcript;
+    if (formats.empty()) {
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+        return;
     }
-    // Transcripts come with the transient marker. The user's own text we put back
-    // afterwards carries no hint, so a clipboard manager may keep it once we quit.
-    if (values_.count(PASTEBOARD_TRANSIENT_TYPE)) data->setData(PASSWORD_HINT_TYPE, "secret");
+    auto* data = new QMimeData;
+    for (const auto& [type, bytes] : formats)
+        data->setData(QString::fromStdString(type), QByteArray::fromStdString(bytes));
+    // The user's own clipboard we put back carries no hint, so a clipboard manager
+    // may keep it once we quit.
+    if (transcript) {
+        data->setData(TRANSIENT_TYPE, QByteArray());
+        data->setData(PASSWORD_HINT_TYPE, "secret");
+    }
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+}
+
+void QtPasteboard::onFetched(std::function<void()> handler) {
+    fetched_ = std::move(handler);
+}
+
+bool QtPasteboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (!holdsTranscript_ || eventType != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST) return false;
+    const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+    if (request->selection != clipboardAtom_ ||
+        std::find(textTargets_.begin(), textTargets_.end(), request->target) == textTargets_.end())
+        return false;
+    // Qt answers the request after this filter; the notice goes out once it has.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (holdsTranscript_ && fetched_) fetched_();
+        },
+        Qt::QueuedConnection);
+    return false;
 }
 
 }  // namespace zavren

@@ -1,24 +1,38 @@
 #pragma once
 
-#include <map>
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <functional>
+#include <vector>
 
 #include "platform/pasteboard.h"
 
 namespace zavren {
 
 // The CLIPBOARD selection. Transcripts are marked as secrets so clipboard managers
-// that honour the hint do not keep them in their history.
-class QtPasteboard : public Pasteboard {
+// that honour the hint do not keep them in their history. Under X11 it watches the
+// selection requests other applications send us, to tell when the transcript was
+// fetched; elsewhere that notice never comes.
+class QtPasteboard : public QObject, public Pasteboard, public QAbstractNativeEventFilter {
   public:
     static constexpr const char* PASSWORD_HINT_TYPE = "x-kde-passwordManagerHint";
+    static constexpr const char* TRANSIENT_TYPE = "org.nspasteboard.TransientType";
 
-    std::optional<std::string> string() override;
-    void clear() override;
-    void setString(const std::string& value, const std::string& type) override;
+    QtPasteboard();
+    ~QtPasteboard() override;
+
+    std::vector<std::string> types() override;
+    std::optional<std::string> data(const std::string& type) override;
+    void set(const Formats& formats, bool transcript) override;
+    void onFetched(std::function<void()> handler) override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
-    void publish();
-    std::map<std::string, std::string> values_;  // type -> value since clear()
+    std::function<void()> fetched_;
+    bool holdsTranscript_ = false;
+    unsigned clipboardAtom_ = 0;
+    std::vector<unsigned> textTargets_;
 };
 
 }  // namespace zavren

@@ -18,11 +18,6 @@ std::optional<FlagsEvent> AltKeyTracker::onKey(int keycode, bool press) {
     return ev;
 }
 
-std::shared_ptr<SyntheticKeyLedger> SyntheticKeyLedger::shared() {
-    static auto ledger = std::make_shared<SyntheticKeyLedger>();
-    return ledger;
-}
-
 void SyntheticKeyLedger::expect(int keycode, bool press, Clock::time_point now) {
     std::lock_guard lock(mutex_);
     entries_.push_back({keycode, press, now});

@@ -36,8 +36,6 @@ class SyntheticKeyLedger {
     using Clock = std::chrono::steady_clock;
     static constexpr auto EXPIRY = std::chrono::seconds(1);
 
-    static std::shared_ptr<SyntheticKeyLedger> shared();
-
     void expect(int keycode, bool press, Clock::time_point now);
     // True (and forgotten) when the event is one this process announced.
     bool consume(int keycode, bool press, Clock::time_point now);

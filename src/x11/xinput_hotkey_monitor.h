@@ -22,8 +22,7 @@ namespace zavren {
 // dispatcher's main queue.
 class XInputHotkeyMonitor : public HotkeyMonitor {
   public:
-    explicit XInputHotkeyMonitor(
-        std::shared_ptr<SyntheticKeyLedger> ledger = SyntheticKeyLedger::shared());
+    explicit XInputHotkeyMonitor(std::shared_ptr<SyntheticKeyLedger> ledger);
     ~XInputHotkeyMonitor() override;
     XInputHotkeyMonitor(const XInputHotkeyMonitor&) = delete;
     XInputHotkeyMonitor& operator=(const XInputHotkeyMonitor&) = delete;

@@ -15,8 +15,7 @@ namespace zavren {
 // and pressed again afterwards, so they never combine with it.
 class XTestKeySynthesizer : public KeySynthesizer {
   public:
-    explicit XTestKeySynthesizer(
-        std::shared_ptr<SyntheticKeyLedger> ledger = SyntheticKeyLedger::shared());
+    explicit XTestKeySynthesizer(std::shared_ptr<SyntheticKeyLedger> ledger);
 
     void postPaste() override;
 

@@ -50,28 +50,35 @@ class FakeLog : public SystemLog {
     }
 };
 
-// Records every operation in order, e.g. "clear", "set:public.utf8-plain-text=hi".
+// The clipboard as formats; fetched() plays the focused application reading it.
 class FakePasteboard : public Pasteboard {
   public:
-    std::map<std::string, std::string> contents;  // type -> value
-    std::vector<std::string> ops;
+    Formats contents;
+    bool transcript = false;  // what the last set() was marked as
+    int sets = 0;
+    std::function<void()> fetchedHandler;
 
-    std::optional<std::string> string() override {
-        ops.push_back("read");
-        auto it = contents.find(PASTEBOARD_STRING_TYPE);
+    std::vector<std::string> types() override {
+        std::vector<std::string> t;
+        for (const auto& [type, bytes] : contents) t.push_back(type);
+        return t;
+    }
+    std::optional<std::string> data(const std::string& type) override {
+        auto it = contents.find(type);
         if (it == contents.end()) return std::nullopt;
         return it->second;
     }
-    void clear() override {
-        ops.push_back("clear");
-        contents.clear();
+    void set(const Formats& formats, bool isTranscript) override {
+        ++sets;
+        contents = formats;
+        transcript = isTranscript;
     }
-    void setString(const std::string& value, const std::string& type) override {
-        ops.push_back("set:" + type + "=" + value);
-        contents[type] = value;
+    void onFetched(std::function<void()> handler) override { fetchedHandler = std::move(handler); }
+    void fetched() {
+        if (fetchedHandler) fetchedHandler();
     }
     std::optional<std::string> text() const {
-        auto it = contents.find(PASTEBOARD_STRING_TYPE);
+        auto it = contents.find(PASTEBOARD_TEXT_TYPE);
         if (it == contents.end()) return std::nullopt;
         return it->second;
     }

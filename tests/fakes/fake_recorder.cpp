@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace zavren::fakes {
 
 namespace {
@@ -21,21 +19,17 @@ void writeAt(int fd, std::uint64_t offset, std::uint32_t v) {
 
 }  // namespace
 
-FakeAudioRecorder::FakeAudioRecorder(FakeAudioRecorderFactory& factory, std::string path, int fd)
-    : factory_(factory), path_(std::move(path)), fd_(fd) {}
+FakeAudioRecorder::FakeAudioRecorder(FakeAudioRecorderFactory& factory, int fd)
+    : factory_(factory), fd_(fd) {}
 
 FakeAudioRecorder::~FakeAudioRecorder() {
     if (fd_ >= 0) ::close(fd_);
     if (factory_.current_ == this) factory_.current_ = nullptr;
 }
 
+// A regular file takes the whole write at once.
 void FakeAudioRecorder::writeAll(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    (void)::write(fd_, bytes.data(), bytes.size());
 }
 
 bool FakeAudioRecorder::record() {
@@ -46,16 +40,8 @@ bool FakeAudioRecorder::record() {
         return true;
     }
     // Sizes stay zero until stop(), like a recorder that cannot know them yet.
-    std::string h = "RIFF";
-    putLe(h, 0, 4);
-    h += "WAVEfmt ";
-    putLe(h, 16, 4);
-    putLe(h, 1, 2);
-    putLe(h, 1, 2);
-    putLe(h, 16000, 4);
-    putLe(h, 32000, 4);
-    putLe(h, 2, 2);
-    putLe(h, 16, 2);
+    std::string h("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x80\x3e\0\0\0\x7d\0\0\x02\0\x10\0",
+                  36);
     for (const auto& c : factory_.extraChunks) {
         h += c.id;
         putLe(h, c.bytes.size(), 4);
@@ -77,9 +63,9 @@ void FakeAudioRecorder::feed(std::string_view pcm) {
 
 void FakeAudioRecorder::updateMeters() {
     ++factory_.meterReads;
-    power_ = factory_.nextPower();
+    power_ = factory_.powerFn ? factory_.powerFn() : -160.0f;
     if (factory_.bytesPerMeter > 0)
-        feed(FakeAudioRecorderFactory::samples(factory_.bytesPerMeter / 2, factory_.sampleValue));
+        feed(FakeAudioRecorderFactory::samples(factory_.bytesPerMeter / 2, 3000));
 }
 
 void FakeAudioRecorder::stop() {
@@ -97,12 +83,11 @@ void FakeAudioRecorder::stop() {
 
 std::unique_ptr<AudioRecorder> FakeAudioRecorderFactory::create(const std::string& wavPath) {
     ++created;
-    if (failCreate) return nullptr;
     // Never write through a symlink someone planted at the recording path.
     const int fd =
         ::open(wavPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return nullptr;
-    std::unique_ptr<FakeAudioRecorder> r(new FakeAudioRecorder(*this, wavPath, fd));
+    std::unique_ptr<FakeAudioRecorder> r(new FakeAudioRecorder(*this, fd));
     current_ = r.get();
     return r;
 }
@@ -116,22 +101,11 @@ void FakeAudioRecorderFactory::feedSamples(std::size_t count, std::int16_t value
 }
 
 std::string FakeAudioRecorderFactory::samples(std::size_t count, std::int16_t value) {
+    std::string sample;
+    putLe(sample, static_cast<std::uint16_t>(value), 2);
     std::string out;
-    out.reserve(count * 2);
-    const auto u = static_cast<std::uint16_t>(value);
-    for (std::size_t i = 0; i < count; ++i) {
-        out.push_back(static_cast<char>(u & 0xff));
-        out.push_back(static_cast<char>(u >> 8));
-    }
+    for (std::size_t i = 0; i < count; ++i) out += sample;
     return out;
-}
-
-float FakeAudioRecorderFactory::nextPower() {
-    if (powerFn) return powerFn();
-    if (powers.empty()) return idlePower;
-    const float p = powers.front();
-    powers.pop_front();
-    return p;
 }
 
 }  // namespace zavren::fakes

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,18 +27,12 @@ class FakeAudioRecorder : public AudioRecorder {
     // Appends raw sample bytes (any count, odd ones too) to the file.
     void feed(std::string_view pcm);
 
-    const std::string& path() const { return path_; }
-    bool recording() const { return recording_; }
-    bool stopped() const { return stopped_; }
-    std::uint64_t dataBytes() const { return dataBytes_; }
-
   private:
     friend class FakeAudioRecorderFactory;
-    FakeAudioRecorder(FakeAudioRecorderFactory& factory, std::string path, int fd);
+    FakeAudioRecorder(FakeAudioRecorderFactory& factory, int fd);
     void writeAll(std::string_view bytes);
 
     FakeAudioRecorderFactory& factory_;
-    std::string path_;
     int fd_ = -1;
     bool recording_ = false;
     bool stopped_ = false;
@@ -56,16 +49,12 @@ class FakeAudioRecorderFactory : public AudioRecorderFactory {
     };
 
     // Settings for the recorders made from now on.
-    bool failCreate = false;
     std::vector<Chunk> extraChunks;  // written between "fmt " and "data"
     std::string headerOverride;      // when set, written instead of any RIFF header
-    // Powers reported per updateMeters(): powerFn if set, else the queue, else idlePower.
+    // Power reported per updateMeters(); silence without one.
     std::function<float()> powerFn;
-    std::deque<float> powers;
-    float idlePower = -160.0f;
     // Bytes appended at each updateMeters() (1920 = one 60 ms tick of audio).
     std::size_t bytesPerMeter = 0;
-    std::int16_t sampleValue = 1000;
 
     int created = 0;
     int meterReads = 0;
@@ -82,7 +71,6 @@ class FakeAudioRecorderFactory : public AudioRecorderFactory {
 
   private:
     friend class FakeAudioRecorder;
-    float nextPower();
     FakeAudioRecorder* current_ = nullptr;
 };
 

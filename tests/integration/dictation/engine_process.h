@@ -22,92 +22,65 @@ namespace zavren::testing {
 // with a behaviour script and a request log the test reads back.
 class EngineProcess {
   public:
-    EngineProcess(EngineKind kind, const std::string& dir, const nlohmann::json& script,
-                  const std::string& terms = "")
-        : logPath_(dir + "/engine-requests.jsonl") {
+    EngineProcess(EngineKind kind, const std::string& dir, const nlohmann::json& script)
+        : log_(dir + "/engine-requests.jsonl") {
         ProcessSpec spec;
         spec.exec = ZAVREN_FAKE_ENGINE;
         spec.env = {{"PATH", "/usr/bin:/bin"},
                     {"FAKE_ENGINE_SCRIPT", script.dump()},
-                    {"FAKE_ENGINE_LOG", logPath_}};
-        if (kind == EngineKind::llama) {
-            std::ofstream(dir + "/model.gguf") << "model";
-            std::ofstream(dir + "/mmproj.gguf") << "projector";
-            spec.args = {"-m",         dir + "/model.gguf",
-                         "--mmproj",   dir + "/mmproj.gguf",
-                         "--host",     "127.0.0.1",
-                         "--port",     std::to_string(PORT),
-                         "-c",         "4096",
-                         "--parallel", "1"};
-        } else {
-            std::ofstream(dir + "/voice_server.py") << "# server";
-            spec.args = {dir + "/voice_server.py"};
-            spec.env["ZAVREN_PORT"] = std::to_string(PORT);
-            spec.env["ZAVREN_TERMS"] = terms;
-        }
-        const int out =
-            ::open((dir + "/engine.out").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+                    {"FAKE_ENGINE_LOG", log_},
+                    {"ZAVREN_PORT", std::to_string(PORT)}};
+        const std::string file = dir + (kind == EngineKind::llama ? "/model.gguf" : "/server.py");
+        std::ofstream(file) << "x";
+        spec.args = {file};
+        if (kind == EngineKind::llama)
+            spec.args = {"-m",     file,          "--mmproj", file,
+                         "--host", LOOPBACK_HOST, "--port",   std::to_string(PORT)};
+        const int out = ::open((dir + "/engine.out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         spec.outputFd = out;
-        auto exited = exited_;
-        auto result = launcher_.launch(spec, [exited](int) { *exited = true; });
+        child_ = launcher_.launch(spec, [exited = exited_](int) { *exited = true; }).child;
         if (out >= 0) ::close(out);
-        child_ = result.child;
     }
 
     ~EngineProcess() {
         if (!child_) return;
         child_->terminate();
-        for (int i = 0; i < 300 && !*exited_; ++i) ::usleep(10000);
-        if (!*exited_) child_->kill();
-        for (int i = 0; i < 300 && !*exited_; ++i) ::usleep(10000);
+        for (int i = 0; i < 600 && !*exited_; ++i) {
+            if (i == 300) child_->kill();
+            ::usleep(10000);
+        }
     }
-
-    bool launched() const { return child_ != nullptr; }
-    bool running() const { return child_ && !*exited_; }
 
     // Polls /health until this engine (not some other one on the port) answers 200.
     bool waitHealthy(RunLoopDispatcher& loop, HttpClient& http, Duration timeout) {
         const auto deadline = loop.now() + timeout;
-        while (loop.now() < deadline && running()) {
+        while (loop.now() < deadline && child_ && !*exited_) {
             auto status = std::make_shared<std::atomic<int>>(-1);
             HttpRequest r;
             r.url = HEALTH;
             r.timeout = seconds(1);
             http.send(r, [status](HttpResponse resp) { *status = resp.error ? 0 : resp.status; });
             loop.runUntil([&] { return *status >= 0; }, seconds(2));
-            if (*status == 200) return countPath("/health") > 0;
+            if (*status == 200) return !requests("/health").empty();
             loop.runFor(seconds(0.05));
         }
         return false;
     }
 
-    std::vector<nlohmann::json> log() const {
-        std::vector<nlohmann::json> lines;
-        std::ifstream in(logPath_);
-        for (std::string line; std::getline(in, line);) {
-            auto j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object()) lines.push_back(std::move(j));
-        }
-        return lines;
-    }
-
-    // Transcription requests in arrival order.
-    std::vector<nlohmann::json> transcriptions() const {
+    // Requests in arrival order; transcriptions only unless `path` is given.
+    std::vector<nlohmann::json> requests(const std::string& path = "") const {
         std::vector<nlohmann::json> out;
-        for (auto& l : log())
-            if (l.value("event", "") == "request" && l.contains("index")) out.push_back(l);
+        std::ifstream in(log_);
+        for (std::string line; std::getline(in, line);) {
+            auto l = nlohmann::json::parse(line, nullptr, false);
+            if (!l.is_object() || l.value("event", "") != "request") continue;
+            if (path.empty() ? l.contains("index") : l.value("path", "") == path) out.push_back(l);
+        }
         return out;
     }
 
-    std::size_t countPath(const std::string& path) const {
-        std::size_t n = 0;
-        for (auto& l : log())
-            if (l.value("event", "") == "request" && l.value("path", "") == path) ++n;
-        return n;
-    }
-
   private:
-    std::string logPath_;
+    std::string log_;
     PosixProcessLauncher launcher_;
     std::shared_ptr<ChildProcess> child_;
     std::shared_ptr<std::atomic<bool>> exited_ = std::make_shared<std::atomic<bool>>(false);

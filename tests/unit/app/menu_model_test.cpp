@@ -10,9 +10,9 @@ namespace {
 // The menu as the user meets it: "H" header, "-" separator, then each row by what it
 // does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark.
 std::string shape(const std::vector<MenuRow>& rows) {
-    static const char* const NAMES[] = {"none",    "install",   "retry", "ax",    "about",
-                                        "privacy", "check",     "auto",  "terms", "itn",
-                                        "reload",  "reinstall", "quit"};
+    static const char* const NAMES[] = {"none",  "install", "retry",     "again", "ax",
+                                        "about", "privacy", "check",     "auto",  "terms",
+                                        "itn",   "reload",  "reinstall", "quit"};
     std::string out;
     for (const auto& r : rows) {
         if (!out.empty()) out += ' ';
@@ -42,6 +42,9 @@ TEST(MenuModel, RowsForTheStateOfTheMoment) {
              {"ready llama",
               {true, EngineState::ready, true, true, true, EngineKind::llama},
               "H ~none" + tail + "reinstall - quit^q"},
+             {"ready llama, a failed take kept",
+              {true, EngineState::ready, true, true, true, EngineKind::llama, true},
+              "H ~none again" + tail + "reinstall - quit^q"},
              {"failed", {true, EngineState::failed}, "H retry" + tail + "reinstall - quit^q"}}) {
         EXPECT_EQ(shape(menuModel(in)), rows) << name;
     }

@@ -5,87 +5,69 @@
 #include <vector>
 
 #include "shared/constants.h"
+#include "x11/paste_chord.h"
 
 namespace zavren {
 namespace {
 
-struct Raw {
-    int keycode;
-    bool press;
-};
-
-std::vector<FlagsEvent> feed(const std::vector<Raw>& raws) {
-    AltKeyTracker tracker;
-    std::vector<FlagsEvent> out;
-    for (auto r : raws) {
-        if (auto ev = tracker.onKey(r.keycode, r.press)) out.push_back(*ev);
-    }
-    return out;
-}
-
-void expectEvents(const std::vector<FlagsEvent>& got,
-                  const std::vector<std::pair<std::uint16_t, std::uint64_t>>& want) {
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(got[i].keyCode, want[i].first) << "event " << i;
-        EXPECT_EQ(got[i].flags, want[i].second) << "event " << i;
-    }
-}
-
 constexpr int R = RIGHT_ALT_KEYCODE;
 constexpr int L = LEFT_ALT_KEYCODE;
+constexpr auto RD = std::pair{HOTKEY_CODE, OPTION_FLAG};
+constexpr auto RU = std::pair{HOTKEY_CODE, std::uint64_t{0}};
+constexpr auto LD = std::pair{LEFT_OPTION_CODE, OPTION_FLAG};
+constexpr auto LU = std::pair{LEFT_OPTION_CODE, std::uint64_t{0}};
 
-TEST(AltKeyTracker, RightAltIsTheHotkeyWithTheOptionBitWhileDown) {
-    expectEvents(feed({{R, true}, {R, false}}), {{HOTKEY_CODE, OPTION_FLAG}, {HOTKEY_CODE, 0}});
-    expectEvents(feed({{L, true}, {L, false}}),
-                 {{LEFT_OPTION_CODE, OPTION_FLAG}, {LEFT_OPTION_CODE, 0}});
+TEST(AltKeyTracker, ReportsEachAltKeyOnceWithTheBitWhileEitherIsDown) {
+    using Events = std::vector<std::pair<std::uint16_t, std::uint64_t>>;
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, bool>> keys;
+        Events want;
+    } cases[] = {
+        {"right", {{R, true}, {R, false}}, {RD, RU}},
+        {"left", {{L, true}, {L, false}}, {LD, LU}},
+        // A repeated press must not restart the dictation.
+        {"repeats", {{R, true}, {R, true}, {R, false}, {R, false}}, {RD, RU}},
+        {"bothHeld", {{L, true}, {R, true}, {L, false}, {R, false}}, {LD, RD, LD, RU}},
+        {"releaseNeverSeenDown", {{R, false}, {L, false}}, {}},
+        {"otherKeys", {{50, true}, {37, true}, {105, true}, {50, false}}, {}},
+    };
+    for (const auto& c : cases) {
+        AltKeyTracker tracker;
+        Events got;
+        for (auto [key, press] : c.keys)
+            if (auto ev = tracker.onKey(key, press)) got.emplace_back(ev->keyCode, ev->flags);
+        EXPECT_EQ(got, c.want) << c.name;
+    }
 }
 
-TEST(AltKeyTracker, RepeatedPressesAndReleasesAreDropped) {
-    // A second press must not restart the dictation; a second release while the
-    // left Alt is held would carry the bit and read as a press.
-    expectEvents(feed({{R, true}, {R, true}, {R, true}, {R, false}, {R, false}}),
-                 {{HOTKEY_CODE, OPTION_FLAG}, {HOTKEY_CODE, 0}});
-    expectEvents(
-        feed({{L, true}, {R, true}, {R, false}, {R, false}}),
-        {{LEFT_OPTION_CODE, OPTION_FLAG}, {HOTKEY_CODE, OPTION_FLAG}, {HOTKEY_CODE, OPTION_FLAG}});
-}
-
-TEST(AltKeyTracker, ReleaseOfAKeyNeverSeenDownIsDropped) {
-    expectEvents(feed({{R, false}, {L, false}}), {});
-}
-
-TEST(AltKeyTracker, TheBitFollowsBothKeys) {
-    expectEvents(feed({{L, true}, {R, true}, {L, false}, {R, false}}),
-                 {{LEFT_OPTION_CODE, OPTION_FLAG},
-                  {HOTKEY_CODE, OPTION_FLAG},
-                  {LEFT_OPTION_CODE, OPTION_FLAG},
-                  {HOTKEY_CODE, 0}});
-}
-
-TEST(AltKeyTracker, OtherKeysAreIgnored) {
-    expectEvents(feed({{50, true}, {37, true}, {105, true}, {50, false}}), {});
-}
-
-TEST(SyntheticKeyLedger, ConsumesEachAnnouncedEventOnce) {
+TEST(SyntheticKeyLedger, ConsumesEachAnnouncedEventOnceBeforeItExpires) {
     SyntheticKeyLedger ledger;
     const auto t0 = SyntheticKeyLedger::Clock::now();
     ledger.expect(R, false, t0);
     ledger.expect(R, true, t0);
+    ledger.expect(L, true, t0);
     EXPECT_TRUE(ledger.consume(R, true, t0));
     EXPECT_FALSE(ledger.consume(R, true, t0));
     EXPECT_TRUE(ledger.consume(R, false, t0));
     EXPECT_FALSE(ledger.consume(R, false, t0));  // the user's own release passes
-    EXPECT_FALSE(ledger.consume(L, true, t0));
+    EXPECT_FALSE(ledger.consume(L, true, t0 + SyntheticKeyLedger::EXPIRY * 2));
 }
 
-TEST(SyntheticKeyLedger, AnnouncementsThatNeverArrivedExpire) {
-    SyntheticKeyLedger ledger;
-    const auto t0 = SyntheticKeyLedger::Clock::now();
-    ledger.expect(R, false, t0);
-    EXPECT_FALSE(
-        ledger.consume(R, false, t0 + SyntheticKeyLedger::EXPIRY + std::chrono::milliseconds(1)));
-    EXPECT_FALSE(ledger.consume(R, false, t0));
+TEST(PasteChord, TerminalsByEitherWholeNameGetCtrlShiftV) {
+    using namespace std::string_view_literals;
+    const std::pair<std::string_view, PasteChord> cases[] = {
+        {"gnome-terminal-server\0Gnome-terminal"sv, PasteChord::CtrlShiftV},
+        {"xterm\0XTerm\0"sv, PasteChord::CtrlShiftV},
+        {"st\0st-256color"sv, PasteChord::CtrlShiftV},
+        {"unknown\0TERMINOLOGY"sv, PasteChord::CtrlShiftV},
+        {"\0Alacritty\0"sv, PasteChord::CtrlShiftV},
+        {"foot"sv, PasteChord::CtrlShiftV},
+        {"Navigator\0firefox"sv, PasteChord::CtrlV},
+        {"kitty-notes\0KittyNotes"sv, PasteChord::CtrlV},
+        {""sv, PasteChord::CtrlV},
+    };
+    for (auto [raw, want] : cases) EXPECT_EQ(pasteChordFor(parseWmClass(raw)), want) << raw;
 }
 
 }  // namespace
