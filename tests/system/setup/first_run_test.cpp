@@ -1,8 +1,8 @@
 // First run on the test desktop: no engine installed, the downloads come from a
 // loopback server that drops the archive once; the user presses the window's
 // buttons from the keyboard until the engine is installed and running.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
