@@ -32,8 +32,9 @@ PrivacyModel privacyModel(const std::string& productPage) {
         row("即用即删",
             "录音只为当次转写存在,松开按键后立即从磁盘删除。不保存录音历史,不保存转写记录。"),
         row("不训练", "不用你的声音训练模型。"),
-        row("联网仅两种情况", "下载或升级语音引擎、检查应用更新。两者都不携带你的任何语音或文字。"
-                                 "自动检查更新可在菜单里关闭。"),
+        row("联网仅两种情况",
+            "下载或升级语音引擎、检查应用更新。两者都不携带你的任何语音或文字。"
+            "自动检查更新可在菜单里关闭。"),
     };
     m.pageNote = Styled{"完整说明见产品页", 11, Weight::regular, Tone::secondary};
     const std::string page = withoutScheme(productPage);
