@@ -24,6 +24,8 @@
 #include "shared/constants.h"
 #include "text/itn.h"
 #include "update/update_base.h"
+#include "wayland/session.h"
+#include "wayland/wayland_adapters.h"
 #include "x11/xtest_key_synthesizer.h"
 #include "x11/xtest_trust.h"
 
@@ -32,6 +34,8 @@ using namespace zavren;
 namespace {
 
 int runDesktop(int argc, char** argv) {
+    const bool wayland = sessionKind(currentEnvironment()) == SessionKind::wayland;
+    if (wayland) ::setenv("QT_QPA_PLATFORM", "wayland;xcb", 0);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("zavren"));
@@ -63,13 +67,20 @@ int runDesktop(int argc, char** argv) {
     AppState st;
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
+    std::optional<WaylandAdapters> wl;
+    if (wayland) wl.emplace(dispatcher, log, paths.runtimeDir, env);
+    HotkeyMonitor& hotkeyPort = wl ? static_cast<HotkeyMonitor&>(wl->hotkey) : hotkey;
+    KeySynthesizer& keysPort = wl ? static_cast<KeySynthesizer&>(wl->keys) : keys;
+    AccessibilityTrust& trustPort = wl ? static_cast<AccessibilityTrust&>(wl->keys) : trust;
+    Pasteboard& pasteboardPort = wl ? static_cast<Pasteboard&>(wl->pasteboard) : pasteboard;
+    IndicatorPanel& panelPort = wl ? static_cast<IndicatorPanel&>(wl->panel) : panel;
 
     auto server = ServerManager::create({dispatcher, http, processes, log, paths});
     EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, UPDATE_BASE.str());
     AppUpdater updater(dispatcher, http, desktop, defaults, UPDATE_BASE.str());
     qt::QtSetupWindowFactory windowFactory;
     SetupWindows windows(
-        {windowFactory, desktop, dispatcher, microphone, trust, qt::installedResourcesDir()});
+        {windowFactory, desktop, dispatcher, microphone, trustPort, qt::installedResourcesDir()});
 
     std::weak_ptr<Zavren> shell;
     DictationController::Deps deps{
@@ -77,10 +88,10 @@ int runDesktop(int argc, char** argv) {
         .dispatcher = dispatcher,
         .http = http,
         .recorders = recorders,
-        .pasteboard = pasteboard,
-        .keys = keys,
-        .trust = trust,
-        .panel = panel,
+        .pasteboard = pasteboardPort,
+        .keys = keysPort,
+        .trust = trustPort,
+        .panel = panelPort,
         .wavPath = paths.wav,
         .termsFile = paths.termsFile,
         .currentKind = [server] { return server->currentKind(); },
@@ -91,21 +102,25 @@ int runDesktop(int argc, char** argv) {
             },
     };
     auto controller = DictationController::create(deps);
+    if (wl)
+        wl->hotkey.setOnCancel([controller] {
+            if (controller->recording()) controller->cancel();
+        });
 
     Platform platform;
     platform.dispatcher = &dispatcher;
     platform.http = &http;
     platform.processes = &processes;
     platform.recorders = &recorders;
-    platform.hotkey = &hotkey;
-    platform.keys = &keys;
-    platform.trust = &trust;
+    platform.hotkey = &hotkeyPort;
+    platform.keys = &keysPort;
+    platform.trust = &trustPort;
     platform.microphone = &microphone;
-    platform.pasteboard = &pasteboard;
+    platform.pasteboard = &pasteboardPort;
     platform.defaults = &defaults;
     platform.log = &log;
     platform.desktop = &desktop;
-    platform.panel = &panel;
+    platform.panel = &panelPort;
     platform.statusItem = &statusItem;
     LiveSetupWindows windowPort(windows);
     platform.windows = &windowPort;
@@ -132,6 +147,9 @@ int runDesktop(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "ptt")
+        return pttCommand({argv + 2, argv + argc},
+                          pttSocketPath(Paths::fromEnvironment(currentEnvironment()).runtimeDir));
     if (auto code = cli::run(argc, argv)) return *code;
     return runDesktop(argc, argv);
 }
