@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "shared/trace.h"
+
 namespace zavren {
 
 WaylandHotkeyMonitor::WaylandHotkeyMonitor(Dispatcher& dispatcher, SystemLog& log, Options options)
@@ -58,6 +60,7 @@ void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handle
 }
 
 void WaylandHotkeyMonitor::deliver(const FlagsEvent& event) {
+    trace::mark("hotkey-wake");
     dispatcher_.post([this, event] {
         if (handler_) handler_(event);
     });

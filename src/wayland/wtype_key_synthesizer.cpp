@@ -51,8 +51,8 @@ void WtypeKeySynthesizer::postPaste() {
 bool WtypeKeySynthesizer::isTrusted(bool prompt) {
     (void)prompt;  // there is no permission to ask for: the compositor decides
     if (!available_) {
-        // A sleep of zero types nothing, but wtype still asks for a virtual keyboard.
-        auto r = runCommand({"wtype", "-s", "0"}, "", 0, TYPE_TIMEOUT, false);
+        // A sleep of 1 ms types nothing, but wtype still asks for a virtual keyboard.
+        auto r = runCommand({"wtype", "-s", "1"}, "", 0, TYPE_TIMEOUT, false);
         if (!r.launched)
             markUnavailable("未找到 wtype,无法自动粘贴");
         else if (r.status != 0)
