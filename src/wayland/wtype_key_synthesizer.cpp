@@ -17,6 +17,7 @@ using std::chrono::milliseconds;
 constexpr milliseconds TYPE_TIMEOUT{2000};
 constexpr milliseconds IPC_TIMEOUT{500};
 constexpr std::size_t IPC_MAX_OUTPUT = 16u << 20;
+constexpr const char* KEYMAP_SETTLE_MS = "20";
 
 }  // namespace
 
@@ -38,7 +39,9 @@ std::string WtypeKeySynthesizer::focusedApp() {
 void WtypeKeySynthesizer::postPaste() {
     trace::mark("paste-begin");
     const bool terminal = pasteChordFor(WmClass{focusedApp(), ""}) == PasteChord::CtrlShiftV;
-    std::vector<std::string> argv{"wtype", "-M", "ctrl"};
+    // A virtual keyboard's first keys can arrive before its keymap has taken
+    // effect in the client and be lost (seen with foot on sway): wait a little.
+    std::vector<std::string> argv{"wtype", "-s", KEYMAP_SETTLE_MS, "-M", "ctrl"};
     if (terminal) argv.insert(argv.end(), {"-M", "shift"});
     argv.insert(argv.end(), {"-k", "v"});
     if (terminal) argv.insert(argv.end(), {"-m", "shift"});

@@ -14,8 +14,7 @@
 namespace zavren {
 namespace {
 
-// The kernel's record format through a pipe; the write end closing is the
-// device going away.
+// The kernel's records through a pipe; the write end closing is the device going away.
 class PipeDevice : public InputDevice {
   public:
     explicit PipeDevice(int fd) : fd_(fd) {}
@@ -34,36 +33,31 @@ class PipeDevice : public InputDevice {
 class KeyboardDevicesTest : public ::testing::Test {
   protected:
     std::map<std::string, int> writers;  // device path -> write end
-    std::vector<FlagsEvent> events;
-    KeyboardDevices devices{[this](const std::string& path) -> std::unique_ptr<InputDevice> {
-                                if (path.find("event") == std::string::npos) return nullptr;
-                                int p[2];
-                                if (::pipe2(p, O_NONBLOCK) != 0) return nullptr;
-                                writers[path] = p[1];
-                                return std::make_unique<PipeDevice>(p[0]);
-                            },
-                            [this](const FlagsEvent& e) { events.push_back(e); }};
+    std::string seen;                    // "61+ " a flags event with the Option bit, "61- " without
+    KeyboardDevices devices{
+        [this](const std::string& path) -> std::unique_ptr<InputDevice> {
+            int p[2];
+            if (path.find("event") == std::string::npos || ::pipe2(p, O_NONBLOCK) != 0)
+                return nullptr;
+            writers[path] = p[1];
+            return std::make_unique<PipeDevice>(p[0]);
+        },
+        [this](const FlagsEvent& e) {
+            seen += std::to_string(e.keyCode) + (e.flags & OPTION_FLAG ? "+ " : "- ");
+        }};
 
-    void TearDown() override {
+    ~KeyboardDevicesTest() override {
         for (auto& [path, fd] : writers) ::close(fd);
     }
-    void send(const std::string& path, unsigned short type, unsigned short code, int value) {
-        input_event ev{};
-        ev.type = type;
-        ev.code = code;
-        ev.value = value;
-        ASSERT_EQ(::write(writers.at(path), &ev, sizeof ev), static_cast<ssize_t>(sizeof ev));
-    }
-    void pump() {
+    void send(const std::string& path, std::initializer_list<std::pair<unsigned, int>> keys) {
+        for (auto [code, value] : keys) {
+            input_event ev{};
+            ev.type = code == SYN_REPORT ? EV_SYN : EV_KEY;
+            ev.code = static_cast<unsigned short>(code);
+            ev.value = value;
+            ASSERT_EQ(::write(writers.at(path), &ev, sizeof ev), ssize_t(sizeof ev));
+        }
         for (int fd : devices.fds()) devices.onReadable(fd);
-    }
-    // Each event as "61+" (Option bit set) or "61-".
-    std::string seen() {
-        std::string out;
-        for (auto& e : events)
-            out += std::to_string(e.keyCode) + (e.flags & OPTION_FLAG ? "+ " : "- ");
-        events.clear();
-        return out;
     }
 };
 
@@ -72,33 +66,26 @@ TEST_F(KeyboardDevicesTest, AltKeysBecomeFlagsEventsAndRepeatIsNoNewPress) {
     devices.add("/dev/input/event3");  // opened once
     devices.add("/dev/input/mouse0");
     ASSERT_EQ(devices.fds().size(), 1u);
-    const std::string kbd = "/dev/input/event3";
-    send(kbd, EV_KEY, KEY_RIGHTALT, 1);
-    send(kbd, EV_SYN, SYN_REPORT, 0);
-    send(kbd, EV_KEY, KEY_RIGHTALT, 2);
-    send(kbd, EV_KEY, KEY_A, 1);
-    send(kbd, EV_KEY, KEY_LEFTALT, 1);
-    send(kbd, EV_KEY, KEY_RIGHTALT, 0);
-    send(kbd, EV_KEY, KEY_LEFTALT, 0);
-    pump();
-    EXPECT_EQ(seen(), "61+ 58+ 61+ 58- ");
+    send("/dev/input/event3", {{KEY_RIGHTALT, 1},
+                               {SYN_REPORT, 0},
+                               {KEY_RIGHTALT, 2},
+                               {KEY_A, 1},
+                               {KEY_LEFTALT, 1},
+                               {KEY_RIGHTALT, 0},
+                               {KEY_LEFTALT, 0}});
+    EXPECT_EQ(seen, "61+ 58+ 61+ 58- ");
 }
 
 TEST_F(KeyboardDevicesTest, AKeyboardThatGoesAwayMidPressLetsGo) {
     devices.add("/dev/input/event1");
     devices.add("/dev/input/event2");
-    send("/dev/input/event1", EV_KEY, KEY_RIGHTALT, 1);
-    pump();
+    send("/dev/input/event1", {{KEY_RIGHTALT, 1}});
     ::close(writers["/dev/input/event1"]);
     writers.erase("/dev/input/event1");
-    pump();
-    EXPECT_EQ(seen(), "61+ 61- ");
-    EXPECT_EQ(devices.fds().size(), 1u);
-
-    send("/dev/input/event2", EV_KEY, KEY_LEFTALT, 1);
-    pump();
-    devices.remove("/dev/input/event2");  // unplugged: inotify saw it first
-    EXPECT_EQ(seen(), "58+ 58- ");
+    send("/dev/input/event2", {{KEY_LEFTALT, 1}});
+    EXPECT_EQ(seen, "61+ 61- 58+ ");
+    devices.remove("/dev/input/event2");  // inotify saw the unplug first
+    EXPECT_EQ(seen, "61+ 61- 58+ 58- ");
     EXPECT_TRUE(devices.empty());
 }
 
