@@ -31,17 +31,20 @@ PttLineReader::LineStatus PttLineReader::feed(std::string_view bytes) {
 
 namespace zavren {
 
-PttKey::Effect PttKey::apply(PttCommand command) {
+PttKey::Effect PttKey::apply(PttCommand command, Clock::time_point now) {
     if (command == PttCommand::toggle) command = down_ ? PttCommand::release : PttCommand::press;
     Effect effect;
     switch (command) {
         case PttCommand::press:
-            if (!down_) effect.flags = FlagsEvent{HOTKEY_CODE, OPTION_FLAG};
+            if (down_ || (releasedAt_ && now - *releasedAt_ < REPRESS_GUARD)) break;
+            effect.flags = FlagsEvent{HOTKEY_CODE, OPTION_FLAG};
             down_ = true;
             break;
         case PttCommand::release:
-            if (down_) effect.flags = FlagsEvent{HOTKEY_CODE, 0};
+            if (!down_) break;
+            effect.flags = FlagsEvent{HOTKEY_CODE, 0};
             down_ = false;
+            releasedAt_ = now;
             break;
         case PttCommand::cancel:
             effect.cancel = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -47,14 +48,20 @@ namespace zavren {
 // Cancel lifts the key without a release, so nothing is transcribed.
 class PttKey {
   public:
+    using Clock = std::chrono::steady_clock;
+    // Each command is a process of its own: a repeat spawned just before the
+    // release can arrive just after it. No hand presses again this soon.
+    static constexpr auto REPRESS_GUARD = std::chrono::milliseconds(60);
+
     struct Effect {
         std::optional<FlagsEvent> flags;
         bool cancel = false;
     };
-    Effect apply(PttCommand command);
+    Effect apply(PttCommand command, Clock::time_point now);
 
   private:
     bool down_ = false;
+    std::optional<Clock::time_point> releasedAt_;
 };
 
 }  // namespace zavren

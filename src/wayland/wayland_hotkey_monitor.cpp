@@ -29,7 +29,7 @@ void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handle
     if (thread_.joinable()) return;
     handler_ = std::move(handler);
     server_ = std::make_unique<PttServer>([this](PttCommand command) {
-        auto effect = key_.apply(command);
+        auto effect = key_.apply(command, PttKey::Clock::now());
         if (effect.flags) deliver(*effect.flags);
         if (effect.cancel)
             dispatcher_.post([this] {

@@ -3,25 +3,28 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <fstream>
-
 #include <gtest/gtest.h>
 
 #include "shared/constants.h"
 #include "support/temp_dir.h"
+#include "wayland/focused_app.h"
 #include "wayland/ptt_server.h"
+#include "wayland/session.h"
 
 namespace zavren {
 namespace {
 
 using Cmd = PttCommand;
+using namespace std::chrono_literals;
 
-// What a run of binding commands does to the key: "P" press, "R" release, "C" cancel.
-std::string effects(std::initializer_list<Cmd> commands) {
+// What a run of binding commands, a second apart unless `gap` says otherwise, does
+// to the key: "P" press, "R" release, "C" cancel.
+std::string effects(std::initializer_list<Cmd> commands, std::chrono::milliseconds gap = 1s) {
     PttKey key;
     std::string out;
+    PttKey::Clock::time_point now;
     for (Cmd c : commands) {
-        auto e = key.apply(c);
+        auto e = key.apply(c, now += gap);
         if (e.flags && e.flags->keyCode == HOTKEY_CODE)
             out += e.flags->flags == OPTION_FLAG ? "P" : "R";
         if (e.cancel) out += "C";
@@ -33,14 +36,18 @@ TEST(PttKey, RepeatsChangeNothingAndCancelLiftsWithoutRelease) {
     EXPECT_EQ(effects({Cmd::press, Cmd::press, Cmd::release, Cmd::release}), "PR");
     EXPECT_EQ(effects({Cmd::toggle, Cmd::toggle, Cmd::toggle}), "PRP");
     EXPECT_EQ(effects({Cmd::press, Cmd::cancel, Cmd::release, Cmd::toggle}), "PCP");
+    EXPECT_EQ(effects({Cmd::press, Cmd::release, Cmd::press}, PttKey::REPRESS_GUARD - 1ms), "PR");
+    EXPECT_EQ(effects({Cmd::press, Cmd::release, Cmd::press}, PttKey::REPRESS_GUARD), "PRP");
 }
 
-int connectTo(const std::string& path) {
+int connectTo(const std::string& path, bool bindInstead = false) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? fd : -1;
+    auto* a = reinterpret_cast<sockaddr*>(&addr);
+    int rc = bindInstead ? ::bind(fd, a, sizeof addr) : ::connect(fd, a, sizeof addr);
+    return rc == 0 ? fd : -1;
 }
 
 class PttServerTest : public ::testing::Test {
@@ -51,7 +58,9 @@ class PttServerTest : public ::testing::Test {
     std::optional<uid_t> peer = ::getuid();
     PttServer server{[this](Cmd c) { received.push_back(c); }, [this](int) { return peer; }};
 
+    // Over the socket a crashed instance left behind.
     void SetUp() override {
+        ::close(connectTo(path, true));
         std::string error;
         ASSERT_TRUE(server.listen(path, error)) << error;
     }
@@ -78,8 +87,7 @@ TEST_F(PttServerTest, AcceptsTheFourWordsOneLineEachFromAPrivateSocket) {
     EXPECT_EQ(exchange("cancel\n"), "ok\n");
     EXPECT_EQ(received, (std::vector<Cmd>{Cmd::press, Cmd::release, Cmd::toggle, Cmd::cancel}));
     struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0600u);
 }
 
 TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
@@ -89,36 +97,28 @@ TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
     EXPECT_EQ(exchange(std::string(4096, 'x')), "error: line too long\n");
     peer = ::getuid() + 1;
     EXPECT_EQ(exchange("press\n"), "");
-    peer = std::nullopt;
-    EXPECT_EQ(exchange("press\n"), "");
     EXPECT_TRUE(received.empty());
     EXPECT_TRUE(server.connectionFds().empty());
 }
 
-TEST_F(PttServerTest, ClientsThatNeverFinishTheirLineAreDroppedOldestFirst) {
-    std::vector<int> clients;
-    for (std::size_t i = 0; i <= PttServer::MAX_CONNECTIONS; ++i) {
-        clients.push_back(connectTo(path));
-        server.onListenReadable();
-    }
-    EXPECT_EQ(server.connectionFds().size(), PttServer::MAX_CONNECTIONS);
-    char buf[32];
-    EXPECT_GT(::read(clients.front(), buf, sizeof buf), 0);  // told it was dropped
-    for (int c : clients) ::close(c);
+TEST(SessionKind, WaylandWhenEitherVariableSaysSo) {
+    using Env = std::map<std::string, std::string>;
+    EXPECT_EQ(sessionKind(Env{{"WAYLAND_DISPLAY", ""}, {"XDG_SESSION_TYPE", "x11"}}),
+              SessionKind::x11);
+    // XWayland sets DISPLAY too: the Wayland adapters still win.
+    EXPECT_EQ(sessionKind(Env{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-1"}}),
+              SessionKind::wayland);
+    EXPECT_EQ(sessionKind(Env{{"XDG_SESSION_TYPE", "wayland"}}), SessionKind::wayland);
 }
 
-TEST(PttServerListen, ReplacesAStaleSocketButNoOtherFile) {
-    test::TempDir dir;
-    std::string error;
-    {
-        PttServer crashed{[](Cmd) {}};
-        ASSERT_TRUE(crashed.listen(dir / "ptt.sock", error));
-        ASSERT_EQ(::link((dir / "ptt.sock").c_str(), (dir / "left").c_str()), 0);
-    }
-    std::ofstream(dir / "file") << "x";
-    PttServer server{[](Cmd) {}};
-    EXPECT_FALSE(server.listen(dir / "file", error));
-    EXPECT_TRUE(server.listen(dir / "left", error)) << error;
+TEST(FocusedApp, ReadsTheCompositorsAnswerAndSurvivesBadOnes) {
+    EXPECT_EQ(swayFocusedApp(R"({"nodes":[{"nodes":[{"focused":false,"app_id":"firefox"},
+        {"focused":true,"app_id":"foot"}]}]})"),
+              "foot");
+    EXPECT_EQ(swayFocusedApp(R"({"nodes":[{"nodes":"bad"}]})"), "");
+    EXPECT_EQ(swayFocusedApp("{\"nodes\":[" + std::string(100000, '[')), "");
+    EXPECT_EQ(hyprlandActiveApp(R"({"class":"kitty","initialClass":"x"})"), "kitty");
+    EXPECT_EQ(hyprlandActiveApp(R"({"class":"","initialClass":"foot"})"), "foot");
 }
 
 }  // namespace
