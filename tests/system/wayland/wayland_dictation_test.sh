@@ -10,7 +10,9 @@ ip link set lo up
 id "$USER_NAME" >/dev/null 2>&1 || useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME"
 ROOT=$(mktemp -d /tmp/zavren-wl-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
 kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
-trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait; rm -rf "$ROOT"' EXIT
+# ZAVREN_WL_TRACE_OUT: where the program's trace goes (bench/wayland).
+trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait
+  cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}"; rm -rf "$ROOT"' EXIT
 wait_for() {  # SECONDS COMMAND...
   local end=$((SECONDS + $1)); shift
   until "$@" >/dev/null 2>&1; do
