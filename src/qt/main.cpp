@@ -103,8 +103,8 @@ int runDesktop(int argc, char** argv) {
     };
     auto controller = DictationController::create(deps);
     if (wl)
-        wl->hotkey.setOnCancel([controller] {
-            if (controller->recording()) controller->cancel();
+        wl->hotkey.setOnCancel([weak = std::weak_ptr<DictationController>(controller)] {
+            if (auto c = weak.lock(); c && c->recording()) c->cancel();
         });
 
     Platform platform;
