@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Dictation on headless sway per engine flavour, as a user made here (sway refuses
-# root), in a network of its own (the engine port is fixed).
+# Dictation on headless sway per engine flavour, as a user made here (sway refuses root), in a
+# network of its own (the engine port is fixed). The program's trace goes to $ZAVREN_WL_TRACE_OUT.
 set -euo pipefail
 PROGRAM=$1 ENGINE=$2 USER_NAME=zavren-wl-test PREVIOUS=之前的剪贴板
 command -v sway wtype foot wl-copy pulseaudio >/dev/null && [ "$(id -u)" = 0 ] ||
@@ -10,7 +10,6 @@ ip link set lo up
 id "$USER_NAME" >/dev/null 2>&1 || useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME"
 ROOT=$(mktemp -d /tmp/zavren-wl-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
 kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
-# ZAVREN_WL_TRACE_OUT: where the program's trace goes (bench/wayland).
 trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait
   cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}"; rm -rf "$ROOT"' EXIT
 wait_for() {  # SECONDS COMMAND...
