@@ -15,5 +15,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZAVREN_PRODUCT_PAGE})
 # the CJK font, tar and gzip for the engine archive, pkill for stale engines.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, tar, gzip, procps")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "pulseaudio | pipewire-pulse, xdg-utils, qt6-wayland, wtype, wl-clipboard")
 include(CPack)

@@ -22,6 +22,7 @@ const char* USAGE =
     "  engine status            显示已安装的语音引擎、启动命令与是否在 127.0.0.1:8765 应答\n"
     "  engine install [--force] 下载并安装语音引擎(可断点续传;已安装同版本时不重复下载)\n"
     "  engine add|list|remove   登记你已有的引擎、列出或删除引擎(engine add --help)\n"
+    "  ptt press|release|toggle|cancel  Wayland 下由合成器快捷键调用:按下、松开、切换或取消听写\n"
     "  transcribe FILE.wav [--no-itn]  用本机引擎转写一个 WAV 文件\n"
     "  --version                显示版本\n"
     "  --help                   显示本帮助\n";

@@ -28,6 +28,8 @@
 #include "shared/constants.h"
 #include "text/itn.h"
 #include "update/update_base.h"
+#include "wayland/session.h"
+#include "wayland/wayland_adapters.h"
 #include "x11/xtest_key_synthesizer.h"
 #include "x11/xtest_trust.h"
 
@@ -36,6 +38,8 @@ using namespace zavren;
 namespace {
 
 int runDesktop(int argc, char** argv) {
+    const bool wayland = sessionKind(currentEnvironment()) == SessionKind::wayland;
+    if (wayland) ::setenv("QT_QPA_PLATFORM", "wayland;xcb", 0);
     TimedApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("zavren"));
@@ -73,6 +77,13 @@ int runDesktop(int argc, char** argv) {
     AppState st;
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
+    std::optional<WaylandAdapters> wl;
+    if (wayland) wl.emplace(dispatcher, log, paths.runtimeDir, env);
+    HotkeyMonitor& hotkeyPort = wl ? static_cast<HotkeyMonitor&>(wl->hotkey) : hotkey;
+    KeySynthesizer& keysPort = wl ? static_cast<KeySynthesizer&>(wl->keys) : keys;
+    AccessibilityTrust& trustPort = wl ? static_cast<AccessibilityTrust&>(wl->keys) : trust;
+    Pasteboard& pasteboardPort = wl ? static_cast<Pasteboard&>(wl->pasteboard) : pasteboard;
+    IndicatorPanel& panelPort = wl ? static_cast<IndicatorPanel&>(wl->panel) : panel;
 
     ProcNetPortOwners portOwners;
     InotifyFolderWatcher folderWatcher;
@@ -82,16 +93,16 @@ int runDesktop(int argc, char** argv) {
     AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;
     SetupWindows windows(
-        {windowFactory, desktop, dispatcher, microphone, trust, qt::installedResourcesDir()});
+        {windowFactory, desktop, dispatcher, microphone, trustPort, qt::installedResourcesDir()});
 
-    auto paster = PasteSequence::create(dispatcher, pasteboard, keys, trust, log);
+    auto paster = PasteSequence::create(dispatcher, pasteboardPort, keysPort, trustPort, log);
     DictationController::Deps deps{
         .st = st,
         .dispatcher = dispatcher,
         .http = http,
         .recorders = recorders,
         .paster = *paster,
-        .panel = panel,
+        .panel = panelPort,
         .wavPath = paths.wav,
         .termsFile = paths.termsFile,
         .currentKind = [server] { return server->currentKind(); },
@@ -99,21 +110,25 @@ int runDesktop(int argc, char** argv) {
         .engineIsOurs = [server] { return server->confirmOwnListener(); },
     };
     auto controller = DictationController::create(deps);
+    if (wl)
+        wl->hotkey.setOnCancel([weak = std::weak_ptr<DictationController>(controller)] {
+            if (auto c = weak.lock(); c && c->recording()) c->cancel();
+        });
 
     Platform platform;
     platform.dispatcher = &dispatcher;
     platform.http = &http;
     platform.processes = &processes;
     platform.recorders = &recorders;
-    platform.hotkey = &hotkey;
-    platform.keys = &keys;
-    platform.trust = &trust;
+    platform.hotkey = &hotkeyPort;
+    platform.keys = &keysPort;
+    platform.trust = &trustPort;
     platform.microphone = &microphone;
-    platform.pasteboard = &pasteboard;
+    platform.pasteboard = &pasteboardPort;
     platform.defaults = &defaults;
     platform.log = &log;
     platform.desktop = &desktop;
-    platform.panel = &panel;
+    platform.panel = &panelPort;
     platform.statusItem = &statusItem;
     platform.windows = &windows;
     platform.instanceLock = &lock;
@@ -140,6 +155,9 @@ int runDesktop(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "ptt")
+        return pttCommand({argv + 2, argv + argc},
+                          pttSocketPath(Paths::fromEnvironment(currentEnvironment()).runtimeDir));
     if (auto code = cli::run(argc, argv)) return *code;
     return runDesktop(argc, argv);
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zavren {
+
+struct CommandResult {
+    bool launched = false;
+    int status = -1;        // exit code; -1 when killed or not launched
+    bool cutShort = false;  // killed: too much output or past the time limit
+    std::string output;     // stdout, at most maxOutput bytes
+};
+
+// Runs argv (looked up in PATH) with input on its stdin and waits, killing it
+// once it prints more than maxOutput bytes or outlives timeout. With
+// captureOutput false, stdout goes to /dev/null: a child that leaves a daemon
+// holding the pipe would otherwise keep us waiting.
+CommandResult runCommand(const std::vector<std::string>& argv, const std::string& input,
+                         std::size_t maxOutput, std::chrono::milliseconds timeout,
+                         bool captureOutput = true);
+
+}  // namespace zavren

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "platform/dispatch.h"
+#include "platform/pasteboard.h"
+
+namespace zavren {
+
+// The Wayland clipboard through wl-clipboard: Qt can set it only while one of
+// our windows has the keyboard focus, and the paste happens while another has.
+// One wl-copy offer carries one type, so a restore puts back the text when there
+// was text, else the first other format. A transcript is offered once
+// (--paste-once): the offer ending is how we learn the target has read it.
+class WlPasteboard : public Pasteboard {
+  public:
+    explicit WlPasteboard(Dispatcher& dispatcher);
+    ~WlPasteboard() override;
+    WlPasteboard(const WlPasteboard&) = delete;
+    WlPasteboard& operator=(const WlPasteboard&) = delete;
+    std::vector<std::string> types() override;
+    std::optional<std::string> data(const std::string& type) override;
+    void set(const Formats& formats, bool transcript) override;
+    void onFetched(std::function<void()> handler) override;
+
+  private:
+    struct Shared {
+        std::atomic<unsigned> generation{0};
+        std::function<void()> fetched;  // main thread only
+        // An offer's thread may outlive us; it posts only while we (and so the
+        // dispatcher, which outlives us) exist.
+        std::mutex lock;
+        Dispatcher* dispatcher = nullptr;
+    };
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
+
+}  // namespace zavren

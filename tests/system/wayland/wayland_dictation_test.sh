@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Dictation on headless sway per engine flavour, as a user made here (sway refuses root), in a
+# network of its own (the engine port is fixed). The program's trace goes to $ZAVREN_WL_TRACE_OUT.
+set -euo pipefail
+PROGRAM=$1 ENGINE=$2 USER_NAME=zavren-wl-test PREVIOUS=之前的剪贴板
+command -v sway wtype foot wl-copy pulseaudio >/dev/null && [ "$(id -u)" = 0 ] ||
+  { echo "SKIP: needs root, sway, wtype, foot, wl-clipboard and pulseaudio"; exit 77; }
+[ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
+ip link set lo up
+made_user=
+id "$USER_NAME" >/dev/null 2>&1 || { useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME" && made_user=1; }
+ROOT=$(mktemp -d /tmp/zavren-wl-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
+kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
+trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait
+  cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}"; rm -rf "$ROOT"
+  [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
+wait_for() {  # SECONDS COMMAND...
+  local end=$((SECONDS + $1)); shift
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $end ] || { echo "FAIL: timed out waiting for: $*"; exit 1; }
+    sleep 0.1
+  done
+}
+as_user() {
+  runuser -u "$USER_NAME" -- env -i PATH="$ROOT/bin:/usr/bin:/bin" HOME="$H" \
+    XDG_RUNTIME_DIR="$RUN" WAYLAND_DISPLAY=wayland-1 FAKE_ENGINE_LOG="$H/requests.log" \
+    SWAYSOCK="$(ls "$RUN"/sway-ipc.*.sock 2>/dev/null | head -1)" "$@"
+}
+start() {  # LOG COMMAND...: in the background
+  as_user "${@:2}" >"$1" 2>&1 &
+  PIDS+=($!)
+}
+foot_focused() { as_user swaymsg -t get_tree | grep -q '"app_id": "foot"'; }
+clipboard_is() { [ "$(as_user wl-paste -n)" = "$1" ]; }
+posts() { grep -c '"method":"POST"' "$H/requests.log" || true; }
+# One wtype holds the key; until the program has seen the engine a press only hints.
+dictate() {
+  local before; before=$(posts)
+  as_user wtype -P alt_r -s 1500 -p alt_r
+  for _ in $(seq 30); do [ "$(posts)" -gt "$before" ] && return 0; sleep 0.1; done
+  return 1
+}
+
+chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
+install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$ROOT/bin/"
+printf 'bindsym --no-repeat Alt_R exec %s ptt press\nbindsym --release Alt_R exec %s ptt release\n' \
+  "$ROOT/bin/zavren" "$ROOT/bin/zavren" >"$ROOT/sway.conf"
+start "$ROOT/sway.log" env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+  sway -c "$ROOT/sway.conf"
+wait_for 20 as_user swaymsg -t get_version
+start "$ROOT/pulse.log" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+  -L module-native-protocol-unix -L "module-sine-source source_name=tone" -L module-always-sink
+wait_for 20 test -S "$RUN/pulse/native"
+
+for flavour in llama python; do
+  echo "== $flavour"
+  d=$H/.local/share/zavren/engine/engine-1.0.0 script='{"answer": "我的电话是一三八零零一三八零零零"}'
+  exe=$d/python/bin/python3.13 model=$d/voice_server.py
+  [ $flavour = python ] || exe=$d/bin/llama-server model=$d/models/qwen3-asr.gguf
+  as_user sh -c "rm -rf $d; mkdir -p $d/bin $d/models $d/python/bin $H/.config/zavren
+    printf '[General]\nzavren.privacy.hint.v1=bool:true\n' > $H/.config/zavren/settings.ini
+    cp $ROOT/bin/fake-engine $exe; echo x > $d/models/mmproj.gguf; echo '$script' > $model"
+  start "$ROOT/zavren-$flavour.log" env ZAVREN_TRACE=1 zavren
+  wait_for 30 test -S "$RUN/zavren-ptt.sock"
+
+  OUT=$H/pasted-$flavour.txt
+  as_user swaymsg exec "foot sh -c 'stty -icanon; cat > $OUT'"
+  wait_for 20 foot_focused
+  printf %s "$PREVIOUS" | as_user wl-copy
+  wait_for 40 dictate
+  wait_for 20 grep -q 我的电话是13800138000 "$OUT"
+  wait_for 10 clipboard_is "$PREVIOUS"
+  [ ! -e "$RUN/zavren.wav" ] || { echo "FAIL: the recording outlived the dictation"; exit 1; }
+  kill_tree "${PIDS[-1]}"
+  wait_for 10 eval '! pgrep -u "$USER_NAME" -x zavren'  # quitting stops the engine first
+  as_user swaymsg kill >/dev/null
+  wait_for 10 eval '! foot_focused'
+  status=0; as_user zavren ptt press 2>/dev/null || status=$?
+  [ "$status" = 3 ] || { echo "FAIL: ptt without a running program exited $status"; exit 1; }
+done
+echo "1 passed, 0 failed"
