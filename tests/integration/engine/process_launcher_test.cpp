@@ -76,15 +76,11 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
     EXPECT_EQ(files::read(tmp / "out"), "a b|c|你好|none\noops\n");
 }
 
-TEST(ProcessLauncher, SignalsEndTheChildAndReportTheSignalNumber) {
+TEST(ProcessLauncher, SignalsAndFailuresAreReportedAndRunReturnsTheStatus) {
     PosixProcessLauncher launcher;
     EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.terminate(); }),
               SIGTERM);
     EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.kill(); }), SIGKILL);
-}
-
-TEST(ProcessLauncher, FailuresAreReportedAndRunReturnsTheStatus) {
-    PosixProcessLauncher launcher;
     auto r = launcher.launch({"/nonexistent/engine", {}, {}, -1}, [](int) { FAIL(); });
     EXPECT_FALSE(r.child);
     EXPECT_NE(r.error.find("/nonexistent/engine"), std::string::npos);
