@@ -53,10 +53,7 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, &old);
-    struct sigaction ignore {
-    }, oldAction{};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGTERM, &ignore, &oldAction);
+    const auto oldHandler = ::signal(SIGTERM, SIG_IGN);
     PosixProcessLauncher launcher;
     const std::string fds =
         "/proc/$$/fd/" + std::to_string(low) + " -o -e /proc/$$/fd/" + std::to_string(high);
@@ -68,7 +65,7 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
                                   "a b", "c"},
                                  {{"G", "你好"}},
                                  fd});
-    sigaction(SIGTERM, &oldAction, nullptr);
+    ::signal(SIGTERM, oldHandler);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ::unsetenv("ZAVREN_PROBE");
     for (int open : {fd, low, high}) ::close(open);

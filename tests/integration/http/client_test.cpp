@@ -188,14 +188,11 @@ TEST_F(ClientTest, StreamDeliversResponseThenEveryChunkThenCompletion) {
         SCOPED_TRACE(c.path + " " + c.range);
         auto events = stream(
             get(server.url(c.path), c.range.empty() ? Headers{} : Headers{{"Range", c.range}}));
-        ASSERT_EQ(std::string({events.front().type, events.back().type}), "rc");
+        std::string order, all;
+        for (const auto& e : events) order += e.type, all += e.bytes;
+        ASSERT_EQ(order, "r" + std::string(std::max<std::size_t>(order.size(), 2) - 2, 'd') + "c");
         EXPECT_EQ(events.front().status, c.status);
         EXPECT_FALSE(events.back().error);
-        std::string all;
-        for (std::size_t i = 1; i + 1 < events.size(); ++i) {
-            EXPECT_EQ(events[i].type, 'd') << "callback " << i << " out of order";
-            all += events[i].bytes;
-        }
         EXPECT_TRUE(all == body.substr(c.from));
     }
 }
