@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
 
 #include "platform/dispatch.h"
@@ -15,41 +14,31 @@ namespace zavren::fakes {
 // deadlines), so every timing rule is instant and deterministic.
 class FakeDispatcher : public Dispatcher {
   public:
-    FakeDispatcher();
-
-    void post(Task task) override;
+    void post(Task task) override { postAfter(Duration::zero(), std::move(task)); }
     void postAfter(Duration delay, Task task) override;
     std::unique_ptr<Timer> repeating(Duration interval, Task task) override;
-    void background(Task task) override;
-    void backgroundAfter(Duration delay, Task task) override;
+    void background(Task task) override { post(std::move(task)); }
+    void backgroundAfter(Duration d, Task task) override { postAfter(d, std::move(task)); }
     TimePoint now() const override;
 
     // Runs everything due now, including what those tasks post for now.
-    void runUntilIdle();
+    void runUntilIdle() { advance(Duration::zero()); }
     // Moves the clock forward by d, running due tasks at their own times.
     void advance(Duration d);
     void advance(double s) { advance(seconds(s)); }
     // Seconds of virtual time since construction.
-    double elapsed() const;
-
-    struct TimerState {
-        std::atomic<bool> alive{true};
-        Task task;
-        Duration interval{};
-    };
+    double elapsed() const { return std::chrono::duration<double>(now() - START).count(); }
 
   private:
-    void fire(const std::shared_ptr<TimerState>& state, TimePoint due);
-    using Key = std::pair<TimePoint, std::uint64_t>;
-
-    void schedule(TimePoint at, Task task);
-    bool runOneDue(TimePoint limit);
+    // Far from the clock's epoch so code that subtracts durations never underflows.
+    static constexpr TimePoint START = TimePoint() + std::chrono::hours(24);
+    using Alive = std::shared_ptr<std::atomic<bool>>;
+    void tick(Alive alive, Duration interval, std::shared_ptr<Task> task, TimePoint due);
 
     mutable std::mutex mutex_;
-    TimePoint start_;
-    TimePoint now_;
+    TimePoint now_ = START;
     std::uint64_t seq_ = 0;
-    std::map<Key, Task> queue_;
+    std::map<std::pair<TimePoint, std::uint64_t>, Task> queue_;
 };
 
 }  // namespace zavren::fakes

@@ -4,6 +4,14 @@
 
 namespace zavren::fakes {
 
+namespace {
+
+HttpResponse failed(HttpError::Kind kind, std::string description) {
+    return {0, {}, HttpError{kind, std::move(description)}};
+}
+
+}  // namespace
+
 struct FakeHttpClient::FakeTask : HttpTask {
     std::weak_ptr<Call> call;
     FakeHttpClient* owner = nullptr;
@@ -11,9 +19,7 @@ struct FakeHttpClient::FakeTask : HttpTask {
         auto c = call.lock();
         if (!c || c->finished) return;
         c->cancelled = true;
-        HttpResponse r;
-        r.error = HttpError{HttpError::Kind::cancelled, "已取消"};
-        owner->finish(c, r);
+        owner->finish(c, failed(HttpError::Kind::cancelled, "已取消"));
     }
 };
 
@@ -22,7 +28,6 @@ std::shared_ptr<HttpTask> FakeHttpClient::send(HttpRequest request,
     auto call = std::make_shared<Call>();
     call->request = std::move(request);
     call->done = std::move(done);
-    calls_.push_back(call);
     if (auto answer = responder_ ? responder_(call->request) : std::nullopt) {
         std::weak_ptr<Call> weak = call;
         dispatcher_.backgroundAfter(answer->second, [this, weak, r = answer->first] {
@@ -30,7 +35,7 @@ std::shared_ptr<HttpTask> FakeHttpClient::send(HttpRequest request,
         });
     }
     armTimeout(call);
-    return makeTask(call);
+    return add(call);
 }
 
 std::shared_ptr<HttpTask> FakeHttpClient::stream(HttpRequest request, HttpStreamHandlers handlers) {
@@ -38,36 +43,26 @@ std::shared_ptr<HttpTask> FakeHttpClient::stream(HttpRequest request, HttpStream
     call->request = std::move(request);
     call->streamed = true;
     call->handlers = std::move(handlers);
-    calls_.push_back(call);
-    return makeTask(call);
+    return add(call);
 }
 
-std::shared_ptr<HttpTask> FakeHttpClient::makeTask(const std::shared_ptr<Call>& call) {
+std::shared_ptr<HttpTask> FakeHttpClient::add(std::shared_ptr<Call> call) {
     auto task = std::make_shared<FakeTask>();
     task->call = call;
     task->owner = this;
+    calls_.push_back(std::move(call));
     return task;
 }
 
 void FakeHttpClient::respondAlways(int status, std::string body) {
     setResponder([status, body](const HttpRequest&) {
-        HttpResponse r;
-        r.status = status;
-        r.body = body;
-        return std::make_optional(std::make_pair(r, Duration::zero()));
+        return std::make_optional(std::pair(HttpResponse{status, body, {}}, Duration::zero()));
     });
 }
 
-std::vector<HttpRequest> FakeHttpClient::requests() const {
-    std::vector<HttpRequest> out;
-    for (const auto& c : calls_) out.push_back(c->request);
-    return out;
-}
-
 std::size_t FakeHttpClient::countTo(const std::string& url) const {
-    std::size_t n = 0;
-    for (const auto& c : calls_) n += c->request.url == url ? 1u : 0u;
-    return n;
+    return static_cast<std::size_t>(
+        std::ranges::count_if(calls_, [&](auto& c) { return c->request.url == url; }));
 }
 
 // Nothing moves on an unanswered request, so it ends at its idle time-out or
@@ -78,8 +73,7 @@ void FakeHttpClient::armTimeout(const std::shared_ptr<Call>& call) {
     Duration limit =
         req.deadline > Duration::zero() ? std::min(req.timeout, req.deadline) : req.timeout;
     dispatcher_.backgroundAfter(limit, [this, weak] {
-        if (auto c = weak.lock())
-            finish(c, HttpResponse{0, {}, HttpError{HttpError::Kind::timedOut, "请求超时"}});
+        if (auto c = weak.lock()) finish(c, failed(HttpError::Kind::timedOut, "请求超时"));
     });
 }
 
@@ -88,8 +82,7 @@ void FakeHttpClient::finish(const std::shared_ptr<Call>& call, HttpResponse resp
     call->finished = true;
     // As the real client does: an oversized body never reaches the caller.
     if (!call->streamed && response.body.size() > call->request.maxBodyBytes)
-        response =
-            HttpResponse{response.status, {}, HttpError{HttpError::Kind::tooLarge, "响应过大"}};
+        response = {response.status, {}, HttpError{HttpError::Kind::tooLarge, "响应过大"}};
     if (call->streamed) {
         if (call->handlers.onComplete) call->handlers.onComplete(response.error);
     } else if (call->done) {
@@ -105,7 +98,7 @@ void FakeHttpClient::complete(std::size_t i, HttpResponse response) {
 }
 
 void FakeHttpClient::fail(std::size_t i, HttpError::Kind kind, std::string description) {
-    complete(i, HttpResponse{0, {}, HttpError{kind, std::move(description)}});
+    complete(i, failed(kind, std::move(description)));
 }
 
 void FakeHttpClient::streamResponse(std::size_t i, int status) {
@@ -116,19 +109,13 @@ void FakeHttpClient::streamResponse(std::size_t i, int status) {
 bool FakeHttpClient::streamData(std::size_t i, const std::string& bytes) {
     auto c = calls_.at(i);
     if (c->finished || !c->handlers.onData) return false;
-    bool ok = c->handlers.onData(bytes.data(), bytes.size());
-    if (!ok) {
-        HttpResponse r;
-        r.error = HttpError{HttpError::Kind::aborted, "传输被中止"};
-        finish(c, r);
-    }
+    const bool ok = c->handlers.onData(bytes.data(), bytes.size());
+    if (!ok) finish(c, failed(HttpError::Kind::aborted, "传输被中止"));
     return ok;
 }
 
 void FakeHttpClient::streamComplete(std::size_t i, std::optional<HttpError> error) {
-    HttpResponse r;
-    r.error = std::move(error);
-    finish(calls_.at(i), r);
+    finish(calls_.at(i), {0, {}, std::move(error)});
 }
 
 }  // namespace zavren::fakes

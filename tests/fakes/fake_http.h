@@ -44,7 +44,6 @@ class FakeHttpClient : public HttpClient {
     std::size_t count() const { return calls_.size(); }
     const HttpRequest& request(std::size_t i) const { return calls_.at(i)->request; }
     const Call& call(std::size_t i) const { return *calls_.at(i); }
-    std::vector<HttpRequest> requests() const;
     std::size_t countTo(const std::string& url) const;
 
     // Delivers an answer to call i (as a dispatcher task).
@@ -57,7 +56,7 @@ class FakeHttpClient : public HttpClient {
 
   private:
     struct FakeTask;
-    std::shared_ptr<HttpTask> makeTask(const std::shared_ptr<Call>& call);
+    std::shared_ptr<HttpTask> add(std::shared_ptr<Call> call);
     void armTimeout(const std::shared_ptr<Call>& call);
     void finish(const std::shared_ptr<Call>& call, HttpResponse response);
 

@@ -36,8 +36,7 @@ class FakeInstaller : public InstallerHandle {
     }
 
     long liveObservers() const {
-        return std::count_if(observers_.begin(), observers_.end(),
-                             [](auto& w) { return !w.expired(); });
+        return std::ranges::count_if(observers_, [](auto& w) { return !w.expired(); });
     }
 
   private:

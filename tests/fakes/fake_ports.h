@@ -97,10 +97,8 @@ class FakeKeySynthesizer : public KeySynthesizer {
 class FakeTrust : public AccessibilityTrust {
   public:
     bool trusted = true;
-    int queries = 0;
     int prompts = 0;
     bool isTrusted(bool prompt) override {
-        ++queries;
         if (prompt) ++prompts;
         return trusted;
     }
@@ -148,11 +146,7 @@ class FakeDesktop : public Desktop {
 class FakePanel : public IndicatorPanel {
   public:
     bool visible = false;
-    int shows = 0;
-    void show() override {
-        ++shows;
-        visible = true;
-    }
+    void show() override { visible = true; }
     void hide() override { visible = false; }
 };
 

@@ -45,7 +45,7 @@ class FakeProcessLauncher : public ProcessLauncher {
     bool failLaunch = false;
     bool termIgnored = false;  // children made from now on ignore SIGTERM
     std::function<RunResult(const ProcessSpec&)> runner;  // default: exit status 0
-    std::map<std::string, std::string> env{{"PATH", "/usr/bin:/bin"}, {"HOME", "/home/test"}};
+    std::map<std::string, std::string> env{{"PATH", "/usr/bin:/bin"}};
 
     LaunchResult launch(const ProcessSpec& spec, std::function<void(int)> onExit) override {
         launches.push_back(spec);
@@ -59,8 +59,7 @@ class FakeProcessLauncher : public ProcessLauncher {
     }
     RunResult run(const ProcessSpec& spec) override {
         runs.push_back(spec);
-        if (runner) return runner(spec);
-        return {true, 0, {}};
+        return runner ? runner(spec) : RunResult{true, 0, {}};
     }
     std::map<std::string, std::string> environment() const override { return env; }
 };

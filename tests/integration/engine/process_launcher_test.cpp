@@ -53,10 +53,7 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, &old);
-    struct sigaction ignore {
-    }, oldAction{};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGTERM, &ignore, &oldAction);
+    const auto oldHandler = ::signal(SIGTERM, SIG_IGN);
     PosixProcessLauncher launcher;
     const std::string fds =
         "/proc/$$/fd/" + std::to_string(low) + " -o -e /proc/$$/fd/" + std::to_string(high);
@@ -68,7 +65,7 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
                                   "a b", "c"},
                                  {{"G", "你好"}},
                                  fd});
-    sigaction(SIGTERM, &oldAction, nullptr);
+    ::signal(SIGTERM, oldHandler);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ::unsetenv("ZAVREN_PROBE");
     for (int open : {fd, low, high}) ::close(open);
@@ -76,15 +73,11 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
     EXPECT_EQ(files::read(tmp / "out"), "a b|c|你好|none\noops\n");
 }
 
-TEST(ProcessLauncher, SignalsEndTheChildAndReportTheSignalNumber) {
+TEST(ProcessLauncher, SignalsAndFailuresAreReportedAndRunReturnsTheStatus) {
     PosixProcessLauncher launcher;
     EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.terminate(); }),
               SIGTERM);
     EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.kill(); }), SIGKILL);
-}
-
-TEST(ProcessLauncher, FailuresAreReportedAndRunReturnsTheStatus) {
-    PosixProcessLauncher launcher;
     auto r = launcher.launch({"/nonexistent/engine", {}, {}, -1}, [](int) { FAIL(); });
     EXPECT_FALSE(r.child);
     EXPECT_NE(r.error.find("/nonexistent/engine"), std::string::npos);

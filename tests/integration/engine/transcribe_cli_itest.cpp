@@ -1,12 +1,9 @@
 // The command-line entries that talk to the engine, run as real processes.
-#include <httplib.h>
-
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "dictation/wav.h"
 #include "integration/engine/engine_rig.h"
+#include "integration/http/test_server.h"
 #include "support/run_program.h"
 
 namespace zavren {
@@ -34,10 +31,8 @@ std::string writeWav(const std::string& dir, std::size_t pcmBytes = 32000) {
     return path;
 }
 
-#define REQUIRE_CLI() REQUIRE_FREE_ENGINE_PORT()
-
 TEST(TranscribeCommand, StartsEitherEngineAndLeavesNothingRunningWhenItExits) {
-    REQUIRE_CLI();
+    REQUIRE_FREE_ENGINE_PORT();
     for (bool llama : {true, false}) {
         SCOPED_TRACE(llama);
         EngineRig rig;
@@ -52,7 +47,7 @@ TEST(TranscribeCommand, StartsEitherEngineAndLeavesNothingRunningWhenItExits) {
 }
 
 TEST(TranscribeCommand, FailuresHaveTheirOwnExitCodes) {
-    REQUIRE_CLI();
+    REQUIRE_FREE_ENGINE_PORT();
     // Name, engine script (empty: none installed), PCM bytes, exit status.
     const std::tuple<const char*, std::string, std::size_t, int> cases[] = {
         {"header only", "{}", 0, 6},
@@ -69,7 +64,7 @@ TEST(TranscribeCommand, FailuresHaveTheirOwnExitCodes) {
 }
 
 TEST(EngineCommands, StatusFailsUntilTheEngineAnswersAndInstallSkipsAPresentVersion) {
-    REQUIRE_CLI();
+    REQUIRE_FREE_ENGINE_PORT();
     EngineRig rig;
     EXPECT_EQ(runCli(rig, {"engine", "status"}).status, 3);
     test::installFakeEngine(rig.engineDir("2.1"), true);
@@ -78,25 +73,21 @@ TEST(EngineCommands, StatusFailsUntilTheEngineAnswersAndInstallSkipsAPresentVers
     ASSERT_TRUE(rig.waitFor(EngineState::ready));
     EXPECT_EQ(runCli(rig, {"engine", "status"}).status, 0);
 
-    httplib::Server downloads;
+    testing::TestServer downloads;
     int requests = 0;
-    downloads.Get("/engine.json", [&](const httplib::Request&, httplib::Response& res) {
+    downloads.server.Get("/engine.json", [&](const auto&, httplib::Response& res) {
         ++requests;
         res.set_content(R"({"version": "2.1", "url": "a.tar.gz", "sha256": ")" +
                             std::string(64, '0') + R"(", "size": 1})",
                         "application/json");
     });
-    const int port = downloads.bind_to_any_port("127.0.0.1");
-    std::thread serve([&] { downloads.listen_after_bind(); });
-    const std::map<std::string, std::string> base{
-        {"ZAVREN_UPDATE_BASE", "http://127.0.0.1:" + std::to_string(port) + "/"}};
+    downloads.start();
+    const std::map<std::string, std::string> base{{"ZAVREN_UPDATE_BASE", downloads.url("/")}};
     auto r = runCli(rig, {"engine", "install"}, base);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(requests, 1) << "nothing downloaded";
     r = runCli(rig, {"engine", "install", "--force"}, base);
     EXPECT_NE(r.status, 0) << "the forced download fails: no archive is served";
-    downloads.stop();
-    serve.join();
 }
 
 }  // namespace

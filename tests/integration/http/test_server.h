@@ -79,11 +79,9 @@ class TestServer {
 // A port on 127.0.0.1 that nothing listens on (bound once, then released).
 inline int closedPort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     ::close(fd);
     return ntohs(addr.sin_port);

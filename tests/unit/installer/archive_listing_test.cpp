@@ -31,31 +31,27 @@ TEST(TarListing, ParsesNamesLinksAndEscapesOrFails) {
 
 TEST(TarListing, UnsafeMembersAreFound) {
     const std::string top = line('d', "engine-1/");
+    // clang-format off
     std::pair<std::string, bool> cases[] = {
         // listing, safe
-        {top + line('-', "engine-1/bin/llama-server"), true},
-        {line('d', "./") + line('-', "./engine-1/a"), true},
+        {top + line('-', "engine-1/bin/llama-server"), true}, {line('d', "./") + line('-', "./engine-1/a"), true},
         {top + line('l', "engine-1/lib/libx.so", "libx.so.1"), true},
         {top + line('l', "engine-1/bin/up", "../models/m.gguf"), true},
         {top + line('l', "engine-1/bin/top", "../.."), true},  // the scratch folder itself
         {top + line('h', "engine-1/b", "engine-1/a"), true},
-        {line('-', "/etc/cron.d/x"), false},
-        {line('-', "../outside"), false},
-        {top + line('-', "engine-1/../../outside"), false},
-        {top + line('l', "engine-1/etc", "/etc"), false},
+        {line('-', "/etc/cron.d/x"), false}, {line('-', "../outside"), false},
+        {top + line('-', "engine-1/../../outside"), false}, {top + line('l', "engine-1/etc", "/etc"), false},
         {top + line('l', "engine-1/a/b", "../../../x"), false},
-        {top + line('h', "engine-1/pw", "/etc/passwd"), false},
-        {top + line('h', "engine-1/pw", "../etc/passwd"), false},
+        {top + line('h', "engine-1/pw", "/etc/passwd"), false}, {top + line('h', "engine-1/pw", "../etc/passwd"), false},
         // Writing through a link the archive just made.
         {top + line('l', "engine-1/d", "sub") + line('-', "engine-1/d/file"), false},
         // A link that is inside only when its own link is taken lexically.
-        {top + line('l', "engine-1/deep/up", "..") + line('l', "engine-1/x", "deep/up/../.."),
-         false},
+        {top + line('l', "engine-1/deep/up", "..") + line('l', "engine-1/x", "deep/up/../.."), false},
         // A hard link to a symlink carries its relative target to a new place.
         {top + line('l', "engine-1/a/s", "../x") + line('h', "s2", "engine-1/a/s"), false},
-        {top + line('c', "engine-1/null"), false},
-        {top + line('p', "engine-1/fifo"), false},
+        {top + line('c', "engine-1/null"), false}, {top + line('p', "engine-1/fifo"), false},
     };
+    // clang-format on
     for (const auto& [listing, safe] : cases) {
         SCOPED_TRACE(listing);
         auto members = parseTarListing(listing);

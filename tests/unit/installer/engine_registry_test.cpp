@@ -17,19 +17,16 @@ namespace reg = EngineRegistry;
 using namespace std::chrono;
 using Status = reg::Result::Status;
 
-TEST(EngineRegistry, NamesMustBeOneSafeFolderComponent) {
-    for (std::string good : {"local-20261206-140000", "0.10.0", "Az_09+q8"})
-        EXPECT_FALSE(reg::nameProblem(good)) << good;
-    for (std::string bad : {"", "../x", "a/b", "a..b", ".hidden", "-x", "a b", "a\nb", "é"})
-        EXPECT_TRUE(reg::nameProblem(bad)) << bad;
-    EXPECT_TRUE(reg::nameProblem(std::string(101, 'a')));
-}
-
-TEST(EngineRegistry, DefaultNamesOrderAfterReleasesAndEarlierOnes) {
+TEST(EngineRegistry, NamesAreOneSafeFolderComponentAndDefaultsOrderAfterReleases) {
     const auto t = sys_days{2026y / 12 / 6} + 9h + 59min + 59s;
     EXPECT_EQ(reg::defaultName(t), "local-20261206-095959");
     EXPECT_TRUE(numericLess(reg::defaultName(t), reg::defaultName(t + 1s)));
     EXPECT_TRUE(numericLess("999.99.9", reg::defaultName(t)));
+    for (std::string good : {reg::defaultName(t), std::string("0.10.0"), std::string("Az_09+q8")})
+        EXPECT_FALSE(reg::nameProblem(good)) << good;
+    for (std::string bad : {"", "../x", "a/b", "a..b", ".hidden", "-x", "a b", "a\nb", "é"})
+        EXPECT_TRUE(reg::nameProblem(bad)) << bad;
+    EXPECT_TRUE(reg::nameProblem(std::string(101, 'a')));
 }
 
 struct Registry : ::testing::Test {
@@ -64,6 +61,7 @@ TEST_F(Registry, RefusalsLeaveTheRootAsItWas) {
 }
 
 TEST_F(Registry, AddsAbsoluteLinksAndASuffixedNameWhenTheStampIsTaken) {
+    fs::remove_all(root);  // made when missing
     const auto cwd = fs::current_path();
     fs::current_path(tmp.path);
     auto links = reg::llamaLinks("server", "model.gguf", "model.gguf");
@@ -82,7 +80,7 @@ TEST_F(Registry, ListsThenRemovesARegisteredEngine) {
     fs::remove(model);  // a registered engine whose file went away stops being usable
     const auto entries = reg::list(root);
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_TRUE(entries[0].chosen);
+    EXPECT_TRUE(entries[0].chosen && !entries[1].chosen);
     EXPECT_EQ(entries[1].kind, std::nullopt);
     EXPECT_EQ(entries[1].files.at(1), std::make_pair(std::string("voice_server.py"), model));
     EXPECT_EQ(reg::remove(root, "9").status, Status::done);
