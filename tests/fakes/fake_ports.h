@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "dictation/paste.h"
 #include "platform/defaults.h"
 #include "platform/desktop.h"
 #include "platform/input.h"
@@ -94,13 +95,23 @@ class FakeKeySynthesizer : public KeySynthesizer {
     }
 };
 
+class FakePaster : public Paster {
+  public:
+    std::vector<std::string> pasted;
+    int restores = 0;
+    Outcome outcome = Outcome::typed;
+    Outcome paste(const std::string& text) override {
+        pasted.push_back(text);
+        return outcome;
+    }
+    void restoreNow() override { ++restores; }
+};
+
 class FakeTrust : public AccessibilityTrust {
   public:
     bool trusted = true;
-    int queries = 0;
     int prompts = 0;
     bool isTrusted(bool prompt) override {
-        ++queries;
         if (prompt) ++prompts;
         return trusted;
     }

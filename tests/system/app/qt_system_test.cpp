@@ -59,23 +59,19 @@ TEST_F(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
     QtStatusItem item;
     int builds = 0;
     int quits = 0;
-    auto row = [](MenuItem::Kind kind, std::string title, bool enabled) {
-        MenuItem m;
-        m.kind = kind;
-        m.title = std::move(title);
-        m.enabled = enabled;
-        return m;
-    };
     item.setMenu([&] {
-        ++builds;
-        MenuItem header = row(MenuItem::Kind::header, "ZAVREN", false);
-        header.subtitle = " .AI";
-        MenuItem quit = row(MenuItem::Kind::action, "退出 ZAVREN", true);
-        quit.keyEquivalent = "q";
-        quit.choose = [&] { ++quits; };
-        return std::vector<MenuItem>{
-            header, row(MenuItem::Kind::action, "opening " + std::to_string(builds), builds % 2),
-            row(MenuItem::Kind::separator, "", true), quit};
+        std::vector<MenuItem> rows(4);
+        rows[0].kind = MenuItem::Kind::header;
+        rows[0].title = "ZAVREN";
+        rows[0].subtitle = " .AI";
+        rows[0].enabled = false;
+        rows[1].title = "opening " + std::to_string(++builds);
+        rows[1].enabled = builds % 2 == 1;
+        rows[2].kind = MenuItem::Kind::separator;
+        rows[3].title = "退出 ZAVREN";
+        rows[3].keyEquivalent = "q";
+        rows[3].choose = [&] { ++quits; };
+        return rows;
     });
     item.show(StatusIcon{});
     // Qt's own idea of the icon's place is unreliable once the host has reparented

@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 #include <cstdio>
-#include <thread>
+
+#include "support/wait_for.h"
 
 namespace zavren::systest {
 
@@ -24,20 +25,13 @@ std::string shOut(const std::string& command) {
 }
 
 bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) return pred();
-        if (QCoreApplication::instance()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-void letAudioPlay(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    waitFor([&] { return std::chrono::steady_clock::now() >= end; }, duration + duration);
+    return test::waitFor(
+        [&] {
+            if (QCoreApplication::instance())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            return pred();
+        },
+        timeout);
 }
 
 }  // namespace zavren::systest

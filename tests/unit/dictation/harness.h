@@ -48,20 +48,9 @@ struct Rig {
     }
 };
 
-struct FakePaster : Paster {
-    std::vector<std::string> pasted;
-    int restores = 0;
-    Outcome outcome = Outcome::typed;
-    Outcome paste(const std::string& text) override {
-        pasted.push_back(text);
-        return outcome;
-    }
-    void restoreNow() override { ++restores; }
-};
-
 // One dictation controller wired to fakes and virtual time.
 struct Harness : Rig {
-    FakePaster paster;
+    fakes::FakePaster paster;
     fakes::FakePanel panel;
     EngineKind kind = EngineKind::llama;
     bool ours = true;
