@@ -102,8 +102,6 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
         std::function<void(testing::Harness&)> answer;
         const char* hint;  // none: not a failure
     } cases[] = {
-        {"unreachable", [](auto& h) { h.http.fail(0, HttpError::Kind::cannotConnect); },
-         HINT_NO_ANSWER},
         {"silent", [](auto& h) { h.dispatcher.advance(FINAL_TIMEOUT); }, HINT_NO_ANSWER},
         {"status500", [](auto& h) { h.answer(0, "<asr_text>内部错误", 500); }, HINT_ENGINE_ERROR},
         {"emptyText", [](auto& h) { h.answer(0, "<asr_text> "); }, nullptr},

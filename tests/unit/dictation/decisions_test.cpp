@@ -46,7 +46,6 @@ std::vector<int> cutsFor(const Powers& runs) {
 
 TEST(Segmenter, CutsAfterTenQuietTicksOrAHundredLoudOnes) {
     // Thresholds are strict: -35 and -42 themselves are in the middle band.
-    const Powers middle = {{-20, 1}, {-60, 5}, {-35, 3}, {-42, 3}, {-38, 20}, {-60, 4}};
     const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {
         const char* name;
@@ -55,14 +54,12 @@ TEST(Segmenter, CutsAfterTenQuietTicksOrAHundredLoudOnes) {
     } cases[] = {
         {"tenthQuietTick", {{-20, 3}, {-60, 10}}, {13}},
         {"loudTickRestartsTheCount", {{-20, 1}, {-60, 9}, {-20, 1}, {-60, 9}}, {}},
-        {"middleBandNeitherCountsNorResets", middle, {}},
-        {"middleBandThenTheTenthQuiet",
+        {"middleBandNeitherCountsNorResets",
          {{-20, 1}, {-60, 5}, {-35, 3}, {-42, 3}, {-38, 20}, {-60, 5}},
          {37}},
         {"justAcrossTheThresholds", {{-34.9f, 1}, {-42.1f, 10}}, {11}},
         // The first loud tick is tick 0 of the segment: earlier quiet ticks do not count.
         {"lengthFromTheFirstLoudTick", {{-60, 30}, {-20, 303}}, {131, 232, 333}},
-        {"hundredAndOneLoudTicks", {{-20, 101}}, {101}},
         {"nanPowers", {{nan, 200}}, {}},
     };
     for (const auto& c : cases) EXPECT_EQ(cutsFor(c.powers), c.cuts) << c.name;

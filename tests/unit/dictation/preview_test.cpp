@@ -69,32 +69,26 @@ TEST_F(Preview, NothingIsCutBeforeSpeechOrBeforeTheHeaderShowsItsDataChunk) {
     EXPECT_EQ(http.count(), 0u);
 }
 
-TEST_F(Preview, OneRequestAtATimeAndPolishedAnswersAppendWithOneSpace) {
+// A late answer must neither show nor unlock the pipeline of a newer recording.
+TEST_F(Preview, OneRequestAtATimeAnswersAppendAndEndDropsWhatIsInFlight) {
     begin();
-    for (int i = 0; i < 3; ++i) phrase(13000);
+    for (int i = 0; i < 5; ++i) phrase(13000);
     ASSERT_EQ(http.count(), 1u);
     answer(0, "<asr_text>甲");
     ASSERT_EQ(http.count(), 2u);
     answer(1, "乙", 503);  // a failed piece lets the next one go
     answer(2, "丙");
     EXPECT_EQ(st.preview(), "甲。 丙。");
-}
-
-// A late answer must neither show nor unlock the pipeline of a newer recording.
-TEST_F(Preview, EndDropsWhatIsInFlightAndBeginStartsClean) {
-    begin();
-    for (int i = 0; i < 3; ++i) phrase(13000);
-    answer(0, "甲");
     preview->end();
-    EXPECT_TRUE(http.call(1).cancelled);
-    http.call(1).done(testing::ok(testing::chatAnswer("迟到")));
+    EXPECT_TRUE(http.call(3).cancelled);
+    http.call(3).done(testing::ok(testing::chatAnswer("迟到")));
     dispatcher.runUntilIdle();
-    EXPECT_EQ(st.preview(), "甲。");
+    EXPECT_EQ(st.preview(), "甲。 丙。");
     begin();
     EXPECT_EQ(st.preview(), "");
     phrase(13000, 10, 'n');
-    ASSERT_EQ(http.count(), 3u);  // the piece queued before end() is gone
-    EXPECT_EQ(testing::samplesOf(http.request(2)), fed);
+    ASSERT_EQ(http.count(), 5u);  // the piece queued before end() is gone
+    EXPECT_EQ(testing::samplesOf(http.request(4)), fed);
 }
 
 }  // namespace
