@@ -13,13 +13,11 @@
 namespace zavren {
 namespace {
 
-using nlohmann::json;
-
 // The loop outlives the HTTP client (its destructor delivers the last completions)
 // and the client the controller; the engine goes last.
 struct Rig {
     test::TempDir dir;
-    std::unique_ptr<testing::EngineProcess> engine;
+    testing::EngineProcess engine;
     RunLoopDispatcher loop;
     CurlHttpClient http;
     AppState st;
@@ -28,7 +26,7 @@ struct Rig {
     fakes::FakePanel panel;
     std::shared_ptr<DictationController> ctl;
 
-    Rig(EngineKind kind, const json& script) {
+    Rig(EngineKind kind, const nlohmann::json& script) : engine(kind, dir.path, script) {
         st.setEngine(EngineState::ready);
         recorders.bytesPerMeter = 1920;  // 60 ms of audio per meter tick, as live
         // 15 loud ticks then 12 quiet ones: a pause cut about every 1.6 s.
@@ -36,8 +34,7 @@ struct Rig {
         ctl = DictationController::create({st, loop, http, recorders, paster, panel,
                                            dir / "zavren.wav", dir / "terms.txt",
                                            [kind] { return kind; }, nullptr, nullptr});
-        engine = std::make_unique<testing::EngineProcess>(kind, dir.path, script);
-        EXPECT_TRUE(engine->waitHealthy(loop, http, seconds(15))) << "no fake-engine on " << PORT;
+        EXPECT_TRUE(engine.waitHealthy(loop, http, seconds(15))) << "no fake-engine on " << PORT;
     }
     void dictate(Duration length) {
         ctl->onFlags(FlagsEvent{HOTKEY_CODE, OPTION_FLAG});
@@ -48,10 +45,10 @@ struct Rig {
 };
 
 TEST(DictationWithEngine, LlamaPreviewsEachPauseThenPastesTheWholeRecording) {
-    Rig rig(EngineKind::llama, json{{"echo", "duration"}});
+    Rig rig(EngineKind::llama, nlohmann::json{{"echo", "duration"}});
     rig.dictate(seconds(5));
     EXPECT_FALSE(files::exists(rig.dir / "zavren.wav"));
-    const auto requests = rig.engine->requests();
+    const auto requests = rig.engine.requests();
     ASSERT_GE(requests.size(), 3u);  // previews, then the final one
     const double total = requests.back()["wav_seconds"].get<double>();
     EXPECT_NEAR(total, rig.recorders.meterReads * 0.06, 0.001);
@@ -62,7 +59,7 @@ TEST(DictationWithEngine, LlamaPreviewsEachPauseThenPastesTheWholeRecording) {
 
 // The plain flavour's raw WAV body and answer through the real client.
 TEST(DictationWithEngine, PlainPastesTheAnswer) {
-    Rig rig(EngineKind::python, json{{"answer", "你好"}});
+    Rig rig(EngineKind::python, nlohmann::json{{"answer", "你好"}});
     rig.dictate(seconds(0.5));
     EXPECT_EQ(rig.paster.pasted, std::vector<std::string>{"你好"});
 }
