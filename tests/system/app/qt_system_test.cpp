@@ -21,23 +21,6 @@ using systest::sh;
 using systest::shOut;
 using systest::waitFor;
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "stest_app";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return *instance;
-}
-
-class QtSystemTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
-        app();
-    }
-};
-
 // "X Y" of a window's centre on the screen, empty while it is not on screen.
 std::string trayIconCentre(WId id) {
     const std::string out = shOut("xdotool getwindowgeometry --shell " + std::to_string(id));
@@ -55,7 +38,12 @@ std::vector<std::string> titles(QMenu* menu) {
     return out;
 }
 
-TEST_F(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
+TEST(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
+    ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
+    int argc = 1;
+    char name[] = "stest_app";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
     QtStatusItem item;
     int builds = 0;
     int quits = 0;
