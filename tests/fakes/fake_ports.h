@@ -78,11 +78,6 @@ class FakePasteboard : public Pasteboard {
     void fetched() {
         if (fetchedHandler) fetchedHandler();
     }
-    std::optional<std::string> text() const {
-        auto it = contents.find(PASTEBOARD_TEXT_TYPE);
-        if (it == contents.end()) return std::nullopt;
-        return it->second;
-    }
 };
 
 class FakeKeySynthesizer : public KeySynthesizer {

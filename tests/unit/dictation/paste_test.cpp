@@ -52,7 +52,7 @@ TEST_F(Paste, EveryFormatComesBackOnceTheTargetFetchedTheTranscriptOrAfterTheFal
     paster->paste("一");
     paster->paste("二");
     dispatcher.advance(PasteSequence::RESTORE_FALLBACK - 0.001);
-    EXPECT_EQ(board.text(), "二");
+    EXPECT_EQ(board.contents.at(PASTEBOARD_TEXT_TYPE), "二");
     dispatcher.advance(0.001);
     EXPECT_EQ(board.contents, user);
     EXPECT_EQ(keys.pastes, 3);
