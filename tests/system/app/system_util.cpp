@@ -1,25 +1,18 @@
 #include "system_util.h"
 
 #include <QCoreApplication>
-#include <cstdio>
 
+#include "support/run_program.h"
 #include "support/wait_for.h"
 
 namespace zavren::systest {
 
 int sh(const std::string& command) {
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::runProgram("/bin/sh", {"-c", command}).status;
 }
 
 std::string shOut(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
+    std::string out = test::runProgram("/bin/sh", {"-c", command}).out;
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
 }
