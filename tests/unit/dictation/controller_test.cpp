@@ -115,6 +115,7 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
         EXPECT_EQ(h.seen(), c.hint ? hinted(c.hint, "req=1 paste=0") : "idle hidden req=1 paste=0");
         EXPECT_EQ(h.ctl->canRetry(), c.hint != nullptr);
         if (!c.hint) continue;
+        h.dispatcher.advance(FAILURE_HINT_SECONDS);  // the retry brings the panel back
         h.ctl->retryLast();
         EXPECT_EQ(h.seen(), "transcribing panel req=2 paste=0");
         ASSERT_EQ(h.http.count(), 2u);
@@ -165,6 +166,7 @@ TEST_F(Controller, SurvivesItsOwnerGoingAwayWithRequestsInFlight) {
     h.recorders.feedSamples(40000, 3000);
     h.tick(101);
     h.release();
+    EXPECT_TRUE(h.http.call(0).cancelled);  // a preview piece ends with its take
     h.press();
     h.tick(1);
     ASSERT_EQ(h.http.count(), 2u);  // a preview piece and the final
