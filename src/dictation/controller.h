@@ -56,7 +56,6 @@ class DictationController : public std::enable_shared_from_this<DictationControl
     void cancel();
     void flashHint(const std::string& text, double seconds);
 
-    bool recording() const { return recording_; }
     bool canRetry() const;
     void retryLast();
 

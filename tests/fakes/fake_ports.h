@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "dictation/paste.h"
 #include "platform/defaults.h"
 #include "platform/desktop.h"
 #include "platform/input.h"
@@ -77,11 +78,6 @@ class FakePasteboard : public Pasteboard {
     void fetched() {
         if (fetchedHandler) fetchedHandler();
     }
-    std::optional<std::string> text() const {
-        auto it = contents.find(PASTEBOARD_TEXT_TYPE);
-        if (it == contents.end()) return std::nullopt;
-        return it->second;
-    }
 };
 
 class FakeKeySynthesizer : public KeySynthesizer {
@@ -92,6 +88,18 @@ class FakeKeySynthesizer : public KeySynthesizer {
         ++pastes;
         if (onPaste) onPaste();
     }
+};
+
+class FakePaster : public Paster {
+  public:
+    std::vector<std::string> pasted;
+    int restores = 0;
+    Outcome outcome = Outcome::typed;
+    Outcome paste(const std::string& text) override {
+        pasted.push_back(text);
+        return outcome;
+    }
+    void restoreNow() override { ++restores; }
 };
 
 class FakeTrust : public AccessibilityTrust {

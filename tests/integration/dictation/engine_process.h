@@ -15,6 +15,7 @@
 #include "posix/run_loop.h"
 #include "shared/constants.h"
 #include "shared/types.h"
+#include "support/wait_for.h"
 
 namespace zavren::testing {
 
@@ -45,10 +46,9 @@ class EngineProcess {
     ~EngineProcess() {
         if (!child_) return;
         child_->terminate();
-        for (int i = 0; i < 600 && !*exited_; ++i) {
-            if (i == 300) child_->kill();
-            ::usleep(10000);
-        }
+        if (!test::waitFor([&] { return exited_->load(); }, std::chrono::seconds(3)))
+            child_->kill();
+        test::waitFor([&] { return exited_->load(); }, std::chrono::seconds(3));
     }
 
     // Polls /health until this engine (not some other one on the port) answers 200.

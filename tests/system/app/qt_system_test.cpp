@@ -21,23 +21,6 @@ using systest::sh;
 using systest::shOut;
 using systest::waitFor;
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "stest_app";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return *instance;
-}
-
-class QtSystemTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
-        app();
-    }
-};
-
 // "X Y" of a window's centre on the screen, empty while it is not on screen.
 std::string trayIconCentre(WId id) {
     const std::string out = shOut("xdotool getwindowgeometry --shell " + std::to_string(id));
@@ -55,27 +38,28 @@ std::vector<std::string> titles(QMenu* menu) {
     return out;
 }
 
-TEST_F(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
+TEST(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
+    ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
+    int argc = 1;
+    char name[] = "stest_app";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
     QtStatusItem item;
     int builds = 0;
     int quits = 0;
-    auto row = [](MenuItem::Kind kind, std::string title, bool enabled) {
-        MenuItem m;
-        m.kind = kind;
-        m.title = std::move(title);
-        m.enabled = enabled;
-        return m;
-    };
     item.setMenu([&] {
-        ++builds;
-        MenuItem header = row(MenuItem::Kind::header, "ZAVREN", false);
-        header.subtitle = " .AI";
-        MenuItem quit = row(MenuItem::Kind::action, "退出 ZAVREN", true);
-        quit.keyEquivalent = "q";
-        quit.choose = [&] { ++quits; };
-        return std::vector<MenuItem>{
-            header, row(MenuItem::Kind::action, "opening " + std::to_string(builds), builds % 2),
-            row(MenuItem::Kind::separator, "", true), quit};
+        std::vector<MenuItem> rows(4);
+        rows[0].kind = MenuItem::Kind::header;
+        rows[0].title = "ZAVREN";
+        rows[0].subtitle = " .AI";
+        rows[0].enabled = false;
+        rows[1].title = "opening " + std::to_string(++builds);
+        rows[1].enabled = builds % 2 == 1;
+        rows[2].kind = MenuItem::Kind::separator;
+        rows[3].title = "退出 ZAVREN";
+        rows[3].keyEquivalent = "q";
+        rows[3].choose = [&] { ++quits; };
+        return rows;
     });
     item.show(StatusIcon{});
     // Qt's own idea of the icon's place is unreliable once the host has reparented

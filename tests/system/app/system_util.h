@@ -13,7 +13,4 @@ std::string shOut(const std::string& command);
 // Pumps the Qt event loop (when there is one) until pred() holds or the time is up.
 bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
 
-// Lets the virtual microphone play for a while: audio takes real time.
-void letAudioPlay(std::chrono::milliseconds duration);
-
 }  // namespace zavren::systest

@@ -18,42 +18,39 @@
 namespace zavren::testing {
 
 inline HttpResponse ok(std::string body, int status = 200) {
-    HttpResponse r;
-    r.status = status;
-    r.body = std::move(body);
-    return r;
+    return HttpResponse{status, std::move(body), std::nullopt};
 }
 
 inline std::string chatAnswer(const std::string& content) {
     return nlohmann::json{{"choices", {{{"message", {{"content", content}}}}}}}.dump();
 }
 
-// The WAV carried by a chat request.
-inline std::string audioOf(const HttpRequest& r) {
+// The samples of the WAV a chat request carries, after its 44-byte header.
+inline std::string samplesOf(const HttpRequest& r) {
     auto body = nlohmann::json::parse(r.body);
     auto data = body["messages"][0]["content"][0]["input_audio"]["data"].get<std::string>();
-    return base64::decode(data).value_or("<bad base64>");
+    return base64::decode(data).value_or("<bad base64>").substr(44);
 }
 
-struct FakePaster : Paster {
-    std::vector<std::string> pasted;
-    int restores = 0;
-    Outcome outcome = Outcome::typed;
-    Outcome paste(const std::string& text) override {
-        pasted.push_back(text);
-        return outcome;
-    }
-    void restoreNow() override { ++restores; }
-};
-
-// One dictation controller wired to fakes and virtual time.
-struct Harness {
+// What every dictation test stands on: a private folder, the state, virtual time,
+// HTTP and a recorder that writes a real file.
+struct Rig {
     test::TempDir dir;
     AppState st;
     fakes::FakeDispatcher dispatcher;
     fakes::FakeHttpClient http{dispatcher};
     fakes::FakeAudioRecorderFactory recorders;
-    FakePaster paster;
+
+    std::string wav() const { return dir / "zavren.wav"; }
+    void answer(std::size_t i, const std::string& content, int status = 200) {
+        http.complete(i, ok(chatAnswer(content), status));
+        dispatcher.runUntilIdle();
+    }
+};
+
+// One dictation controller wired to fakes and virtual time.
+struct Harness : Rig {
+    fakes::FakePaster paster;
     fakes::FakePanel panel;
     EngineKind kind = EngineKind::llama;
     bool ours = true;
@@ -64,7 +61,6 @@ struct Harness {
          [this] { return ours; }});
 
     Harness() { st.setEngine(EngineState::ready); }
-    std::string wav() const { return dir / "zavren.wav"; }
     void press() { ctl->onFlags(FlagsEvent{HOTKEY_CODE, OPTION_FLAG}); }
     void release() { ctl->onFlags(FlagsEvent{HOTKEY_CODE, 0}); }
     void tick(int n = 1) {
@@ -75,10 +71,6 @@ struct Harness {
         recorders.feedSamples(8000, 500);
         tick(3);
         release();
-    }
-    void answer(std::size_t i, const std::string& content, int status = 200) {
-        http.complete(i, ok(chatAnswer(content), status));
-        dispatcher.runUntilIdle();
     }
     // What the user can tell from outside, so one assertion covers a whole checkpoint.
     std::string seen() const {
