@@ -111,8 +111,9 @@ int runDesktop(int argc, char** argv) {
     };
     auto controller = DictationController::create(deps);
     if (wl)
-        wl->hotkey.setOnCancel([weak = std::weak_ptr<DictationController>(controller)] {
-            if (auto c = weak.lock(); c && c->recording()) c->cancel();
+        wl->hotkey.setOnCancel([weak = std::weak_ptr<DictationController>(controller), &st] {
+            auto c = weak.lock();
+            if (c && st.state() == RecState::listening) c->cancel();
         });
 
     Platform platform;
