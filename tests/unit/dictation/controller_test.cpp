@@ -1,7 +1,9 @@
 #include "dictation/controller.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <filesystem>
 
 #include <fstream>
 
@@ -148,6 +150,7 @@ TEST_F(Controller, KeptAudioIsDroppedAtTheNextTakeAndAfterTwoMinutes) {
     EXPECT_TRUE(h.ctl->canRetry());
     h.press();
     h.ctl->cancel();
+    EXPECT_FALSE(std::filesystem::exists(h.wav()));
     EXPECT_FALSE(h.ctl->canRetry());
     EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
 }

@@ -45,7 +45,7 @@ TEST(FindDataOffset, WalksChunksIncludingPadBytesWithinTheFirst16KiB) {
         {"dataSizeNotYetWritten", riff + "data", std::nullopt},
         {"notRiff", "RIFX" + riff.substr(4) + data, std::nullopt},
         {"notWave", riff.substr(0, 8) + "AVI " + riff.substr(12) + data, std::nullopt},
-        {"under20", "RIFF" + le32(0) + "WAVEdata", std::nullopt},
+        {"headerOnly", "RIFF" + le32(0) + "WAVE" + data, 20},
         {"hugeChunk", riff.substr(0, 12) + "junk" + le32(0xFFFFFFFF) + data, std::nullopt},
         {"lastPlaceInTheWindow", withDataAt(16376), 16384},
         {"pastTheWindow", withDataAt(16378), std::nullopt},

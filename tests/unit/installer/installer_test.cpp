@@ -83,6 +83,12 @@ struct InstallerTest : ::testing::Test {
     }
 };
 
+TEST(Sha256, HexOfTheStandardVector) {
+    Sha256 h;
+    h.update("abc", 3);
+    EXPECT_EQ(h.hexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
 TEST_F(InstallerTest, FreshInstallPutsTheEngineInPlaceAndCleansUp) {
     start();
     const HttpRequest m = http.request(0), a = http.request(1);
@@ -140,7 +146,7 @@ TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
     for (auto& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     const std::size_t all = archive.size(), gone = std::string::npos;
     const std::string corrupt = "校验失败(文件损坏),已清理,请重试",
-                      http503 = "下载中断:服务器返回 HTTP 503。已下 0 MB,点重试从断点继续",
+                      http400 = "下载中断:服务器返回 HTTP 400。已下 0 MB,点重试从断点继续",
                       cut3MB = "下载中断:断开。已下 3 MB,点重试从断点继续";
     // held, Range asked from (0: none), status, sent, error, message (empty: installed),
     // bytes of the archive left in the partial file, digest in the manifest
@@ -151,7 +157,7 @@ TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
             {1000, 1000, 200, all, {}, "", gone, sha},  // a full answer starts over at once
             {all, 0, 200, all, {}, "", gone, sha},      // as long as the size: discarded first
             {5000, 5000, 206, 2721297, LOST, cut3MB, 2726297, sha},  // 2.6 MB shown as 3
-            {5000, 5000, 503, 100, {}, http503, 5000, sha},          // the error page is kept out
+            {5000, 5000, 400, 100, {}, http400, 5000, sha},          // the error page is kept out
             {5000, 5000, 416, 100, {}, corrupt, gone, sha},  // the server's file was replaced
             {0, 0, 200, all, {}, corrupt, gone, upper},
         };

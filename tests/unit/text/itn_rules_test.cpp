@@ -68,9 +68,9 @@ INSTANTIATE_TEST_SUITE_P(DigitStrings, ItnRule,
                              // 一 before a Chinese letter is a word even in a code context
                              Case{"A一个", nullptr}, Case{"A一,", "A1,"}, Case{"一样", nullptr},
                              // two digits need a code context, three always convert
-                             Case{"A一二", "A12"}, Case{"一二B", "12B"}, Case{"一二三", "123"},
-                             Case{"一二三百", nullptr}, Case{"十一二三", nullptr},
-                             Case{"两三个", nullptr},
+                             Case{"A一二", "A12"}, Case{"A一二的", "A12的"}, Case{"一二B", "12B"},
+                             Case{"一二三", "123"}, Case{"一二三百", nullptr},
+                             Case{"十一二三", nullptr}, Case{"两三个", nullptr},
                              // dashBefore: 杠 after an ASCII alphanumeric
                              Case{"K杠五", "K-5"}, Case{"杠五", nullptr}, Case{"中杠五", nullptr},
                              // dashAfter: 杠 followed by an alphanumeric or a spoken digit
