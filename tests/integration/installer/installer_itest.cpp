@@ -189,21 +189,6 @@ TEST_F(InstallerITest, FullDiskIsForeseenOrEndsTheAttemptAndTheRetryResumes) {
     EXPECT_EQ(server.requests().back().status, 206);
 }
 
-#ifdef ZAVREN_EXE
-// The command-line entry runs the same installer; its exit status says whether the
-// engine is in place.
-TEST_F(InstallerITest, CommandLineInstallReportsTheOutcome) {
-    const std::string env = "env -i HOME=" + tmp / "home" + " XDG_DATA_HOME=" + tmp / "data" +
-                            " PATH=/usr/bin:/bin ZAVREN_UPDATE_BASE=" + server.baseUrl() + "/dl ";
-    const std::string out = " >" + tmp / "out.txt" + " 2>&1";
-    EXPECT_EQ(sh(env + ZAVREN_EXE " engine install" + out), 1);
-    EXPECT_NE(files::read(tmp / "out.txt")->find("无法获取引擎信息:响应异常"), std::string::npos);
-    pack("2.0", 100 * 1024);
-    EXPECT_EQ(sh(env + ZAVREN_EXE " engine install" + out), 0) << *files::read(tmp / "out.txt");
-    EXPECT_TRUE(fs::exists(tmp / "data/zavren/engine/engine-2.0/bin/llama-server"));
-    EXPECT_EQ(sh(env + ZAVREN_EXE " engine install --bogus" + out), 2);
-}
-#endif
 
 }  // namespace
 }  // namespace zavren
