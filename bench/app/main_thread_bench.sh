@@ -16,7 +16,7 @@ zpid=""
 cleanup() {
     [[ -n ${pulse:-} ]] && kill -CONT "$pulse" 2>/dev/null || true
     stop_program
-    "$src/tests/system/harness/desktop.sh" stop "$desk" >/dev/null 2>&1 || true
+    "$src/tools/desktop/desktop.sh" stop "$desk" >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 stop_program() {
@@ -32,9 +32,9 @@ wait_for() {
     until "$@" >/dev/null 2>&1; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
 }
 
-"$src/tests/system/harness/desktop.sh" start "$desk" \
-    --feeder "$build/tests/system/harness/zavren-vmic-feeder" \
-    --probe "$build/tests/system/harness/zavren-desktop-probe" >"$work/desktop.log" 2>&1
+"$src/tools/desktop/desktop.sh" start "$desk" \
+    --feeder "$build/tools/desktop/zavren-vmic-feeder" \
+    --probe "$build/tools/desktop/zavren-desktop-probe" >"$work/desktop.log" 2>&1
 set -a; . "$desk/desktop.env"; set +a
 pulse=$(<"$desk/pulseaudio.pid")
 
