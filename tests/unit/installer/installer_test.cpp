@@ -154,6 +154,7 @@ TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
                std::size_t, std::string>
         cases[] = {
             {1200000, 1200000, 206, all - 1200000, {}, "", gone, sha},
+            {1, 1, 206, all - 1, {}, "", gone, sha},    // the shortest partial still counts
             {1000, 1000, 200, all, {}, "", gone, sha},  // a full answer starts over at once
             {all, 0, 200, all, {}, "", gone, sha},      // as long as the size: discarded first
             {5000, 5000, 206, 2721297, LOST, cut3MB, 2726297, sha},  // 2.6 MB shown as 3
