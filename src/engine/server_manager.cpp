@@ -239,6 +239,8 @@ void ServerManager::pollHealth(TimePoint deadline, std::uint64_t launch) {
     HttpRequest request;
     request.url = HEALTH;
     request.timeout = seconds(HEALTH_TIMEOUT_S);
+    // A trickling answer must not hold the next poll back.
+    request.deadline = seconds(HEALTH_INTERVAL_S);
     std::weak_ptr<ServerManager> weak = weak_from_this();
     Dispatcher* dispatcher = &deps_.dispatcher;
     deps_.http.send(std::move(request),
