@@ -4,7 +4,7 @@
 # the fake engine installed as the engine, a spoken sample dictated into an editor).
 set -euo pipefail
 build=${1:-build}
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+if [ -n "${WAYLAND_DISPLAY:-}" ] || { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
   exec "$build/src/qt/zavren"
 fi
 echo "没有可用的显示器:运行自带演示(虚拟桌面、虚拟麦克风、测试引擎)。"
