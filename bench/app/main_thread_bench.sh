@@ -10,13 +10,14 @@
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-build}" && pwd)
+. "$src/bench/app/desktop_lib.sh"
 work=$(mktemp -d /tmp/zavren-mtb.XXXXXX)
 desk="$work/desktop"
 zpid=""
 cleanup() {
     [[ -n ${pulse:-} ]] && kill -CONT "$pulse" 2>/dev/null || true
     stop_program
-    "$src/tools/desktop/desktop.sh" stop "$desk" >/dev/null 2>&1 || true
+    stop_desktop
     rm -rf "$work"
 }
 stop_program() {
@@ -26,16 +27,8 @@ stop_program() {
     zpid=""
 }
 trap cleanup EXIT
-wait_for() {
-    local limit=$1; shift
-    local deadline=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
-}
 
-"$src/tools/desktop/desktop.sh" start "$desk" \
-    --feeder "$build/tools/desktop/zavren-vmic-feeder" \
-    --probe "$build/tools/desktop/zavren-desktop-probe" >"$work/desktop.log" 2>&1
-set -a; . "$desk/desktop.env"; set +a
+start_desktop
 pulse=$(<"$desk/pulseaudio.pid")
 
 # start HOME WITH_ENGINE: the program in a fresh home, its log (with the trace) in HOME/log.

@@ -12,6 +12,7 @@
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-build}" && pwd)
+. "$src/bench/app/desktop_lib.sh"
 runs=${2:-5}
 secs=${3:-5}
 work=$(mktemp -d /tmp/zavren-bench.XXXXXX)
@@ -22,21 +23,13 @@ cleanup() {
     exec {keys_in}>&- 2>/dev/null || true
     for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    "$src/tools/desktop/desktop.sh" stop "$desk" >/dev/null 2>&1 || true
+    stop_desktop
     [[ ${ZAVREN_BENCH_LOG:-} ]] && cp "$work/zavren.log" "$ZAVREN_BENCH_LOG"
     rm -rf "$work"
 }
 trap cleanup EXIT
-wait_for() {
-    local limit=$1; shift
-    local deadline=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
-}
 
-"$src/tools/desktop/desktop.sh" start "$desk" \
-    --feeder "$build/tools/desktop/zavren-vmic-feeder" \
-    --probe "$build/tools/desktop/zavren-desktop-probe" >"$work/desktop.log" 2>&1
-set -a; . "$desk/desktop.env"; set +a
+start_desktop
 
 engine="$home/data/zavren/engine/engine-bench"
 mkdir -p "$engine/bin" "$engine/models" "$home/config/zavren"

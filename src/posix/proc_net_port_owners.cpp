@@ -1,7 +1,16 @@
 #include "posix/proc_net_port_owners.h"
 
 #include <arpa/inet.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include <array>
 #include <cstdint>
@@ -78,8 +87,88 @@ ListenerOwner ownerInTable(std::string_view table, int port, uid_t self, Listene
     return found;
 }
 
+namespace {
+
+bool loopbackOrAny(const inet_diag_msg& m) {
+    std::uint32_t w[4];
+    std::memcpy(w, m.id.idiag_src, sizeof w);
+    for (auto& x : w) x = ntohl(x);
+    if (m.idiag_family == AF_INET) return w[0] == 0 || (w[0] >> 24) == 127;
+    if (w[0] != 0 || w[1] != 0) return false;
+    if (w[2] == 0) return w[3] == 0 || w[3] == 1;
+    return w[2] == 0xffff && (w[3] == 0 || (w[3] >> 24) == 127);
+}
+
+// Listeners of one address family on `port`; nullopt when the kernel would not say.
+std::optional<ListenerOwner> askKernel(int family, int port, uid_t self, ListenerOwner found) {
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0) return std::nullopt;
+    // The main thread asks: a kernel that does not answer must not hold it.
+    const timeval limit{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 body;
+    } req{};
+    req.header.nlmsg_len = sizeof req;
+    req.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    req.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    req.body.sdiag_family = static_cast<std::uint8_t>(family);
+    req.body.sdiag_protocol = IPPROTO_TCP;
+    req.body.idiag_states = 1U << TCP_LISTEN;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(fd, &req, sizeof req, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) !=
+        static_cast<ssize_t>(sizeof req)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    alignas(nlmsghdr) char buffer[32768];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        auto len = static_cast<unsigned int>(n);
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, len);
+             h = NLMSG_NEXT(h, len)) {
+            if (h->nlmsg_type == NLMSG_DONE) {
+                ::close(fd);
+                return found;
+            }
+            if (h->nlmsg_type == NLMSG_ERROR ||
+                h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+                ::close(fd);
+                return std::nullopt;
+            }
+            const auto* m = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+            if (ntohs(m->id.idiag_sport) != port || !loopbackOrAny(*m)) continue;
+            if (m->idiag_uid != self) {
+                ::close(fd);
+                return ListenerOwner::stranger;
+            }
+            found = ListenerOwner::us;
+        }
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
+}  // namespace
+
 ListenerOwner ProcNetPortOwners::owner(int port) {
     ListenerOwner found = ListenerOwner::nobody;
+    bool answered = true;
+    for (int family : {AF_INET, AF_INET6}) {
+        auto r = askKernel(family, port, ::geteuid(), found);
+        if (!r) {
+            answered = false;
+            break;
+        }
+        found = *r;
+        if (found == ListenerOwner::stranger) return found;
+    }
+    if (answered) return found;
+    found = ListenerOwner::nobody;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         auto text = files::read(table);
         // tcp6 is missing where IPv6 is off; an unreadable tcp table says nothing either.
