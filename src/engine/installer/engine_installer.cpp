@@ -32,8 +32,15 @@ std::string interrupted(const std::string& why, std::int64_t received) {
     return "下载中断:" + why + "。已下 " + fmtMB(received) + ",点重试从断点继续";
 }
 
+// Needed rounds up and free rounds down: nearest rounding can print the same
+// number on both sides of a refusal.
 std::string noSpace(std::int64_t needed, std::int64_t free) {
-    return "磁盘空间不足:需要 " + fmtMB(needed) + ",可用 " + fmtMB(free) + ",请清理磁盘后重试";
+    constexpr std::int64_t MB = 1048576;
+    auto mb = [](std::int64_t bytes, bool up) {
+        return std::to_string(bytes / MB + (up && bytes % MB != 0 ? 1 : 0)) + " MB";
+    };
+    return "磁盘空间不足:需要 " + mb(needed, true) + ",可用 " + mb(free, false) +
+           ",请清理磁盘后重试";
 }
 
 // What the rest of the download and the unpacked engine (about twice the archive)

@@ -183,7 +183,7 @@ TEST_F(InstallerTest, DownloadIsRefusedWhenTheDiskCannotHoldItAndTheEngine) {
         download("", 206, LOST);
     }
     EXPECT_EQ(http.count(), 3u) << "refused with just enough room, or let through with too little";
-    EXPECT_EQ(failure(), "磁盘空间不足:需要 9 MB,可用 9 MB,请清理磁盘后重试");
+    EXPECT_EQ(failure(), "磁盘空间不足:需要 9 MB,可用 8 MB,请清理磁盘后重试");
 }
 
 TEST_F(InstallerTest, StartWhileRunningDoesNothingAndNothingHappensOnceGone) {
