@@ -19,6 +19,7 @@ enum class MenuAction {
     showPrivacy,
     checkUpdate,
     toggleAutoUpdate,
+    toggleAutostart,
     openTerms,
     toggleITN,
     reloadTerms,
@@ -48,6 +49,9 @@ struct MenuInputs {
     bool canRetryDictation = false;
     // Shown on the engine row when it failed for a known reason.
     std::string engineProblem{};
+    // An engine lies in the install folder: only then is there something to download again.
+    bool engineInstalled = false;
+    bool startsAtLogin = false;
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

@@ -8,11 +8,42 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
+#include <memory>
+#include <utility>
 
 namespace zavren {
 
 void QtDesktop::openUrl(const std::string& url) {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+void QtDesktop::openFile(const std::string& path, std::function<void(bool)> opened) {
+    const QString file = QString::fromStdString(path);
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty()) {
+        const bool ok = QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+        if (opened) opened(ok);
+        return;
+    }
+    // xdg-open starts happily and then finds no application for the file: only its
+    // exit status tells. It may also wait for the editor to close, so it runs on its
+    // own; without a parent it is never killed when the program quits.
+    auto* process = new QProcess;
+    auto report = std::make_shared<std::function<void(bool)>>(std::move(opened));
+    auto finish = [process, report](bool ok) {
+        if (*report) std::exchange(*report, nullptr)(ok);
+        process->deleteLater();
+    };
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [finish](QProcess::ProcessError e) {
+                         if (e == QProcess::FailedToStart) finish(false);
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [finish](int code, QProcess::ExitStatus status) {
+                         finish(status == QProcess::NormalExit && code == 0);
+                     });
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(xdgOpen, {file});
 }
 
 void QtDesktop::activate() {

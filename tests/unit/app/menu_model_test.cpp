@@ -10,9 +10,9 @@ namespace {
 // The menu as the user meets it: "H" header, "-" separator, then each row by what it
 // does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark.
 std::string shape(const std::vector<MenuRow>& rows) {
-    static const char* const NAMES[] = {"none",  "install", "retry",     "again", "ax",
-                                        "about", "privacy", "check",     "auto",  "terms",
-                                        "itn",   "reload",  "reinstall", "quit"};
+    static const char* const NAMES[] = {"none",  "install", "retry",  "again",     "ax",
+                                        "about", "privacy", "check",  "auto",      "login",
+                                        "terms", "itn",     "reload", "reinstall", "quit"};
     std::string out;
     for (const auto& r : rows) {
         if (!out.empty()) out += ' ';
@@ -28,24 +28,27 @@ std::string shape(const std::vector<MenuRow>& rows) {
 }
 
 TEST(MenuModel, RowsForTheStateOfTheMoment) {
-    const std::string tail = " - about privacy check auto[x] terms itn[x] ";
+    const std::string tail = " - about privacy check auto[x] login[ ] terms itn[x] ";
+    auto installed = [](MenuInputs in) {
+        in.engineInstalled = true;
+        return in;
+    };
+    MenuInputs atLogin{true, EngineState::starting, false, false, false};
+    atLogin.startsAtLogin = true;
     for (auto [name, in, rows] : std::vector<std::tuple<const char*, MenuInputs, std::string>>{
-             {"no engine",
-              {false, EngineState::starting},
-              "H install" + tail + "reinstall - quit^q"},
-             {"starting, untrusted, switches off",
-              {true, EngineState::starting, false, false, false},
-              "H ~none ax - about privacy check auto[ ] terms itn[ ] reinstall - quit^q"},
-             {"ready python",
-              {true, EngineState::ready},
+             {"no engine", {false, EngineState::starting}, "H install" + tail + "- quit^q"},
+             {"starting from a checkout, untrusted, switches flipped", atLogin,
+              "H ~none ax - about privacy check auto[ ] login[x] terms itn[ ] - quit^q"},
+             {"ready python", installed({true, EngineState::ready}),
               "H ~none" + tail + "reload reinstall - quit^q"},
              {"ready llama",
-              {true, EngineState::ready, true, true, true, EngineKind::llama},
+              installed({true, EngineState::ready, true, true, true, EngineKind::llama}),
               "H ~none" + tail + "reinstall - quit^q"},
              {"ready llama, a failed take kept",
-              {true, EngineState::ready, true, true, true, EngineKind::llama, true},
+              installed({true, EngineState::ready, true, true, true, EngineKind::llama, true}),
               "H ~none again" + tail + "reinstall - quit^q"},
-             {"failed", {true, EngineState::failed}, "H retry" + tail + "reinstall - quit^q"}}) {
+             {"failed", installed({true, EngineState::failed}),
+              "H retry" + tail + "reinstall - quit^q"}}) {
         EXPECT_EQ(shape(menuModel(in)), rows) << name;
     }
 }

@@ -56,6 +56,7 @@ struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop {
     void request(std::function<void(bool)> done) override { done(granted); }
     bool isTrusted(bool) override { return granted; }
     void openUrl(const std::string&) override {}
+    void openFile(const std::string&, std::function<void(bool)>) override {}
     void activate() override {}
     void showAlert(const Alert&, std::function<void(int)>) override {}
     void openAccessibilitySettings() override {}
