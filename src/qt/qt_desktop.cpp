@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -12,6 +13,10 @@
 #include <utility>
 
 namespace zavren {
+
+namespace {
+constexpr int ALERT_MIN_WIDTH = 340;
+}  // namespace
 
 void QtDesktop::openUrl(const std::string& url) {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
@@ -76,6 +81,12 @@ void QtDesktop::showAlert(const Alert& alert, std::function<void(int)> answered)
     box->setDefaultButton(buttons.front());
     // Escape must never pick the first (confirming) button when there is a choice.
     box->setEscapeButton(buttons.back());
+    // A box as narrow as its shortest sentence leaves the window manager no room for
+    // the title ("ZA… EN") and breaks short sentences mid-phrase.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(ALERT_MIN_WIDTH, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, buttons, given, answered = std::move(answered)](int) {
