@@ -25,7 +25,8 @@ std::map<std::string, std::string> mainGroup(const std::string& text) {
     bool inMain = false;
     for (std::string line; std::getline(in, line);) {
         line = trim(line);
-        if (line.empty() || line.front() == '#') continue;
+        // Comments need no skipping: "#Hidden" is no key we look for.
+        if (line.empty()) continue;
         if (line.front() == '[') {
             inMain = line == "[Desktop Entry]";
             continue;
