@@ -25,26 +25,20 @@ TEST(QtDesktop, OpenFileSaysWhetherAnApplicationTookTheFile) {
     QApplication app(argc, argv);
     test::TempDir t;
     const std::string file = t / "terms file.txt";
-    ASSERT_TRUE(files::writeAtomic(file, "x"));
-    fs::create_directories(t / "bin");
     QtDesktop desktop;
-    auto open = [&] {
+    // The file must arrive whole as one argument; exit 3 is xdg-open's "no tool found".
+    for (auto [script, expected] : {std::pair{"test -f \"$1\"", true}, {"exit 3", false}}) {
+        ASSERT_TRUE(files::writeAtomic(file, "x"));
+        fs::create_directories(t / "bin");
+        files::writeAtomic(t / "bin/xdg-open", std::string("#!/bin/sh\n") + script, 0755);
+        ::setenv("PATH", (t / "bin").c_str(), 1);
         std::optional<bool> opened;
         desktop.openFile(file, [&](bool ok) { opened = ok; });
         QElapsedTimer waited;
         waited.start();
         while (!opened && waited.elapsed() < 10000) app.processEvents(QEventLoop::AllEvents, 50);
-        return opened;
-    };
-    // The file must arrive whole as one argument; exit 3 is xdg-open's "no tool found".
-    for (auto [script, expected] : {std::pair{"test -f \"$1\"", true}, {"exit 3", false}}) {
-        ASSERT_TRUE(
-            files::writeAtomic(t / "bin/xdg-open", std::string("#!/bin/sh\n") + script, 0755));
-        ::setenv("PATH", (t / "bin").c_str(), 1);
-        EXPECT_EQ(open(), expected) << script;
+        EXPECT_EQ(opened, expected) << script;
     }
-    ::setenv("PATH", (t / "none").c_str(), 1);
-    EXPECT_EQ(open(), false) << "no opener at all";
 }
 
 }  // namespace

@@ -29,32 +29,30 @@ std::string shape(const std::vector<MenuRow>& rows) {
 
 TEST(MenuModel, RowsForTheStateOfTheMoment) {
     const std::string tail = " - about privacy check auto[x] login[ ] terms itn[x] ";
-    auto installed = [](MenuInputs in) {
-        in.engineInstalled = true;
-        return in;
-    };
-    MenuInputs atLogin{true, EngineState::starting, false, false, false};
+    MenuInputs atLogin{true, false, EngineState::starting, false, false, false};
     atLogin.startsAtLogin = true;
     for (auto [name, in, rows] : std::vector<std::tuple<const char*, MenuInputs, std::string>>{
-             {"no engine", {false, EngineState::starting}, "H install" + tail + "- quit^q"},
+             {"no engine", {}, "H install" + tail + "- quit^q"},
              {"starting from a checkout, untrusted, switches flipped", atLogin,
               "H ~none ax - about privacy check auto[ ] login[x] terms itn[ ] - quit^q"},
-             {"ready python", installed({true, EngineState::ready}),
+             {"ready python",
+              {true, true, EngineState::ready},
               "H ~none" + tail + "reload reinstall - quit^q"},
              {"ready llama",
-              installed({true, EngineState::ready, true, true, true, EngineKind::llama}),
+              {true, true, EngineState::ready, true, true, true, EngineKind::llama},
               "H ~none" + tail + "reinstall - quit^q"},
              {"ready llama, a failed take kept",
-              installed({true, EngineState::ready, true, true, true, EngineKind::llama, true}),
+              {true, true, EngineState::ready, true, true, true, EngineKind::llama, true},
               "H ~none again" + tail + "reinstall - quit^q"},
-             {"failed", installed({true, EngineState::failed}),
+             {"failed",
+              {true, true, EngineState::failed},
               "H retry" + tail + "reinstall - quit^q"}}) {
         EXPECT_EQ(shape(menuModel(in)), rows) << name;
     }
 }
 
 TEST(MenuModel, AKnownEngineProblemIsNamedOnTheRetryRow) {
-    MenuInputs in{true, EngineState::failed};
+    MenuInputs in{true, true, EngineState::failed};
     in.engineProblem = "端口被占用";
     const auto rows = menuModel(in);
     EXPECT_EQ(rows[1].action, MenuAction::retryEngine);
