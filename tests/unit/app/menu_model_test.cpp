@@ -16,7 +16,7 @@ std::string shape(const std::vector<MenuRow>& rows) {
     std::string out;
     for (const auto& r : rows) {
         if (!out.empty()) out += ' ';
-        if (r.kind == MenuItem::Kind::header) out += 'H';
+        if (r.kind == MenuItem::Kind::header) out += r.enabled ? "H+" : "H";
         if (r.kind == MenuItem::Kind::separator) out += '-';
         if (r.kind != MenuItem::Kind::action) continue;
         if (!r.enabled) out += '~';
