@@ -104,6 +104,8 @@ int main(int argc, char** argv) {
         auto controller = OnboardingController::create(
             installer, OnboardingPorts{dispatcher, permissions, permissions, permissions});
         qt::OnboardingWindow window(controller);
+        // As the window manager does on showing it: the permissions are read then.
+        controller->viewShown();
         const QString suffix = granted ? QStringLiteral("-granted") : QString();
         struct Shot {
             const char* name;
