@@ -12,6 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Ours are a few hundred bytes; a bigger file is not read into memory at all.
+constexpr std::uintmax_t MAX_ENTRY_BYTES = 64 * 1024;
+
 std::string trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r");
     if (first == std::string::npos) return {};
@@ -57,9 +60,11 @@ Status status(const std::string& file) {
     std::error_code ec;
     const auto kind = fs::symlink_status(file, ec);
     if (!fs::exists(kind)) return {};
-    // Unreadable or a link: someone else's, and the desktop may well run it.
-    const auto text =
-        kind.type() == fs::file_type::regular ? files::readNoFollow(file) : std::nullopt;
+    // Unreadable, a link or no entry we could have written: someone else's, and
+    // the desktop may well run it.
+    const bool plain =
+        kind.type() == fs::file_type::regular && fs::file_size(file, ec) <= MAX_ENTRY_BYTES && !ec;
+    const auto text = plain ? files::readNoFollow(file) : std::nullopt;
     if (!text) return {Owner::foreign, true};
     const auto keys = mainGroup(*text);
     const auto value = [&keys](const std::string& key) {

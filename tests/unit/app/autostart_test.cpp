@@ -50,6 +50,7 @@ TEST_F(AutostartFile, AnotherEntryIsNeverTouchedButItsStateIsShown) {
     for (auto [text, enabled] : std::vector<std::pair<std::string, bool>>{
              {"[Desktop Entry]\nExec=zavren\n", true},
              {"[Desktop Entry]\nExec=zavren\n  Hidden = true \n", false},
+             {"[Desktop Entry]\nX-Zavren-Autostart=true\n#" + std::string(1 << 16, 'x'), true},
              // The marker only counts in the main group.
              {"[Desktop Entry]\nExec=zavren\n[Desktop Action x]\nX-Zavren-Autostart=true\n",
               true}}) {
