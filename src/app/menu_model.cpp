@@ -58,6 +58,9 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     MenuRow autoUpdate = item("自动检查更新", MenuAction::toggleAutoUpdate);
     autoUpdate.checked = in.autoUpdate;
     rows.push_back(autoUpdate);
+    MenuRow atLogin = item("登录时启动", MenuAction::toggleAutostart);
+    atLogin.checked = in.startsAtLogin;
+    rows.push_back(atLogin);
     rows.push_back(item("术语词典…", MenuAction::openTerms));
     MenuRow itn = item("数字与格式书面化", MenuAction::toggleITN);
     itn.checked = in.itnEnabled;
@@ -66,7 +69,7 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     if (in.engine == EngineState::ready && in.currentKind == EngineKind::python) {
         rows.push_back(item("重载术语词典(重启引擎)", MenuAction::reloadTerms));
     }
-    rows.push_back(item("重新下载引擎…", MenuAction::reinstallEngine));
+    if (in.engineInstalled) rows.push_back(item("重新下载引擎…", MenuAction::reinstallEngine));
     rows.push_back(separator());
     MenuRow quit = item("退出 ZAVREN", MenuAction::quit);
     quit.keyEquivalent = "q";

@@ -19,6 +19,7 @@ enum class MenuAction {
     showPrivacy,
     checkUpdate,
     toggleAutoUpdate,
+    toggleAutostart,
     openTerms,
     toggleITN,
     reloadTerms,
@@ -40,6 +41,8 @@ struct MenuRow {
 // Everything the menu depends on, read afresh each time it opens.
 struct MenuInputs {
     bool engineResolves = false;
+    // An engine lies in the install folder: only then is there something to download again.
+    bool engineInstalled = false;
     EngineState engine = EngineState::starting;
     bool trusted = true;
     bool itnEnabled = true;
@@ -48,6 +51,7 @@ struct MenuInputs {
     bool canRetryDictation = false;
     // Shown on the engine row when it failed for a known reason.
     std::string engineProblem{};
+    bool startsAtLogin = false;
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

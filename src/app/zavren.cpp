@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/autostart.h"
 #include "app/status_icon.h"
 #include "engine/locator.h"
 #include "shared/constants.h"
@@ -157,6 +158,8 @@ MenuInputs Zavren::menuInputs() {
     in.autoUpdate = platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true);
     in.currentKind = parts_.server->currentKind();
     in.canRetryDictation = parts_.canRetryDictation && parts_.canRetryDictation();
+    in.engineInstalled = EngineLocator::installed(paths_.engineRoot).has_value();
+    in.startsAtLogin = Autostart::status(paths_.autostartFile).enabled;
     return in;
 }
 
@@ -205,8 +208,16 @@ void Zavren::perform(MenuAction action) {
             Defaults& d = *platform_.defaults;
             return d.setBool(AUTO_UPDATE_KEY, !d.boolValue(AUTO_UPDATE_KEY).value_or(true));
         }
-        case MenuAction::openTerms:
-            return openTerms(paths_.termsFile, *platform_.desktop);
+        case MenuAction::toggleAutostart:
+            return toggleAutostart();
+        case MenuAction::openTerms: {
+            std::weak_ptr<Zavren> weak = weak_from_this();
+            return openTerms(paths_.termsFile, *platform_.desktop, [weak](const std::string& path) {
+                if (auto self = weak.lock())
+                    self->tell("没有可以打开术语词典的程序",
+                               "请用任意文本编辑器打开这个文件:\n" + path);
+            });
+        }
         case MenuAction::toggleITN:
             return ITN::toggle(*platform_.defaults);
         case MenuAction::reinstallEngine:
@@ -227,6 +238,26 @@ void Zavren::reinstallEngine() {
         auto self = weak.lock();
         if (self && chosen == REINSTALL_CONFIRM_BUTTON) self->reinstallConfirmed();
     });
+}
+
+void Zavren::toggleAutostart() {
+    const std::string& file = paths_.autostartFile;
+    switch (Autostart::toggle(file, parts_.program)) {
+        case Autostart::Result::on:
+        case Autostart::Result::off:
+            return;
+        case Autostart::Result::notOurs:
+            return tell(
+                "登录时启动由另一个文件决定",
+                "这个文件不是 ZAVREN 写的,ZAVREN 不会改动或删除它。要更改,请编辑或删除:\n" + file);
+        case Autostart::Result::failed:
+            return tell("无法设置登录时启动", "写不进或删不掉这个文件:\n" + file);
+    }
+}
+
+void Zavren::tell(const std::string& message, const std::string& informative) {
+    platform_.desktop->activate();
+    platform_.desktop->showAlert(Alert{message, informative, {"好"}}, nullptr);
 }
 
 void Zavren::reinstallConfirmed() {

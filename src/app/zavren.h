@@ -39,6 +39,8 @@ struct ShellParts {
     // The last failed recording, kept in memory for the "重试上一段" row.
     std::function<bool()> canRetryDictation{};
     std::function<void()> retryDictation{};
+    // The running program's absolute path: what the login entry starts.
+    std::string program{};
 };
 
 // The application delegate: start-up, termination, the status icon and the menu's
@@ -64,6 +66,8 @@ class Zavren : public std::enable_shared_from_this<Zavren> {
     MenuInputs menuInputs();
     void reinstallEngine();
     void reinstallConfirmed();
+    void toggleAutostart();
+    void tell(const std::string& message, const std::string& informative);
 
     Platform& platform_;
     Paths paths_;

@@ -16,6 +16,9 @@ class Desktop {
   public:
     virtual ~Desktop() = default;
     virtual void openUrl(const std::string& url) = 0;
+    // Opens a local file in the user's default application. `opened` gets false,
+    // later on the main thread, when no application could be started for it.
+    virtual void openFile(const std::string& path, std::function<void(bool opened)> opened) = 0;
     // Brings the program in front of the application the user was working in.
     virtual void activate() = 0;
     // Shows the alert and returns at once: a nested event loop here would run any

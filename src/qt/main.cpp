@@ -144,6 +144,8 @@ int runDesktop(int argc, char** argv) {
                                   double secs) { controller->flashHint(text, secs); },
         .canRetryDictation = [controller] { return controller->canRetry(); },
         .retryDictation = [controller] { controller->retryLast(); },
+        // The real file behind /proc/self/exe: /usr/bin/zavren, or the build's own.
+        .program = QCoreApplication::applicationFilePath().toStdString(),
     };
     auto zavren = std::make_shared<Zavren>(platform, paths, st, std::move(parts));
     QObject::connect(&app, &QCoreApplication::aboutToQuit,

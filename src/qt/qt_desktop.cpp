@@ -2,17 +2,53 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
+#include <memory>
+#include <utility>
 
 namespace zavren {
 
+namespace {
+constexpr int ALERT_MIN_WIDTH = 340;
+}  // namespace
+
 void QtDesktop::openUrl(const std::string& url) {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+void QtDesktop::openFile(const std::string& path, std::function<void(bool)> opened) {
+    const QString file = QString::fromStdString(path);
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty()) {
+        const bool ok = QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+        if (opened) opened(ok);
+        return;
+    }
+    // xdg-open starts happily and then finds no application for the file: only its
+    // exit status tells. It may also wait for the editor to close, so it runs on its
+    // own; without a parent it is never killed when the program quits.
+    auto* process = new QProcess;
+    auto report = std::make_shared<std::function<void(bool)>>(std::move(opened));
+    auto finish = [process, report](bool ok) {
+        if (*report) std::exchange(*report, nullptr)(ok);
+        process->deleteLater();
+    };
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [finish](QProcess::ProcessError e) {
+                         if (e == QProcess::FailedToStart) finish(false);
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [finish](int code, QProcess::ExitStatus status) {
+                         finish(status == QProcess::NormalExit && code == 0);
+                     });
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(xdgOpen, {file});
 }
 
 void QtDesktop::activate() {
@@ -45,6 +81,12 @@ void QtDesktop::showAlert(const Alert& alert, std::function<void(int)> answered)
     box->setDefaultButton(buttons.front());
     // Escape must never pick the first (confirming) button when there is a choice.
     box->setEscapeButton(buttons.back());
+    // A box as narrow as its shortest sentence leaves the window manager no room for
+    // the title ("ZA… EN") and breaks short sentences mid-phrase.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(ALERT_MIN_WIDTH, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, buttons, given, answered = std::move(answered)](int) {

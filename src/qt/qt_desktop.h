@@ -7,6 +7,7 @@ namespace zavren {
 class QtDesktop : public Desktop {
   public:
     void openUrl(const std::string& url) override;
+    void openFile(const std::string& path, std::function<void(bool)> opened) override;
     void activate() override;
     void showAlert(const Alert& alert, std::function<void(int)> answered) override;
     void openAccessibilitySettings() override;

@@ -63,6 +63,11 @@ std::optional<std::string> read(const std::string& path) {
 }
 
 bool writeAtomic(const std::string& path, const std::string& bytes) {
+    // mkstemp makes 0600; a file the user edits gets what any new file of theirs gets.
+    return writeAtomic(path, bytes, 0666 & ~currentUmask());
+}
+
+bool writeAtomic(const std::string& path, const std::string& bytes, mode_t mode) {
     std::string tmp = path + ".XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return false;
@@ -77,8 +82,7 @@ bool writeAtomic(const std::string& path, const std::string& bytes) {
         }
         done += static_cast<std::size_t>(n);
     }
-    // mkstemp makes 0600; a file the user edits gets what any new file of theirs gets.
-    ::fchmod(fd, 0666 & ~currentUmask());
+    ::fchmod(fd, mode);
     if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;

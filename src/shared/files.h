@@ -16,6 +16,8 @@ std::optional<std::string> read(const std::string& path);
 // Writes a file atomically: a temporary file beside it, then rename. The file gets
 // the permissions the umask allows, as a newly created file would. False on failure.
 bool writeAtomic(const std::string& path, const std::string& bytes);
+// The same with fixed permissions, whatever the umask.
+bool writeAtomic(const std::string& path, const std::string& bytes, mode_t mode);
 
 // Removes a file or empty directory, ignoring every error.
 void removeQuietly(const std::string& path);

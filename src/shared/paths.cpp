@@ -61,6 +61,7 @@ Paths Paths::fromEnvironment(const std::map<std::string, std::string>& env) {
     p.engineRoot = data + "/zavren/engine";
     p.configDir = config + "/zavren";
     p.termsFile = p.configDir + "/terms.txt";
+    p.autostartFile = config + "/autostart/zavren.desktop";
     p.logDir = state + "/zavren";
     p.engineLog = p.logDir + "/server.log";
     std::string runtime = xdg(env, "XDG_RUNTIME_DIR", "");

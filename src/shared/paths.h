@@ -10,6 +10,7 @@ struct Paths {
     std::string engineRoot;  // installed engines, the partial download, the scratch folder
     std::string configDir;   // terms file and user defaults
     std::string termsFile;
+    std::string autostartFile;  // the login entry, in the desktop's autostart folder
     std::string logDir;
     std::string engineLog;
     std::string runtimeDir;  // private 0700 folder: the recording and the instance lock

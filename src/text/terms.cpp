@@ -78,26 +78,8 @@ std::string loadUserTerms(const std::string& termsFile) {
 
 namespace zavren {
 
-std::string fileUrl(const std::string& absolutePath) {
-    static constexpr char HEX[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char ch : absolutePath) {
-        const auto b = static_cast<unsigned char>(ch);
-        const bool keep = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-                          (b >= '0' && b <= '9') || b == '/' || b == '-' || b == '.' || b == '_' ||
-                          b == '~';
-        if (keep) {
-            url += ch;
-        } else {
-            url += '%';
-            url += HEX[b >> 4];
-            url += HEX[b & 0x0f];
-        }
-    }
-    return url;
-}
-
-void openTerms(const std::string& termsFile, Desktop& desktop) {
+void openTerms(const std::string& termsFile, Desktop& desktop,
+               std::function<void(const std::string& path)> notOpened) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path path = fs::absolute(fs::path(termsFile), ec);
@@ -107,7 +89,10 @@ void openTerms(const std::string& termsFile, Desktop& desktop) {
     // it is never replaced.
     const auto st = fs::symlink_status(path, ec);
     if (!fs::exists(st)) files::writeAtomic(path.string(), std::string(TERMS_TEMPLATE));
-    desktop.openUrl(fileUrl(path.lexically_normal().string()));
+    const std::string shown = path.lexically_normal().string();
+    desktop.openFile(shown, [shown, notOpened = std::move(notOpened)](bool opened) {
+        if (!opened && notOpened) notOpened(shown);
+    });
 }
 
 }  // namespace zavren

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -7,11 +8,11 @@
 
 namespace zavren {
 
-// Written when the terms file does not exist yet (366 bytes of UTF-8).
+// Written when the terms file does not exist yet (380 bytes of UTF-8).
 inline constexpr std::string_view TERMS_TEMPLATE =
     "# ZAVREN 术语词典 — 每行一个词(或空格分隔)\n"
     "# 放你常说但容易被认错的词:人名、项目名、命令、行业术语。\n"
-    "# 保存即生效(旧版引擎需点菜单「重载术语词典」)。\n"
+    "# 保存即生效(旧版引擎需点菜单「重载术语词典(重启引擎)」)。\n"
     "# 示例:\n"
     "# kubectl embedding Anthropic 泽文\n"
     "\n"
@@ -24,10 +25,9 @@ inline constexpr std::string_view TERMS_TEMPLATE =
 std::string loadUserTerms(const std::string& termsFile);
 
 // Creates the folder and, only when no file is there, the template; then asks the
-// desktop to open the file. Failures are silent: the desktop gets the request anyway.
-void openTerms(const std::string& termsFile, Desktop& desktop);
-
-// A file:// URL for an absolute path, percent-encoded.
-std::string fileUrl(const std::string& absolutePath);
+// desktop to open the file. Failures to create are silent: the desktop gets the
+// request anyway. notOpened gets the file's absolute path when nothing could open it.
+void openTerms(const std::string& termsFile, Desktop& desktop,
+               std::function<void(const std::string& path)> notOpened = {});
 
 }  // namespace zavren

@@ -135,12 +135,18 @@ class FakePortOwners : public PortOwners {
 class FakeDesktop : public Desktop {
   public:
     std::vector<std::string> openedUrls;
+    std::vector<std::string> openedFiles;
+    bool filesOpen = true;  // whether an application takes a file
     std::vector<Alert> alerts;
     std::deque<int> alertAnswers;  // consumed in order; -1 when empty
     int activations = 0;
     int settingsOpened = 0;
 
     void openUrl(const std::string& url) override { openedUrls.push_back(url); }
+    void openFile(const std::string& path, std::function<void(bool)> opened) override {
+        openedFiles.push_back(path);
+        if (opened) opened(filesOpen);
+    }
     void activate() override { ++activations; }
     void showAlert(const Alert& alert, std::function<void(int)> answered) override {
         alerts.push_back(alert);

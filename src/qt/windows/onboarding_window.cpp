@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -89,12 +88,7 @@ QWidget* OnboardingWindow::installContent(const std::vector<InstallItem>& items)
             h->addStretch(1);
             v->addLayout(h);
         } else if (auto* progress = std::get_if<ProgressBar>(&item)) {
-            auto* bar = new QProgressBar;
-            bar->setRange(0, 1000);
-            bar->setValue(static_cast<int>(progress->fraction() * 1000.0 + 0.5));
-            bar->setTextVisible(false);
-            bar->setFixedHeight(6);
-            v->addWidget(bar);
+            v->addWidget(new ThinProgress(progress->fraction()));
         }
     }
     return content;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 #include "qt/windows/window_style.h"
 
@@ -12,6 +13,7 @@ constexpr int MARKER = 22;
 constexpr int DOT = 7;
 constexpr int SPINNER = 16;
 constexpr int SPOKES = 8;
+constexpr int BAR = 6;
 }  // namespace
 
 StepMarker::StepMarker(QString number, bool done, QWidget* parent)
@@ -88,6 +90,30 @@ void Spinner::paintEvent(QPaintEvent*) {
         p.drawLine(QPointF(0, -3.6), QPointF(0, -7.0));
         p.restore();
     }
+}
+
+ThinProgress::ThinProgress(double fraction, QWidget* parent)
+    : QWidget(parent), fraction_(std::clamp(fraction, 0.0, 1.0)) {
+    setFixedHeight(BAR);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ThinProgress::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    const qreal radius = BAR / 2.0;
+    QColor groove = palette().color(QPalette::WindowText);
+    groove.setAlphaF(0.12f);
+    p.setBrush(groove);
+    p.drawRoundedRect(QRectF(rect()), radius, radius);
+    const qreal filled = fraction_ * width();
+    if (filled <= 0) return;
+    // Below the bar's height the rounded ends would overlap: clip a full-height
+    // capsule instead, so a sliver still shows its true length.
+    p.setClipRect(QRectF(0, 0, filled, height()));
+    p.setBrush(accentColour(palette()));
+    p.drawRoundedRect(QRectF(0, 0, std::max<qreal>(filled, BAR), height()), radius, radius);
 }
 
 QFrame* divider(int width, QWidget* parent) {

@@ -51,6 +51,20 @@ class Spinner : public QWidget {
     int step_ = 0;
 };
 
+// A thin determinate bar drawn here rather than by the style: some styles give a
+// fresh bar a minimum chunk, which showed a fifth done at 0 MB.
+class ThinProgress : public QWidget {
+  public:
+    explicit ThinProgress(double fraction, QWidget* parent = nullptr);
+    double fraction() const { return fraction_; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+
+  private:
+    double fraction_;
+};
+
 // A thin horizontal rule; width 0 means the full width of the column.
 QFrame* divider(int width = 0, QWidget* parent = nullptr);
 

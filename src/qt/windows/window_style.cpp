@@ -1,9 +1,90 @@
 #include "qt/windows/window_style.h"
 
 #include <QApplication>
+#include <QResizeEvent>
 #include <QStringList>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 namespace zavren::qt {
+
+namespace {
+
+// A last line shorter than this looks like a stray, e.g. a lone "录。".
+constexpr int MIN_TAIL = 4;
+// How far back a break after punctuation is preferred to one inside a phrase.
+constexpr int PUNCTUATION_REACH = 10;
+
+int graphemes(const QString& s) {
+    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, s);
+    int n = 0;
+    while (f.toNextBoundary() > 0) ++n;
+    return n;
+}
+
+bool breaksAfter(QChar c) {
+    return c.isSpace() || QStringLiteral(",;:、,;:。!?)」").contains(c);
+}
+
+// One paragraph with a line break moved earlier when its last wrapped line would
+// hold only a character or two; the number of lines stays the same.
+QString withoutStrayTail(const QString& par, const QFont& font, int width) {
+    QTextLayout layout(par, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        line.setLineWidth(width);
+    layout.endLayout();
+    const int n = layout.lineCount();
+    if (n < 2) return par;
+    const int start = layout.lineAt(n - 1).textStart();
+    const int tail = graphemes(par.mid(start));
+    if (tail >= MIN_TAIL) return par;
+
+    QTextBoundaryFinder g(QTextBoundaryFinder::Grapheme, par);
+    g.setPosition(start);
+    for (int i = tail; i < MIN_TAIL && g.toPreviousBoundary() > 0;) ++i;
+    int at = g.position();
+    // After punctuation reads better than inside a phrase, if it is not too far back.
+    g.setPosition(at);
+    for (int i = 0; i < PUNCTUATION_REACH && g.position() > 0; ++i) {
+        const int here = g.position();
+        if (breaksAfter(par.at(here - 1))) {
+            at = here;
+            break;
+        }
+        g.toPreviousBoundary();
+    }
+    const int prevStart = layout.lineAt(n - 2).textStart();
+    QFontMetrics metrics(font);
+    if (at <= prevStart || metrics.horizontalAdvance(par.mid(at)) > width) return par;
+    return par.left(at) + QLatin1Char('\n') + par.mid(at);
+}
+
+// Wraps like any label, without leaving a character or two alone on the last line.
+class WrappingLabel : public QLabel {
+  public:
+    explicit WrappingLabel(QString text) : full_(std::move(text)) {
+        setText(full_);
+        setWordWrap(true);
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        const int width = contentsRect().width();
+        QStringList paragraphs = full_.split(QLatin1Char('\n'));
+        for (QString& p : paragraphs) p = withoutStrayTail(p, font(), width);
+        setText(paragraphs.join(QLatin1Char('\n')));
+        QLabel::resizeEvent(event);
+    }
+
+  private:
+    QString full_;
+};
+
+}  // namespace
 
 QString qstr(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -59,7 +140,9 @@ QColor toneColour(Tone tone, const QPalette& palette) {
 }
 
 QLabel* styledLabel(const Styled& styled, QWidget* parent) {
-    auto* label = new QLabel(qstr(styled.text), parent);
+    QLabel* label =
+        styled.wraps ? new WrappingLabel(qstr(styled.text)) : new QLabel(qstr(styled.text));
+    label->setParent(parent);
     label->setTextFormat(Qt::PlainText);
     label->setFont(windowFont(styled.size, styled.weight));
     QPalette palette = label->palette();

@@ -10,13 +10,13 @@ namespace {
 // The menu as the user meets it: "H" header, "-" separator, then each row by what it
 // does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark.
 std::string shape(const std::vector<MenuRow>& rows) {
-    static const char* const NAMES[] = {"none",  "install", "retry",     "again", "ax",
-                                        "about", "privacy", "check",     "auto",  "terms",
-                                        "itn",   "reload",  "reinstall", "quit"};
+    static const char* const NAMES[] = {"none",  "install", "retry",  "again",     "ax",
+                                        "about", "privacy", "check",  "auto",      "login",
+                                        "terms", "itn",     "reload", "reinstall", "quit"};
     std::string out;
     for (const auto& r : rows) {
         if (!out.empty()) out += ' ';
-        if (r.kind == MenuItem::Kind::header) out += 'H';
+        if (r.kind == MenuItem::Kind::header) out += r.enabled ? "H+" : "H";
         if (r.kind == MenuItem::Kind::separator) out += '-';
         if (r.kind != MenuItem::Kind::action) continue;
         if (!r.enabled) out += '~';
@@ -28,30 +28,31 @@ std::string shape(const std::vector<MenuRow>& rows) {
 }
 
 TEST(MenuModel, RowsForTheStateOfTheMoment) {
-    const std::string tail = " - about privacy check auto[x] terms itn[x] ";
+    const std::string tail = " - about privacy check auto[x] login[ ] terms itn[x] ";
+    MenuInputs atLogin{true, false, EngineState::starting, false, false, false};
+    atLogin.startsAtLogin = true;
     for (auto [name, in, rows] : std::vector<std::tuple<const char*, MenuInputs, std::string>>{
-             {"no engine",
-              {false, EngineState::starting},
-              "H install" + tail + "reinstall - quit^q"},
-             {"starting, untrusted, switches off",
-              {true, EngineState::starting, false, false, false},
-              "H ~none ax - about privacy check auto[ ] terms itn[ ] reinstall - quit^q"},
+             {"no engine", {}, "H install" + tail + "- quit^q"},
+             {"starting from a checkout, untrusted, switches flipped", atLogin,
+              "H ~none ax - about privacy check auto[ ] login[x] terms itn[ ] - quit^q"},
              {"ready python",
-              {true, EngineState::ready},
+              {true, true, EngineState::ready},
               "H ~none" + tail + "reload reinstall - quit^q"},
              {"ready llama",
-              {true, EngineState::ready, true, true, true, EngineKind::llama},
+              {true, true, EngineState::ready, true, true, true, EngineKind::llama},
               "H ~none" + tail + "reinstall - quit^q"},
              {"ready llama, a failed take kept",
-              {true, EngineState::ready, true, true, true, EngineKind::llama, true},
+              {true, true, EngineState::ready, true, true, true, EngineKind::llama, true},
               "H ~none again" + tail + "reinstall - quit^q"},
-             {"failed", {true, EngineState::failed}, "H retry" + tail + "reinstall - quit^q"}}) {
+             {"failed",
+              {true, true, EngineState::failed},
+              "H retry" + tail + "reinstall - quit^q"}}) {
         EXPECT_EQ(shape(menuModel(in)), rows) << name;
     }
 }
 
 TEST(MenuModel, AKnownEngineProblemIsNamedOnTheRetryRow) {
-    MenuInputs in{true, EngineState::failed};
+    MenuInputs in{true, true, EngineState::failed};
     in.engineProblem = "端口被占用";
     const auto rows = menuModel(in);
     EXPECT_EQ(rows[1].action, MenuAction::retryEngine);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "engine/locator.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_ports.h"
@@ -50,10 +51,10 @@ struct Shell : ::testing::Test {
     void launch(bool withEngine = true) {
         if (withEngine) testing::makeLlama(paths.engineRoot + "/engine-1.0");
         testing::writeFile(paths.wav, "RIFF");
-        app = std::make_shared<Zavren>(
-            platform, paths, st,
-            ShellParts{server, installer, updater, [this](const FlagsEvent&) { ++flags; },
-                       [this](const std::string& text, double) { hints.push_back(text); }});
+        ShellParts parts{server, installer, updater, [this](const FlagsEvent&) { ++flags; },
+                         [this](const std::string& text, double) { hints.push_back(text); }};
+        parts.program = "/opt/zavren/bin/zavren";
+        app = std::make_shared<Zavren>(platform, paths, st, std::move(parts));
         app->applicationDidFinishLaunching();
         d.runUntilIdle();
     }
@@ -161,6 +162,25 @@ TEST_F(Shell, AboutShowsTheInstalledEngineAndReinstallAsksFirst) {
     EXPECT_EQ(procs.children.at(0)->terms, 1);
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"about:1.0", "onboarding"}));
     EXPECT_EQ(requests("engine.json"), 1u);
+}
+
+TEST_F(Shell, LoginEntryRunsThisProgramAndWhatItCannotDoIsNamedByPath) {
+    launch();
+    const int marks = checkMarks();
+    app->perform(MenuAction::toggleAutostart);
+    EXPECT_NE(files::read(paths.autostartFile)->find("/opt/zavren/bin/zavren"), std::string::npos);
+    testing::writeFile(paths.autostartFile, "[Desktop Entry]\nExec=zavren\n");
+    EXPECT_EQ(checkMarks(), marks + 1) << "another entry starts it all the same";
+    app->perform(MenuAction::toggleAutostart);
+    desktop.filesOpen = false;
+    app->perform(MenuAction::openTerms);
+    ASSERT_EQ(desktop.alerts.size(), 2u);
+    EXPECT_NE(desktop.alerts[0].informative.find(paths.autostartFile), std::string::npos);
+    EXPECT_NE(desktop.alerts[1].informative.find(paths.termsFile), std::string::npos);
+
+    const auto rows = statusItem.open().size();
+    EngineLocator::removeAll(paths.engineRoot);
+    EXPECT_EQ(statusItem.open().size(), rows - 1) << "nothing left to download again";
 }
 
 }  // namespace

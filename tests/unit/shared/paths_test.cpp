@@ -19,6 +19,8 @@ TEST(Paths, XdgVariablesAndOneFixedPrivateFallbackRuntimeFolderNeverALink) {
         Paths::fromEnvironment({{"HOME", "/h"}, {"XDG_DATA_HOME", "/d"}, {"XDG_CONFIG_HOME", "x"}});
     EXPECT_EQ(p.engineRoot + p.termsFile + p.wav,
               "/d/zavren/engine/h/.config/zavren/terms.txt/h/.cache/zavren/run/zavren.wav");
+    EXPECT_EQ(Paths::fromEnvironment({{"XDG_CONFIG_HOME", "/c"}}).autostartFile,
+              "/c/autostart/zavren.desktop");
     test::TempDir t;
     const std::string fixed = t / "cache/zavren/run";
     for (int start = 0; start < 2; ++start) {

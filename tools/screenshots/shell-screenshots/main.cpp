@@ -1,12 +1,22 @@
-// Renders the tray icon and the indicator capsule to PNG files for review.
+// Renders the tray icon, its menu, the indicator capsule and the update dialog to
+// PNG files for review. On a real X display (tools/screenshots/shell-screenshots.sh
+// runs one with a window manager) the dialog is taken with its title bar.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <cstdio>
 
+#include "app/menu_model.h"
 #include "app/status_icon.h"
 #include "qt/indicator_panel.h"
+#include "qt/qt_desktop.h"
+#include "qt/qt_dispatcher.h"
+#include "qt/qt_status_item.h"
 #include "qt/status_icon_painter.h"
+#include "update/app_updater.h"
 
 using namespace zavren;
 
@@ -36,6 +46,89 @@ bool save(const QImage& image, const QString& path) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// Answers the update check with a fixed record; nothing is stored.
+struct Canned : HttpClient, Defaults {
+    std::string body;
+    std::shared_ptr<HttpTask> send(HttpRequest, std::function<void(HttpResponse)> done) override {
+        done({200, body, std::nullopt});
+        return nullptr;
+    }
+    std::shared_ptr<HttpTask> stream(HttpRequest, HttpStreamHandlers) override { return nullptr; }
+    std::optional<bool> boolValue(const std::string&) override { return std::nullopt; }
+    void setBool(const std::string&, bool) override {}
+    std::optional<std::string> stringValue(const std::string&) override { return std::nullopt; }
+    void setString(const std::string&, const std::string&) override {}
+};
+
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The menu as it opens with a python engine ready and every optional row present.
+bool saveMenu(const QString& dir) {
+    MenuInputs in;
+    in.engineResolves = true;
+    in.engine = EngineState::ready;
+    in.engineInstalled = true;
+    in.startsAtLogin = true;
+    in.trusted = false;
+    QtStatusItem item;
+    item.show(makeStatusIcon(in.engine, false));
+    item.setMenu([in] {
+        std::vector<MenuItem> items;
+        for (const MenuRow& r : menuModel(in))
+            items.push_back(
+                {r.kind, r.title, r.subtitle, r.enabled, r.checked, r.keyEquivalent,
+                 r.action == MenuAction::none ? nullptr : std::function<void()>([] {})});
+        return items;
+    });
+    item.menu()->popup(QPoint(40, 40));
+    settle(300);
+    const bool ok = save(item.menu()->grab().toImage(), dir + "/menu.png");
+    item.menu()->close();
+    return ok;
+}
+
+// The check's three answers: a new version, none, no answer. With a window manager
+// the frame is part of the picture: the title must fit in it.
+bool saveUpdateDialogs(const QString& dir) {
+    QtDispatcher dispatcher;
+    QtDesktop desktop;
+    Canned http;
+    AppUpdater updater(dispatcher, http, desktop, http, "https://downloads.invalid");
+    bool ok = true;
+    for (auto [name, body] : {std::pair{"new", R"({"version":"0.13.0","url":"https://x.invalid"})"},
+                              {"latest", R"({"version":"0.12.0","url":"https://x.invalid"})"},
+                              {"failed", ""}}) {
+        http.body = body;
+        updater.check(true);
+        settle(700);
+        QMessageBox* box = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+        }
+        if (!box) {
+            std::fprintf(stderr, "no update dialog for %s\n", name);
+            ok = false;
+            continue;
+        }
+        QScreen* screen = box->screen();
+        const bool framed = QGuiApplication::platformName() == QLatin1String("xcb") && screen;
+        // The window manager frames the box a moment after it is mapped.
+        for (int i = 0; framed && i < 40 && box->frameGeometry() == box->geometry(); ++i)
+            settle(50);
+        const QRect f = box->frameGeometry();
+        const QPixmap shot =
+            framed ? screen->grabWindow(0, f.x(), f.y(), f.width(), f.height()) : box->grab();
+        ok &= save(shot.toImage(), QStringLiteral("%1/update-%2.png").arg(dir, name));
+        box->close();
+        settle(100);
+    }
+    return ok;
 }
 
 }  // namespace
@@ -99,5 +192,7 @@ int main(int argc, char** argv) {
     view.setComposited(false);
     st.setHint("引擎启动中…");
     ok &= save(onBackdrop(view), dir + "/panel-hint-short-no-compositor.png");
+    ok &= saveMenu(dir);
+    ok &= saveUpdateDialogs(dir);
     return ok ? 0 : 1;
 }

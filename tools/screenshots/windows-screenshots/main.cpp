@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QStyleFactory>
 #include <cstdio>
@@ -56,6 +57,7 @@ struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop {
     void request(std::function<void(bool)> done) override { done(granted); }
     bool isTrusted(bool) override { return granted; }
     void openUrl(const std::string&) override {}
+    void openFile(const std::string&, std::function<void(bool)>) override {}
     void activate() override {}
     void showAlert(const Alert&, std::function<void(int)>) override {}
     void openAccessibilitySettings() override {}
@@ -63,7 +65,10 @@ struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop {
 
 bool save(QWidget& window, const QDir& dir, const QString& name) {
     window.show();
-    QApplication::processEvents();
+    // A window manager applies a new fixed size only after a round trip.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 150) QApplication::processEvents(QEventLoop::AllEvents, 20);
     const QString path = dir.filePath(name + ".png");
     if (!window.grab().save(path)) {
         std::fprintf(stderr, "windows-screenshots: cannot write %s\n", qPrintable(path));
@@ -82,7 +87,8 @@ int main(int argc, char** argv) {
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (!qEnvironmentVariableIsSet("QT_STYLE_OVERRIDE"))
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QDir dir(QString::fromLocal8Bit(argv[1]));
     if (!dir.mkpath(QStringLiteral("."))) {
         std::fprintf(stderr, "windows-screenshots: cannot create %s\n", argv[1]);
@@ -98,6 +104,8 @@ int main(int argc, char** argv) {
         auto controller = OnboardingController::create(
             installer, OnboardingPorts{dispatcher, permissions, permissions, permissions});
         qt::OnboardingWindow window(controller);
+        // As the window manager does on showing it: the permissions are read then.
+        controller->viewShown();
         const QString suffix = granted ? QStringLiteral("-granted") : QString();
         struct Shot {
             const char* name;
@@ -106,6 +114,8 @@ int main(int argc, char** argv) {
         std::vector<Shot> shots = {
             {"idle", InstallPhase::Idle{}},
             {"manifest", InstallPhase::Manifest{}},
+            {"downloading-start", InstallPhase::Downloading{0, 1073741824}},
+            {"downloading-early", InstallPhase::Downloading{3 << 20, 1073741824}},
             {"downloading", InstallPhase::Downloading{536870912, 1073741824}},
             {"verifying", InstallPhase::Verifying{}},
             {"extracting", InstallPhase::Extracting{}},
