@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/hotkey_key.h"
 #include "platform/ui.h"
+#include "platform/wording.h"
 #include "shared/types.h"
 
 namespace zavren {
@@ -23,7 +25,9 @@ enum class MenuAction {
     toggleITN,
     reloadTerms,
     reinstallEngine,
-    quit
+    quit,
+    chooseHotkey,
+    showHotkeySetup
 };
 
 struct MenuRow {
@@ -34,6 +38,8 @@ struct MenuRow {
     bool enabled = true;
     std::optional<bool> checked;
     std::string keyEquivalent;
+    HotkeyKey hotkey = HotkeyKey::rightAlt;  // chooseHotkey: the key it picks
+    std::vector<MenuRow> submenu{};
     bool operator==(const MenuRow&) const = default;
 };
 
@@ -48,6 +54,8 @@ struct MenuInputs {
     bool canRetryDictation = false;
     // Shown on the engine row when it failed for a known reason.
     std::string engineProblem{};
+    HotkeyStatus hotkey{};
+    const Wording* wording = &platformWording();
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

@@ -3,21 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "app/status_icon.h"
+#include "dictation/hints.h"
 
 namespace zavren {
 namespace {
 
 // The menu as the user meets it: "H" header, "-" separator, then each row by what it
-// does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark.
+// does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark, "keys"
+// for the key submenu.
 std::string shape(const std::vector<MenuRow>& rows) {
-    static const char* const NAMES[] = {"none",  "install", "retry",     "again", "ax",
-                                        "about", "privacy", "check",     "auto",  "terms",
-                                        "itn",   "reload",  "reinstall", "quit"};
+    static const char* const NAMES[] = {
+        "none", "install", "retry", "again",  "ax",        "about", "privacy", "check",
+        "auto", "terms",   "itn",   "reload", "reinstall", "quit",  "hotkey",  "keysetup"};
     std::string out;
     for (const auto& r : rows) {
         if (!out.empty()) out += ' ';
         if (r.kind == MenuItem::Kind::header) out += 'H';
         if (r.kind == MenuItem::Kind::separator) out += '-';
+        if (r.kind == MenuItem::Kind::submenu) out += "keys";
         if (r.kind != MenuItem::Kind::action) continue;
         if (!r.enabled) out += '~';
         out += NAMES[static_cast<int>(r.action)];
@@ -28,14 +31,14 @@ std::string shape(const std::vector<MenuRow>& rows) {
 }
 
 TEST(MenuModel, RowsForTheStateOfTheMoment) {
-    const std::string tail = " - about privacy check auto[x] terms itn[x] ";
+    const std::string tail = " - about privacy check auto[x] terms itn[x] keys ";
     for (auto [name, in, rows] : std::vector<std::tuple<const char*, MenuInputs, std::string>>{
              {"no engine",
               {false, EngineState::starting},
               "H install" + tail + "reinstall - quit^q"},
              {"starting, untrusted, switches off",
               {true, EngineState::starting, false, false, false},
-              "H ~none ax - about privacy check auto[ ] terms itn[ ] reinstall - quit^q"},
+              "H ~none ax - about privacy check auto[ ] terms itn[ ] keys reinstall - quit^q"},
              {"ready python",
               {true, EngineState::ready},
               "H ~none" + tail + "reload reinstall - quit^q"},
@@ -45,7 +48,11 @@ TEST(MenuModel, RowsForTheStateOfTheMoment) {
              {"ready llama, a failed take kept",
               {true, EngineState::ready, true, true, true, EngineKind::llama, true},
               "H ~none again" + tail + "reinstall - quit^q"},
-             {"failed", {true, EngineState::failed}, "H retry" + tail + "reinstall - quit^q"}}) {
+             {"failed", {true, EngineState::failed}, "H retry" + tail + "reinstall - quit^q"},
+             {"key not connected",
+              {true, EngineState::ready, true, true, true, EngineKind::llama, false, "",
+               HotkeyStatus{HotkeyKey::f13, true}},
+              "H ~none keysetup" + tail + "reinstall - quit^q"}}) {
         EXPECT_EQ(shape(menuModel(in)), rows) << name;
     }
 }
@@ -56,6 +63,62 @@ TEST(MenuModel, AKnownEngineProblemIsNamedOnTheRetryRow) {
     const auto rows = menuModel(in);
     EXPECT_EQ(rows[1].action, MenuAction::retryEngine);
     EXPECT_NE(rows[1].title.find("端口被占用"), std::string::npos);
+}
+
+// Every row that names the key follows the choice, in the words of the platform;
+// the submenu offers each key once with the chosen one checked.
+TEST(MenuModel, TheKeyRowsFollowTheChoiceInThePlatformsWords) {
+    for (HotkeyKey key : HOTKEY_KEYS) {
+        for (const Wording* w : {&linuxWording(), &macWording()}) {
+            MenuInputs in{true, EngineState::ready, false};
+            in.hotkey.key = key;
+            in.wording = w;
+            const auto rows = menuModel(in);
+            EXPECT_NE(rows[1].title.find(w->hold(key) + " 说话"), std::string::npos);
+            EXPECT_EQ(rows[2].title, w->pasteAccessMissing);
+            const auto& keys = std::find_if(rows.begin(), rows.end(), [](auto& r) {
+                                   return r.kind == MenuItem::Kind::submenu;
+                               })->submenu;
+            ASSERT_EQ(keys.size(), HOTKEY_KEYS.size());
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                EXPECT_EQ(keys[i].hotkey, HOTKEY_KEYS[i]);
+                EXPECT_EQ(keys[i].title, w->keyName(HOTKEY_KEYS[i]));
+                EXPECT_EQ(keys[i].checked, HOTKEY_KEYS[i] == key);
+            }
+        }
+    }
+}
+
+// A Linux user never reads a Mac key or permission; the Mac build keeps its own.
+TEST(Wording, LinuxTextsNameLinuxKeysAndTheMacOnesStay) {
+    std::string linuxTexts = linuxWording().pasteByHandHint() +
+                             std::string(linuxWording().pasteAccessMissing) + HINT_PASTE_BY_HAND;
+    for (HotkeyKey key : HOTKEY_KEYS)
+        linuxTexts += linuxWording().hold(key, true) + linuxWording().hold(key);
+    for (const char* mac : {"⌥", "⌘", "⌃", "Option", "Command", "辅助功能"})
+        EXPECT_EQ(linuxTexts.find(mac), std::string::npos) << mac;
+    EXPECT_EQ(linuxWording().hold(HotkeyKey::rightCtrl), "按住右 Ctrl");
+    EXPECT_EQ(linuxWording().hold(HotkeyKey::f15), "按住 F15");
+    EXPECT_EQ(linuxWording().pasteByHandHint(), "已转写并复制,按 Ctrl+V 粘贴");
+    EXPECT_EQ(macWording().hold(HotkeyKey::rightAlt, true), "按住右 Option");
+    EXPECT_EQ(macWording().pasteByHandHint(),
+              "已转写并复制,按 ⌘V 粘贴 — 授权「辅助功能」后可自动落字");
+}
+
+TEST(HotkeySetting, EachKeyIsStoredByANameOfItsOwnAndAnythingElseMeansRightAlt) {
+    for (HotkeyKey key : HOTKEY_KEYS)
+        EXPECT_EQ(hotkeyFromStored(std::string(storedName(key))), key) << storedName(key);
+    for (auto stored : {std::optional<std::string>{}, {""}, {"RightCtrl"}, {"f17"}})
+        EXPECT_EQ(hotkeyFromStored(stored), HotkeyKey::rightAlt) << stored.value_or("absent");
+    // Only a monitor that cannot see the keys asks for a setup, until one source works.
+    using S = std::optional<HotkeySources>;
+    for (auto [sources, needed] : {std::pair{S{}, false},
+                                   {S{{false, false}}, true},
+                                   {S{{true, false}}, false},
+                                   {S{{false, true}}, false}})
+        EXPECT_EQ(hotkeyNeedsSetup(sources), needed);
+    EXPECT_NE(hotkeySetupHelp(HotkeyKey::rightCtrl).find("bindr = CTRL, Control_R"),
+              std::string::npos);
 }
 
 TEST(StatusIcon, RedWhileRecordingElseOrangeOnFailureAndOnlyBlackFollowsTheTheme) {

@@ -163,5 +163,26 @@ TEST_F(Shell, AboutShowsTheInstalledEngineAndReinstallAsksFirst) {
     EXPECT_EQ(requests("engine.json"), 1u);
 }
 
+TEST_F(Shell, TheKeyChosenInTheMenuIsKeptAndHeardAtOnceAndAnUnconnectedKeySaysHow) {
+    defaults.setString(HOTKEY_SETTING_KEY, "f14");
+    hotkey.reach = HotkeySources{};
+    launch();
+    EXPECT_EQ(hotkey.chosen, HotkeyKey::f14);
+    auto menu = statusItem.open();
+    auto keys = std::find_if(menu.begin(), menu.end(), [](auto& i) { return !i.submenu.empty(); });
+    ASSERT_NE(keys, menu.end());
+    keys->submenu.at(2).choose();
+    EXPECT_EQ(hotkey.chosen, HotkeyKey::rightCtrl);
+    EXPECT_EQ(defaults.stringValue(HOTKEY_SETTING_KEY), "rightCtrl");
+
+    app->perform(MenuAction::showHotkeySetup);
+    ASSERT_EQ(desktop.alerts.size(), 1u);
+    EXPECT_NE(desktop.alerts[0].informative.find("Control_R exec zavren ptt press"),
+              std::string::npos);
+    const auto rows = statusItem.open().size();
+    hotkey.reach->bindingUsed = true;
+    EXPECT_EQ(statusItem.open().size(), rows - 1);
+}
+
 }  // namespace
 }  // namespace zavren

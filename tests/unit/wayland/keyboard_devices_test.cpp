@@ -80,5 +80,30 @@ TEST_F(KeyboardDevicesTest, AltKeysBecomeFlagsEventsAndAKeyboardThatGoesAwayLets
     EXPECT_EQ(seen, "61+ 61- 58+ 58- ");
 }
 
+// The kernel's code of each choosable key reaches the controller as right Option;
+// the key held when the choice changes still lets go when its keyboard goes away.
+TEST_F(KeyboardDevicesTest, TheChosenKeyByItsKernelCode) {
+    const std::pair<HotkeyKey, unsigned> keys[] = {{HotkeyKey::rightAlt, KEY_RIGHTALT},
+                                                   {HotkeyKey::leftAlt, KEY_LEFTALT},
+                                                   {HotkeyKey::rightCtrl, KEY_RIGHTCTRL},
+                                                   {HotkeyKey::rightSuper, KEY_RIGHTMETA},
+                                                   {HotkeyKey::f13, KEY_F13},
+                                                   {HotkeyKey::f14, KEY_F14},
+                                                   {HotkeyKey::f15, KEY_F15},
+                                                   {HotkeyKey::f16, KEY_F16}};
+    devices.add("/dev/input/event1");
+    for (auto [key, code] : keys) {
+        seen.clear();
+        devices.choose(key);
+        send("/dev/input/event1", {{code, 1}, {code, 0}});
+        EXPECT_EQ(seen, "61+ 61- ") << storedName(key);
+    }
+    seen.clear();
+    send("/dev/input/event1", {{KEY_F16, 1}});
+    devices.choose(HotkeyKey::rightAlt);
+    devices.remove("/dev/input/event1");
+    EXPECT_EQ(seen, "61+ 61- ");
+}
+
 }  // namespace
 }  // namespace zavren

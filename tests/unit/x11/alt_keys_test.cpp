@@ -17,26 +17,59 @@ constexpr auto RU = std::pair{HOTKEY_CODE, std::uint64_t{0}};
 constexpr auto LD = std::pair{LEFT_OPTION_CODE, OPTION_FLAG};
 constexpr auto LU = std::pair{LEFT_OPTION_CODE, std::uint64_t{0}};
 
-TEST(AltKeyTracker, ReportsEachAltKeyOnceWithTheBitWhileEitherIsDown) {
+constexpr int RCTRL = 105;
+constexpr int SWITCH = -1;  // a key row that chooses right Ctrl instead
+
+// The chosen key reads as right Option, left Alt as left Option beside right Alt only.
+TEST(HotkeyTracker, TheChosenKeyOnceWithTheBitAndLeftAltOnlyBesideRightAlt) {
     using Events = std::vector<std::pair<std::uint16_t, std::uint64_t>>;
     const struct {
         const char* name;
+        HotkeyKey chosen;
         std::vector<std::pair<int, bool>> keys;
         Events want;
     } cases[] = {
-        {"right", {{R, true}, {R, false}}, {RD, RU}},
-        {"left", {{L, true}, {L, false}}, {LD, LU}},
+        {"right", HotkeyKey::rightAlt, {{R, true}, {R, false}}, {RD, RU}},
+        {"left", HotkeyKey::rightAlt, {{L, true}, {L, false}}, {LD, LU}},
         // A repeated press must not restart the dictation.
-        {"repeats", {{R, true}, {R, true}, {R, false}, {R, false}}, {RD, RU}},
-        {"bothHeld", {{L, true}, {R, true}, {L, false}, {R, false}}, {LD, RD, LD, RU}},
-        {"releaseNeverSeenDown", {{R, false}, {L, false}}, {}},
-        {"otherKeys", {{50, true}, {37, true}, {105, true}, {50, false}}, {}},
+        {"repeats", HotkeyKey::rightAlt, {{R, true}, {R, true}, {R, false}, {R, false}}, {RD, RU}},
+        {"bothHeld",
+         HotkeyKey::rightAlt,
+         {{L, true}, {R, true}, {L, false}, {R, false}},
+         {LD, RD, LD, RU}},
+        {"releaseNeverSeenDown", HotkeyKey::rightAlt, {{R, false}, {L, false}}, {}},
+        {"otherKeys",
+         HotkeyKey::rightAlt,
+         {{50, true}, {37, true}, {RCTRL, true}, {50, false}},
+         {}},
+        {"rightCtrlAltsIgnored",
+         HotkeyKey::rightCtrl,
+         {{R, true}, {L, true}, {RCTRL, true}, {RCTRL, true}, {R, false}, {RCTRL, false}},
+         {RD, RU}},
+        {"leftAltRightIgnored", HotkeyKey::leftAlt, {{L, true}, {R, true}, {L, false}}, {RD, RU}},
+        {"f16", HotkeyKey::f16, {{194, true}, {194, false}}, {RD, RU}},
+        // The key held when the choice changes still ends its dictation, and the
+        // new one starts the next only then.
+        {"switchWhileHeld",
+         HotkeyKey::rightAlt,
+         {{L, true},
+          {R, true},
+          {SWITCH, true},
+          {L, false},
+          {RCTRL, true},
+          {R, false},
+          {RCTRL, true},
+          {R, true}},
+         {LD, RD, LD, RU, RD}},
     };
     for (const auto& c : cases) {
-        AltKeyTracker tracker;
+        HotkeyTracker tracker;
+        tracker.choose(c.chosen);
         Events got;
-        for (auto [key, press] : c.keys)
+        for (auto [key, press] : c.keys) {
+            if (key == SWITCH) tracker.choose(HotkeyKey::rightCtrl);
             if (auto ev = tracker.onKey(key, press)) got.emplace_back(ev->keyCode, ev->flags);
+        }
         EXPECT_EQ(got, c.want) << c.name;
     }
 }
