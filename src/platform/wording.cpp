@@ -9,7 +9,7 @@ constexpr Wording LINUX{
     .keyWords = {"右 Alt", "左 Alt", "右 Ctrl", "右 Super", "F13", "F14", "F15", "F16"},
     .pasteChord = "Ctrl+V",
     .pasteAccess = "粘贴按键",
-    .pasteAccessRow = "粘贴按键——经 XTest(X11)或合成器的虚拟键盘(Wayland)把文字放进光标处",
+    .pasteAccessRow = "粘贴按键(XTest 或虚拟键盘)——把字放进光标处",
     .pasteAccessMissing = "⚠  无法模拟粘贴按键(需 XTest 或合成器的虚拟键盘),字需手动粘贴",
     .pasteByHandSuffix = "",
 };

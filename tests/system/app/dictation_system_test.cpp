@@ -9,10 +9,14 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <thread>
 
+#include "app/menu_model.h"
 #include "paste_target.h"
 #include "shared/files.h"
 #include "shared/paths.h"
@@ -31,6 +35,7 @@ using systest::shOut;
 using systest::waitFor;
 
 constexpr int RIGHT_ALT = 108;
+constexpr int RIGHT_CTRL = 105;
 const std::string ANSWER = "我的电话是一三八零零一三八零零零";
 const std::string PREVIOUS = "hunter2-my-password";
 // A PNG signature and bytes no text conversion would keep: NUL, CR LF, high bytes.
@@ -45,11 +50,12 @@ class Dictation : public ::testing::TestWithParam<bool> {
     }
     void TearDown() override {
         key(false);
+        key(false, RIGHT_CTRL);
         desktop::micSilence();
         stop();
     }
-    void key(bool down) {
-        XTestFakeKeyEvent(keys_.get(), RIGHT_ALT, down, CurrentTime);
+    void key(bool down, int keycode = RIGHT_ALT) {
+        XTestFakeKeyEvent(keys_.get(), keycode, down, CurrentTime);
         XSync(keys_.get(), False);
     }
 
@@ -166,6 +172,95 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
     // SIGTERM: the program stops its engine and exits with status 0.
     EXPECT_EQ(stop(), 0);
     EXPECT_TRUE(waitFor([&] { return count("\"event\":\"signal\"") >= 1; }, 5s));
+}
+
+// The centres ("X Y") of the program's windows named after it that are on screen:
+// the tray icon, and the menu while it is open.
+std::vector<std::string> programWindows() {
+    std::vector<std::string> out;
+    std::istringstream ids(shOut("xdotool search --onlyvisible --class zavren"));
+    for (std::string id; std::getline(ids, id);) {
+        if (shOut("xdotool getwindowname " + id) != "zavren") continue;
+        const std::string geometry = shOut("xdotool getwindowgeometry --shell " + id);
+        int x = -1, y = -1, w = 0, h = 0;
+        if (std::sscanf(geometry.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &w,
+                        &h) == 4 &&
+            w > 1 && h > 1)
+            out.push_back(std::to_string(x + w / 2) + " " + std::to_string(y + h / 2));
+    }
+    return out;
+}
+
+// The user opens the menu, walks down to the key submenu with the arrow keys, and
+// picks right Ctrl: from then on right Ctrl dictates and right Alt does nothing.
+TEST_P(Dictation, RightCtrlChosenInTheMenuDictatesAndRightAltThenDoesNothing) {
+    const bool llama = GetParam();
+    install(llama, "{\"answer\": \"" + ANSWER + "\"}");
+    start();
+    ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s)) << read("program.log");
+
+    std::string at;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            auto windows = programWindows();
+            std::string now = windows.size() == 1 ? windows[0] : "";
+            bool stable = !now.empty() && now == at;
+            at = now;
+            return stable;
+        },
+        10s))
+        << "no tray icon";
+    // The arrow keys skip what cannot be chosen, so count the rows that can.
+    MenuInputs shown{
+        true, EngineState::ready, true, true, true, llama ? EngineKind::llama : EngineKind::python};
+    int downs = 0;
+    for (const MenuRow& row : menuModel(shown)) {
+        if (row.kind == MenuItem::Kind::action && row.enabled) ++downs;
+        if (row.kind == MenuItem::Kind::submenu) break;
+    }
+    const auto rightCtrlAt =
+        std::find(HOTKEY_KEYS.begin(), HOTKEY_KEYS.end(), HotkeyKey::rightCtrl) -
+        HOTKEY_KEYS.begin();
+    const auto menuOpen = [] { return programWindows().size() >= 2; };
+    bool open = false;
+    for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+        ASSERT_EQ(systest::sh("xdotool mousemove " + at + " mousedown 3"), 0);
+        open = waitFor(menuOpen, 2s);
+        ASSERT_EQ(systest::sh("xdotool mouseup 3"), 0);
+    }
+    ASSERT_TRUE(open) << "the menu did not open";
+    std::string walk = "xdotool key";
+    for (int i = 0; i <= downs; ++i) walk += " Down";
+    walk += " Right";
+    for (long i = 0; i < rightCtrlAt; ++i) walk += " Down";
+    ASSERT_EQ(systest::sh(walk + " Return"), 0);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return files::read(paths.configDir + "/settings.ini")
+                       .value_or("")
+                       .find("zavren.hotkey=str:rightCtrl") != std::string::npos;
+        },
+        5s))
+        << "the choice was not stored";
+
+    PasteTarget target("zavren-keys", "ZavrenKeys", false);
+    ASSERT_TRUE(target.show(5000ms));
+    ASSERT_TRUE(desktop::micTone(440, -12));
+    key(true, RIGHT_CTRL);
+    EXPECT_TRUE(waitFor(indicatorVisible, 5s)) << "right Ctrl did not start a dictation";
+    std::this_thread::sleep_for(1200ms);  // audio takes real time
+    key(false, RIGHT_CTRL);
+    auto paste = target.waitForPaste(15000ms);
+    ASSERT_TRUE(paste) << "nothing was pasted\n" << read("program.log");
+    EXPECT_EQ(paste->text, ITN::apply(ANSWER));
+    ASSERT_TRUE(waitFor([] { return !indicatorVisible(); }, 5s));
+
+    const int finals = count(llama ? "/v1/chat/completions" : "\"path\":\"/\"");
+    key(true);
+    EXPECT_FALSE(waitFor(indicatorVisible, 1500ms)) << "right Alt still dictates";
+    key(false);
+    EXPECT_FALSE(target.waitForPaste(1000ms));
+    EXPECT_EQ(count(llama ? "/v1/chat/completions" : "\"path\":\"/\""), finals);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, Dictation, ::testing::Values(true, false),
