@@ -73,22 +73,24 @@ std::string hotkeySetupHelp(HotkeyKey key) {
     const std::string sym(KEYSYMS.at(at));
     const std::string mods(RELEASE_MODS.at(at));
     return "Wayland 下别的程序看不到按键,请任选一种接通(一次即可):\n"
-           "· 把自己加入 input 组,然后重新登录:sudo usermod -aG input $USER\n"
-           "· 或在合成器里绑定按键,例如 sway:\n"
+           "· 把自己加入 input 组,然后重新登录:\n"
+           "  sudo usermod -aG input $USER\n"
+           "· 或在合成器里绑定按键,sway:\n"
            "  bindsym --no-repeat " +
            sym +
            " exec zavren ptt press\n"
            "  bindsym --release " +
            sym +
            " exec zavren ptt release\n"
-           "  Hyprland:bind = , " +
+           "  Hyprland:\n"
+           "  bind = , " +
            sym +
            ", exec, zavren ptt press\n"
            "  bindr = " +
            mods + ", " + sym +
            ", exec, zavren ptt release\n"
-           "  GNOME、KDE 的自定义快捷键只在按下时触发:绑定 zavren ptt "
-           "toggle(按一次开始,再按一次结束)";
+           "· GNOME、KDE 的自定义快捷键只在按下时触发:绑定 zavren ptt toggle"
+           "(按一次开始,再按一次结束)";
 }
 
 }  // namespace zavren

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/status_icon.h"
+#include "dictation/hints.h"
 #include "qt/indicator_panel.h"
 #include "qt/status_icon_painter.h"
 
@@ -93,7 +94,7 @@ int main(int argc, char** argv) {
     st.setState(RecState::transcribing);
     ok &= save(onBackdrop(view), dir + "/panel-transcribing.png");
 
-    st.setHint("已转写并复制,按 ⌘V 粘贴 — 授权「辅助功能」后可自动落字");
+    st.setHint(HINT_PASTE_BY_HAND);
     ok &= save(onBackdrop(view), dir + "/panel-hint.png");
 
     view.setComposited(false);
