@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -7,32 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <thread>
 
-#include "fakes/fake_dispatcher.h"
 #include "shared/constants.h"
 #include "support/temp_dir.h"
 #include "wayland/focused_app.h"
 #include "wayland/ptt_server.h"
 #include "wayland/session.h"
-#include "wayland/wayland_hotkey_monitor.h"
 
 namespace zavren {
 namespace {
 
 using Cmd = PttCommand;
-
-// A keyboard that never types.
-struct PipeKeyboard : InputDevice {
-    int ends[2] = {-1, -1};
-    PipeKeyboard() { EXPECT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0); }
-    ~PipeKeyboard() override {
-        ::close(ends[0]);
-        ::close(ends[1]);
-    }
-    int fd() const override { return ends[0]; }
-    ReadStatus next(input_event&) override { return ReadStatus::again; }
-};
 using namespace std::chrono_literals;
 
 // What a run of binding commands, a second apart unless `gap` says otherwise, does
@@ -118,37 +102,6 @@ TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
     PttServer other{[](Cmd) {}};
     std::string error;
     EXPECT_FALSE(other.listen(dir / "file", error) || other.listen(dir / "no/ptt.sock", error));
-}
-
-// What the core needs to tell a user whose key reaches nothing: whether a keyboard
-// could be opened, and whether a compositor binding has sent a command yet.
-TEST(WaylandHotkeyMonitor, ReportsReadableKeyboardsAndTheFirstBindingCommand) {
-    struct : SystemLog {
-        void line(const std::string&) override {}
-    } log;
-    fakes::FakeDispatcher dispatcher;
-    test::TempDir dir;
-    std::ofstream(dir / "event3") << "";
-    const auto monitorOf = [&](const std::string& name, bool opens) {
-        return std::make_unique<WaylandHotkeyMonitor>(
-            dispatcher, log,
-            WaylandHotkeyMonitor::Options{dir / name, dir.path, [opens](const std::string&) {
-                                              return opens ? std::make_unique<PipeKeyboard>()
-                                                           : nullptr;
-                                          }});
-    };
-    auto withKeyboard = monitorOf("a.sock", true);
-    auto without = monitorOf("b.sock", false);
-    withKeyboard->install([](const FlagsEvent&) {});
-    without->install([](const FlagsEvent&) {});
-    EXPECT_TRUE(withKeyboard->sources()->devicesReadable);
-    EXPECT_FALSE(without->sources()->devicesReadable || without->sources()->bindingUsed);
-
-    ASSERT_EQ(pttCommand({"cancel"}, dir / "b.sock"), 0);
-    const auto until = std::chrono::steady_clock::now() + 5s;
-    while (!without->sources()->bindingUsed && std::chrono::steady_clock::now() < until)
-        std::this_thread::yield();
-    EXPECT_TRUE(without->sources()->bindingUsed);
 }
 
 TEST(SessionKind, WaylandWhenEitherVariableSaysSo) {

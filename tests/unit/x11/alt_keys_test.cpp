@@ -17,50 +17,32 @@ constexpr auto RU = std::pair{HOTKEY_CODE, std::uint64_t{0}};
 constexpr auto LD = std::pair{LEFT_OPTION_CODE, OPTION_FLAG};
 constexpr auto LU = std::pair{LEFT_OPTION_CODE, std::uint64_t{0}};
 
-constexpr int RCTRL = 105;
-constexpr int SWITCH = -1;  // a key row that chooses right Ctrl instead
+constexpr int SWITCH = -1;  // chooses right Ctrl instead
+// Presses and releases of right Alt, left Alt and right Ctrl, and the switch.
+constexpr std::pair RP{R, true}, RR{R, false}, LP{L, true}, LR{L, false}, CP{105, true},
+    CR{105, false}, SW{SWITCH, true};
 
 // The chosen key reads as right Option, left Alt as left Option beside right Alt only.
 TEST(HotkeyTracker, TheChosenKeyOnceWithTheBitAndLeftAltOnlyBesideRightAlt) {
     using Events = std::vector<std::pair<std::uint16_t, std::uint64_t>>;
+    using enum HotkeyKey;
     const struct {
         const char* name;
         HotkeyKey chosen;
         std::vector<std::pair<int, bool>> keys;
         Events want;
     } cases[] = {
-        {"right", HotkeyKey::rightAlt, {{R, true}, {R, false}}, {RD, RU}},
-        {"left", HotkeyKey::rightAlt, {{L, true}, {L, false}}, {LD, LU}},
+        {"right", rightAlt, {RP, RR}, {RD, RU}},
+        {"left", rightAlt, {LP, LR}, {LD, LU}},
         // A repeated press must not restart the dictation.
-        {"repeats", HotkeyKey::rightAlt, {{R, true}, {R, true}, {R, false}, {R, false}}, {RD, RU}},
-        {"bothHeld",
-         HotkeyKey::rightAlt,
-         {{L, true}, {R, true}, {L, false}, {R, false}},
-         {LD, RD, LD, RU}},
-        {"releaseNeverSeenDown", HotkeyKey::rightAlt, {{R, false}, {L, false}}, {}},
-        {"otherKeys",
-         HotkeyKey::rightAlt,
-         {{50, true}, {37, true}, {RCTRL, true}, {50, false}},
-         {}},
-        {"rightCtrlAltsIgnored",
-         HotkeyKey::rightCtrl,
-         {{R, true}, {L, true}, {RCTRL, true}, {RCTRL, true}, {R, false}, {RCTRL, false}},
-         {RD, RU}},
-        {"leftAltRightIgnored", HotkeyKey::leftAlt, {{L, true}, {R, true}, {L, false}}, {RD, RU}},
-        {"f16", HotkeyKey::f16, {{194, true}, {194, false}}, {RD, RU}},
+        {"repeats", rightAlt, {RP, RP, RR, RR}, {RD, RU}},
+        {"bothHeld", rightAlt, {LP, RP, LR, RR}, {LD, RD, LD, RU}},
+        {"releaseNeverSeenDown", rightAlt, {RR, LR}, {}},
+        {"otherKeys", rightAlt, {{50, true}, {37, true}, CP, {50, false}}, {}},
+        {"rightCtrlAltsIgnored", rightCtrl, {RP, LP, CP, CP, RR, CR}, {RD, RU}},
         // The key held when the choice changes still ends its dictation, and the
         // new one starts the next only then.
-        {"switchWhileHeld",
-         HotkeyKey::rightAlt,
-         {{L, true},
-          {R, true},
-          {SWITCH, true},
-          {L, false},
-          {RCTRL, true},
-          {R, false},
-          {RCTRL, true},
-          {R, true}},
-         {LD, RD, LD, RU, RD}},
+        {"switchWhileHeld", rightAlt, {LP, RP, SW, LR, CP, RR, CP, RP}, {LD, RD, LD, RU, RD}},
     };
     for (const auto& c : cases) {
         HotkeyTracker tracker;
