@@ -206,7 +206,6 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
         key(true);
         EXPECT_FALSE(waitFor(indicatorVisible, 1500ms)) << "right Alt still dictates";
         key(false);
-        EXPECT_EQ(count(finalPath), whileHeld + 1);
     }
 
     // SIGTERM: the program stops its engine and exits with status 0.

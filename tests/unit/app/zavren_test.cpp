@@ -171,6 +171,7 @@ TEST_F(Shell, TheKeyChosenInTheMenuIsKeptAndHeardAtOnceAndAnUnconnectedKeySaysHo
     launch();
     EXPECT_EQ(hotkey.chosen, HotkeyKey::f14);
     auto menu = statusItem.open();
+    EXPECT_EQ(menu.at(2).title, HOTKEY_SETUP_ROW);
     std::ranges::find(menu, MenuItem::Kind::submenu, &MenuItem::kind)->submenu.at(2).choose();
     EXPECT_EQ(hotkey.chosen, HotkeyKey::rightCtrl);
     EXPECT_EQ(defaults.stringValue(HOTKEY_SETTING_KEY), "rightCtrl");

@@ -7,13 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <thread>
-
-#include "fakes/fake_dispatcher.h"
 #include "shared/constants.h"
-#include "support/temp_dir.h"
-#include "wayland/wayland_hotkey_monitor.h"
 
 namespace zavren {
 namespace {
@@ -35,16 +29,17 @@ class KeyboardDevicesTest : public ::testing::Test {
   protected:
     std::map<std::string, int> writers;  // device path -> write end
     std::string seen;                    // "61+ " a flags event with the Option bit, "61- " without
-    DeviceOpener open = [this](const std::string& path) -> std::unique_ptr<InputDevice> {
-        int p[2];
-        if (path.find("event") == std::string::npos || ::pipe2(p, O_NONBLOCK) != 0) return nullptr;
-        writers[path] = p[1];
-        return std::make_unique<PipeDevice>(p[0]);
-    };
-    KeyboardDevices devices{open, [this](const FlagsEvent& e) {
-                                seen += std::to_string(e.keyCode) +
-                                        (e.flags & OPTION_FLAG ? "+ " : "- ");
-                            }};
+    KeyboardDevices devices{
+        [this](const std::string& path) -> std::unique_ptr<InputDevice> {
+            int p[2];
+            if (path.find("event") == std::string::npos || ::pipe2(p, O_NONBLOCK) != 0)
+                return nullptr;
+            writers[path] = p[1];
+            return std::make_unique<PipeDevice>(p[0]);
+        },
+        [this](const FlagsEvent& e) {
+            seen += std::to_string(e.keyCode) + (e.flags & OPTION_FLAG ? "+ " : "- ");
+        }};
 
     ~KeyboardDevicesTest() override {
         for (auto& [path, fd] : writers) ::close(fd);
@@ -83,45 +78,6 @@ TEST_F(KeyboardDevicesTest, AltKeysBecomeFlagsEventsAndAKeyboardThatGoesAwayLets
     EXPECT_EQ(seen, "61+ 61- 58+ ");
     devices.remove("/dev/input/event2");  // inotify saw the unplug first
     EXPECT_EQ(seen, "61+ 61- 58+ 58- ");
-}
-
-// Each choosable key by its kernel code reaches the controller as right Option.
-TEST_F(KeyboardDevicesTest, TheChosenKeyByItsKernelCode) {
-    const unsigned codes[] = {KEY_RIGHTALT, KEY_LEFTALT, KEY_RIGHTCTRL, KEY_RIGHTMETA,
-                              KEY_F13,      KEY_F14,     KEY_F15,       KEY_F16};
-    devices.add("/dev/input/event1");
-    for (std::size_t i = 0; i < HOTKEY_KEYS.size(); ++i) {
-        seen.clear();
-        devices.choose(HOTKEY_KEYS[i]);
-        send("/dev/input/event1", {{codes[i], 1}, {codes[i], 0}});
-        EXPECT_EQ(seen, "61+ 61- ") << storedName(HOTKEY_KEYS[i]);
-    }
-}
-
-// What the core needs to tell a user whose key reaches nothing: whether a keyboard
-// could be opened, and whether a compositor binding has sent a command yet.
-TEST_F(KeyboardDevicesTest, TheWaylandMonitorReportsReadableKeyboardsAndTheFirstBinding) {
-    struct : SystemLog {
-        void line(const std::string&) override {}
-    } log;
-    fakes::FakeDispatcher dispatcher;
-    test::TempDir dir;
-    std::ofstream(dir / "event3") << "";
-    const auto monitor = [&](const std::string& socket, bool opens) {
-        auto opener = [&, opens](const std::string& path) { return opens ? open(path) : nullptr; };
-        auto m = std::make_unique<WaylandHotkeyMonitor>(
-            dispatcher, log, WaylandHotkeyMonitor::Options{dir / socket, dir.path, opener});
-        m->install([](const FlagsEvent&) {});
-        return m;
-    };
-    EXPECT_TRUE(monitor("a.sock", true)->sources()->devicesReadable);
-    auto without = monitor("b.sock", false);
-    EXPECT_FALSE(without->sources()->devicesReadable || without->sources()->bindingUsed);
-    ASSERT_EQ(pttCommand({"cancel"}, dir / "b.sock"), 0);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!without->sources()->bindingUsed && std::chrono::steady_clock::now() < until)
-        std::this_thread::yield();
-    EXPECT_TRUE(without->sources()->bindingUsed);
 }
 
 }  // namespace
