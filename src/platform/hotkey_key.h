@@ -8,7 +8,8 @@
 namespace zavren {
 
 // The keys the user may hold to dictate. Whatever the choice, the adapters report
-// it to the core as the right Option key. Stored by name, so the order is free.
+// it to the core as the right Option key. Stored by name; the tables indexed by
+// it follow this order.
 enum class HotkeyKey { rightAlt, leftAlt, rightCtrl, rightSuper, f13, f14, f15, f16 };
 
 inline constexpr std::array<HotkeyKey, 8> HOTKEY_KEYS = {

@@ -26,14 +26,13 @@ class InputDevice {
     virtual ReadStatus next(input_event& ev) = 0;
 };
 
-// Opens a keyboard that has one of the keys a user may choose, read-only and never grabbed; null
-// when the path is no such device or cannot be read.
+// Opens a keyboard that has one of the keys a user may choose, read-only and
+// never grabbed; null when the path is no such device or cannot be read.
 using DeviceOpener = std::function<std::unique_ptr<InputDevice>(const std::string& path)>;
 std::unique_ptr<InputDevice> openEvdevKeyboard(const std::string& path);
 
 // Every readable keyboard's chosen key (and left Alt), as the flags events the
-// controller knows.
-// Single-threaded: the owner polls fds() and calls onReadable().
+// controller knows. Single-threaded: the owner polls fds() and calls onReadable().
 class KeyboardDevices {
   public:
     KeyboardDevices(DeviceOpener open, std::function<void(const FlagsEvent&)> emit);
