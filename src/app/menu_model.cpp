@@ -25,13 +25,26 @@ MenuRow engineRow(const MenuInputs& in) {
         case EngineState::starting:
             return item("○  正在启动引擎…", MenuAction::none, false);
         case EngineState::ready:
-            return item("●  引擎就绪 · 按住右 ⌥ 说话", MenuAction::none, false);
+            return item("●  引擎就绪 · " + in.wording->hold(in.hotkey.key) + " 说话",
+                        MenuAction::none, false);
         case EngineState::failed:
             if (!in.engineProblem.empty())
                 return item("⚠  " + in.engineProblem + " — 点此重试", MenuAction::retryEngine);
             break;
     }
     return item("⚠  引擎未启动 — 点此重试", MenuAction::retryEngine);
+}
+
+MenuRow hotkeyMenu(const MenuInputs& in) {
+    MenuRow menu = item("按键", MenuAction::none);
+    menu.kind = MenuItem::Kind::submenu;
+    for (HotkeyKey key : HOTKEY_KEYS) {
+        MenuRow row = item(in.wording->keyName(key), MenuAction::chooseHotkey);
+        row.hotkey = key;
+        row.checked = key == in.hotkey.key;
+        menu.submenu.push_back(row);
+    }
+    return menu;
 }
 
 }  // namespace
@@ -48,8 +61,10 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     rows.push_back(engineRow(in));
     if (!in.trusted) {
         rows.push_back(
-            item("⚠  缺「辅助功能」权限,字落不进光标 — 点此授权", MenuAction::openAXSettings));
+            item(std::string(in.wording->pasteAccessMissing), MenuAction::openAXSettings));
     }
+    if (in.hotkey.needsSetup)
+        rows.push_back(item(std::string(HOTKEY_SETUP_ROW), MenuAction::showHotkeySetup));
     if (in.canRetryDictation) rows.push_back(item("重试上一段", MenuAction::retryDictation));
     rows.push_back(separator());
     rows.push_back(item("关于 ZAVREN.AI", MenuAction::showAbout));
@@ -65,6 +80,7 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     MenuRow itn = item("数字与格式书面化", MenuAction::toggleITN);
     itn.checked = in.itnEnabled;
     rows.push_back(itn);
+    rows.push_back(hotkeyMenu(in));
     // Only the python engine reads the terms at start-up; llama gets them per request.
     if (in.engine == EngineState::ready && in.currentKind == EngineKind::python) {
         rows.push_back(item("重载术语词典(重启引擎)", MenuAction::reloadTerms));

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/hotkey_key.h"
 #include "platform/ui.h"
+#include "platform/wording.h"
 #include "shared/types.h"
 
 namespace zavren {
@@ -24,7 +26,9 @@ enum class MenuAction {
     toggleITN,
     reloadTerms,
     reinstallEngine,
-    quit
+    quit,
+    chooseHotkey,
+    showHotkeySetup
 };
 
 struct MenuRow {
@@ -35,6 +39,8 @@ struct MenuRow {
     bool enabled = true;
     std::optional<bool> checked;
     std::string keyEquivalent;
+    HotkeyKey hotkey = HotkeyKey::rightAlt;  // chooseHotkey: the key it picks
+    std::vector<MenuRow> submenu{};
     bool operator==(const MenuRow&) const = default;
 };
 
@@ -52,6 +58,8 @@ struct MenuInputs {
     // Shown on the engine row when it failed for a known reason.
     std::string engineProblem{};
     bool startsAtLogin = false;
+    HotkeyStatus hotkey{};
+    const Wording* wording = &platformWording();
 };
 
 std::vector<MenuRow> menuModel(const MenuInputs& in);

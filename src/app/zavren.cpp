@@ -80,6 +80,7 @@ void Zavren::installInputs() {
     platform_.panel->setup();
     platform_.microphone->request([](bool) {});
     platform_.trust->isTrusted(true);
+    platform_.hotkey->choose(hotkeyFromStored(platform_.defaults->stringValue(HOTKEY_SETTING_KEY)));
     platform_.hotkey->install(parts_.onFlags);
 
     parts_.server->onState = [weak](EngineState state) {
@@ -160,23 +161,46 @@ MenuInputs Zavren::menuInputs() {
     in.canRetryDictation = parts_.canRetryDictation && parts_.canRetryDictation();
     in.engineInstalled = EngineLocator::installed(paths_.engineRoot).has_value();
     in.startsAtLogin = Autostart::status(paths_.autostartFile).enabled;
+    in.hotkey = readHotkeyStatus(*platform_.defaults, *platform_.hotkey);
     return in;
 }
 
 std::vector<MenuItem> Zavren::menuNeedsUpdate() {
-    std::weak_ptr<Zavren> weak = weak_from_this();
     std::vector<MenuItem> items;
-    for (const MenuRow& row : menuModel(menuInputs())) {
-        MenuItem item{row.kind,          row.title, row.subtitle, row.enabled, row.checked,
-                      row.keyEquivalent, {}};
-        if (row.action != MenuAction::none) {
-            item.choose = [weak, action = row.action] {
-                if (auto self = weak.lock()) self->perform(action);
-            };
-        }
-        items.push_back(std::move(item));
-    }
+    for (const MenuRow& row : menuModel(menuInputs())) items.push_back(menuItem(row));
     return items;
+}
+
+MenuItem Zavren::menuItem(const MenuRow& row) {
+    std::weak_ptr<Zavren> weak = weak_from_this();
+    MenuItem item{row.kind,    row.title,         row.subtitle, row.enabled,
+                  row.checked, row.keyEquivalent, {},           {}};
+    if (row.action == MenuAction::chooseHotkey) {
+        item.choose = [weak, key = row.hotkey] {
+            if (auto self = weak.lock()) self->chooseHotkey(key);
+        };
+    } else if (row.action != MenuAction::none) {
+        item.choose = [weak, action = row.action] {
+            if (auto self = weak.lock()) self->perform(action);
+        };
+    }
+    for (const MenuRow& child : row.submenu) item.submenu.push_back(menuItem(child));
+    return item;
+}
+
+void Zavren::chooseHotkey(HotkeyKey key) {
+    platform_.defaults->setString(HOTKEY_SETTING_KEY, std::string(storedName(key)));
+    platform_.hotkey->choose(key);
+}
+
+void Zavren::showHotkeySetup() {
+    Alert alert;
+    alert.message = "接通按键";
+    alert.informative =
+        hotkeySetupHelp(readHotkeyStatus(*platform_.defaults, *platform_.hotkey).key);
+    alert.buttons = {"好"};
+    platform_.desktop->activate();
+    platform_.desktop->showAlert(alert, [](int) {});
 }
 
 void Zavren::perform(MenuAction action) {
@@ -224,6 +248,10 @@ void Zavren::perform(MenuAction action) {
             return reinstallEngine();
         case MenuAction::quit:
             return platform_.application->terminate();
+        case MenuAction::chooseHotkey:
+            return;  // carries its key: see chooseHotkey()
+        case MenuAction::showHotkeySetup:
+            return showHotkeySetup();
     }
 }
 

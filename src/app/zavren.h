@@ -56,6 +56,8 @@ class Zavren : public std::enable_shared_from_this<Zavren> {
 
     std::vector<MenuItem> menuNeedsUpdate();
     void perform(MenuAction action);
+    // Stored, and the monitor listens for it at once.
+    void chooseHotkey(HotkeyKey key);
 
   private:
     bool singleInstance();
@@ -64,6 +66,8 @@ class Zavren : public std::enable_shared_from_this<Zavren> {
     void startEngine();
     void stopAll();
     MenuInputs menuInputs();
+    MenuItem menuItem(const MenuRow& row);
+    void showHotkeySetup();
     void reinstallEngine();
     void reinstallConfirmed();
     void toggleAutostart();

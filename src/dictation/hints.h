@@ -1,11 +1,14 @@
 #pragma once
 
+#include <string>
+
+#include "platform/wording.h"
+
 namespace zavren {
 
 inline constexpr const char* HINT_ENGINE_STARTING = "引擎启动中…";
 inline constexpr const char* HINT_ENGINE_FAILED = "引擎未启动";
-inline constexpr const char* HINT_PASTE_BY_HAND =
-    "已转写并复制,按 Ctrl+V 粘贴 — 授权「辅助功能」后可自动落字";
+inline const std::string HINT_PASTE_BY_HAND = platformWording().pasteByHandHint();
 inline constexpr const char* HINT_NO_ANSWER = "识别失败:引擎无应答";
 inline constexpr const char* HINT_ENGINE_ERROR = "识别失败:引擎出错";
 

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+
+#include "platform/hotkey_key.h"
 
 namespace zavren {
 
@@ -16,6 +19,12 @@ class HotkeyMonitor {
     virtual ~HotkeyMonitor() = default;
     // Installs the global monitor; the handler runs on the main thread.
     virtual void install(std::function<void(const FlagsEvent&)> handler) = 0;
+    // The key the user holds to dictate, reported as the right Option key. Takes
+    // effect with the next key event; a key held while the choice changes still
+    // ends its dictation when it is released.
+    virtual void choose(HotkeyKey key) = 0;
+    // Where keys come from when the monitor cannot see them all; none when it can.
+    virtual std::optional<HotkeySources> sources() const { return std::nullopt; }
 };
 
 class KeySynthesizer {

@@ -33,7 +33,7 @@ struct StatusIcon {
 
 // One row of the status menu as the adapter shows it.
 struct MenuItem {
-    enum class Kind { header, action, separator };
+    enum class Kind { header, action, separator, submenu };
     Kind kind = Kind::action;
     std::string title;
     std::string subtitle;  // header only: the smaller, dimmer part after the title
@@ -41,6 +41,9 @@ struct MenuItem {
     std::optional<bool> checked;  // present: the row shows a check mark state
     std::string keyEquivalent;    // e.g. "q"
     std::function<void()> choose;
+    // submenu only. Rows that all carry a check state are one choice: the adapter
+    // may draw them as radio buttons.
+    std::vector<MenuItem> submenu{};
 };
 
 // The tray icon and its menu, which is rebuilt from `build` every time it opens.

@@ -92,8 +92,9 @@ int runDesktop(int argc, char** argv) {
     EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, base.url);
     AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;
-    SetupWindows windows(
-        {windowFactory, desktop, dispatcher, microphone, trustPort, qt::installedResourcesDir()});
+    SetupWindows windows({windowFactory, desktop, dispatcher, microphone, trustPort,
+                          qt::installedResourcesDir(),
+                          [&] { return readHotkeyStatus(defaults, hotkeyPort); }});
 
     auto paster = PasteSequence::create(dispatcher, pasteboardPort, keysPort, trustPort, log);
     DictationController::Deps deps{

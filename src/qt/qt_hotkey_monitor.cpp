@@ -6,6 +6,7 @@ namespace zavren {
 
 void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
     if (!monitor_) monitor_ = std::make_unique<XInputHotkeyMonitor>(ledger_);
+    monitor_->choose(chosen_);
     monitor_->install(std::move(handler));
     if (!monitor_->valid() || monitor_->fd() < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(monitor_->fd(), QSocketNotifier::Read);
@@ -14,6 +15,11 @@ void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
         monitor_->drain();
     });
     monitor_->drain();
+}
+
+void QtHotkeyMonitor::choose(HotkeyKey key) {
+    chosen_ = key;
+    if (monitor_) monitor_->choose(key);
 }
 
 }  // namespace zavren

@@ -16,12 +16,14 @@ class QtHotkeyMonitor : public HotkeyMonitor {
     explicit QtHotkeyMonitor(std::shared_ptr<SyntheticKeyLedger> ledger)
         : ledger_(std::move(ledger)) {}
     void install(std::function<void(const FlagsEvent&)> handler) override;
+    void choose(HotkeyKey key) override;
     bool valid() const { return monitor_ && monitor_->valid(); }
 
   private:
     std::shared_ptr<SyntheticKeyLedger> ledger_;
     std::unique_ptr<XInputHotkeyMonitor> monitor_;
     std::unique_ptr<QSocketNotifier> notifier_;
+    HotkeyKey chosen_ = HotkeyKey::rightAlt;
 };
 
 }  // namespace zavren

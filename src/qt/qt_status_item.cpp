@@ -1,5 +1,6 @@
 #include "qt/qt_status_item.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QWidgetAction>
+#include <algorithm>
 
 #include "qt/status_icon_painter.h"
 
@@ -115,18 +117,38 @@ void QtStatusItem::setMenu(std::function<std::vector<MenuItem>()> build) {
 void QtStatusItem::rebuild() {
     ++rebuilds_;
     menu_->clear();
+    submenus_.clear();
     items_ = build_ ? build_() : std::vector<MenuItem>{};
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        const MenuItem& item = items_[i];
+    addItems(menu_.get(), items_);
+}
+
+void QtStatusItem::addItems(QMenu* menu, const std::vector<MenuItem>& items) {
+    // Rows that all carry a check state are one choice: radio buttons.
+    QActionGroup* group = nullptr;
+    if (!items.empty() && std::all_of(items.begin(), items.end(),
+                                      [](const MenuItem& i) { return i.checked.has_value(); })) {
+        group = new QActionGroup(menu);
+        group->setExclusive(true);
+    }
+    for (const MenuItem& item : items) {
         if (item.kind == MenuItem::Kind::separator) {
-            menu_->addSeparator();
+            menu->addSeparator();
             continue;
         }
         if (item.kind == MenuItem::Kind::header) {
-            menu_->addAction(headerAction(item, menu_.get()));
+            menu->addAction(headerAction(item, menu));
             continue;
         }
-        QAction* action = menu_->addAction(QString::fromStdString(item.title));
+        if (item.kind == MenuItem::Kind::submenu) {
+            auto sub = std::make_unique<QMenu>(QString::fromStdString(item.title));
+            sub->setEnabled(item.enabled);
+            addItems(sub.get(), item.submenu);
+            menu->addMenu(sub.get());
+            submenus_.push_back(std::move(sub));
+            continue;
+        }
+        QAction* action = menu->addAction(QString::fromStdString(item.title));
+        if (group) group->addAction(action);
         action->setEnabled(item.enabled);
         if (item.checked) {
             action->setCheckable(true);

@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "platform/ui.h"
 
@@ -39,6 +40,7 @@ class QtStatusItem : public QObject, public StatusItem {
 
   private:
     void rebuild();
+    void addItems(QMenu* menu, const std::vector<MenuItem>& items);
     void render();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -46,6 +48,7 @@ class QtStatusItem : public QObject, public StatusItem {
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::function<std::vector<MenuItem>()> build_;
     std::vector<MenuItem> items_;
+    std::vector<std::unique_ptr<QMenu>> submenus_;  // of the current build
     StatusIcon icon_;
     bool hasIcon_ = false;
     // Drawn icons by tint and template flag, until the palette changes.

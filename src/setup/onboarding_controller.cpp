@@ -17,10 +17,17 @@ std::shared_ptr<OnboardingController> OnboardingController::create(InstallerHand
 }
 
 OnboardingController::OnboardingController(InstallerHandle& installer, OnboardingPorts ports)
-    : installer_(installer), ports_(ports), axOK_(ports.trust.isTrusted(false)) {}
+    : installer_(installer),
+      ports_(std::move(ports)),
+      axOK_(ports_.trust.isTrusted(false)),
+      hotkey_(readHotkey()) {}
 
 OnboardingModel OnboardingController::model() const {
-    return onboardingModel(installer_.phase(), micOK_, axOK_);
+    return onboardingModel(installer_.phase(), micOK_, axOK_, intelNoticeInThisBuild(), hotkey_);
+}
+
+HotkeyStatus OnboardingController::readHotkey() const {
+    return ports_.hotkey ? ports_.hotkey() : HotkeyStatus{};
 }
 
 void OnboardingController::perform(OnboardingAction action) {
@@ -63,6 +70,11 @@ void OnboardingController::viewHidden() {
 }
 
 void OnboardingController::poll() {
+    // A key chosen in the menu, or a binding used for the first time.
+    if (HotkeyStatus now = readHotkey(); now != hotkey_) {
+        hotkey_ = now;
+        notify();
+    }
     // Never prompts: it only notices permissions granted elsewhere.
     setPermissions(micOK_, ports_.trust.isTrusted(false));
     std::weak_ptr<OnboardingController> weak = weak_from_this();

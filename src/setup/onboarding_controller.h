@@ -17,6 +17,8 @@ struct OnboardingPorts {
     MicrophoneAccess& microphone;
     AccessibilityTrust& trust;
     Desktop& desktop;
+    // The key the texts name, re-read with the permissions; right Alt when unset.
+    std::function<HotkeyStatus()> hotkey{};
 };
 
 // The first-run window's state: the two permission flags (re-read once a second
@@ -51,12 +53,14 @@ class OnboardingController : public std::enable_shared_from_this<OnboardingContr
   private:
     void poll();
     void setPermissions(bool mic, bool ax);
+    HotkeyStatus readHotkey() const;
     void notify();
 
     InstallerHandle& installer_;
     OnboardingPorts ports_;
     bool micOK_ = false;  // until the sound server answers
     bool axOK_;
+    HotkeyStatus hotkey_;
     std::unique_ptr<Timer> timer_;
     Subscription installerSubscription_;
     std::vector<std::weak_ptr<std::function<void()>>> observers_;

@@ -87,20 +87,22 @@ std::vector<InstallItem> installItems(const InstallPhase& phase, bool intelNotic
     return std::visit(InstallItemsFor{intelNotice}, phase.value);
 }
 
-OnboardingModel onboardingModel(const InstallPhase& phase, bool micOK, bool axOK,
-                                bool intelNotice) {
+OnboardingModel onboardingModel(const InstallPhase& phase, bool micOK, bool axOK, bool intelNotice,
+                                const HotkeyStatus& hotkey, const Wording& wording) {
+    const std::string hold = wording.hold(hotkey.key);
     OnboardingModel m;
     m.name = Styled{"ZAVREN", 24, Weight::heavy};
     m.suffix = Styled{".AI", 15, Weight::semibold, Tone::secondary};
     m.version = text("v" + APP_VERSION + " 公测", 11, Tone::secondary);
-    m.intro = text(
-        "按住右 ⌥ 说话,松开,字落在光标处。\n识别在你自己的电脑上完成——不上云、不上传、离线可用。",
-        13, Tone::secondary, true);
+    m.intro = text(hold +
+                       " 说话,松开,字落在光标处。\n识别在你自己的电脑上完成——不上云、不上传、"
+                       "离线可用。",
+                   13, Tone::secondary, true);
 
-    m.permissionsStep = step("1", "授权麦克风与辅助功能", micOK && axOK);
+    m.permissionsStep = step("1", "授权麦克风与" + std::string(wording.pasteAccess), micOK && axOK);
     m.permissions = {
         permission(micOK, "麦克风——听你说话", "去授权", OnboardingAction::requestMicrophone),
-        permission(axOK, "辅助功能——把文字放进光标处", "打开设置",
+        permission(axOK, std::string(wording.pasteAccessRow), "打开设置",
                    OnboardingAction::openAccessibility),
     };
     m.permissionsNote =
@@ -111,11 +113,15 @@ OnboardingModel onboardingModel(const InstallPhase& phase, bool micOK, bool axOK
     m.install = installItems(phase, intelNotice);
 
     // The last step is the user's own first dictation, which this window never sees.
-    m.tryStep = step("3", "按住右 ⌥,说一句试试", false);
-    m.tryText = text(
-        "把光标放进任何输入框,按住右 Option 说「帮我把这个 function 重构,加上 error handling」——"
-        "松开,看字落下来。回不回车,由你。",
-        12, Tone::secondary, true);
+    m.tryStep = step("3", hold + ",说一句试试", false);
+    if (hotkey.needsSetup) {
+        m.tryText = text(hotkeySetupHelp(hotkey.key), 12, Tone::orange, true);
+    } else {
+        m.tryText = text("把光标放进任何输入框," + wording.hold(hotkey.key, true) +
+                             " 说「帮我把这个 function 重构,加上 error handling」——"
+                             "松开,看字落下来。回不回车,由你。",
+                         12, Tone::secondary, true);
+    }
 
     m.footer = text(COPYRIGHT + " · " + CONTACT, 10, Tone::secondary);
     return m;

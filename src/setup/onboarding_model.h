@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/installer/phase.h"
+#include "platform/hotkey_key.h"
+#include "platform/wording.h"
 #include "setup/text_style.h"
 
 namespace zavren {
@@ -60,7 +62,7 @@ struct OnboardingModel {
     Styled version;  // "v0.12.0 公测"
     Styled intro;
     StepRow permissionsStep;
-    std::vector<PermissionRow> permissions;  // microphone, then accessibility
+    std::vector<PermissionRow> permissions;  // microphone, then the paste keystroke
     Styled permissionsNote;
     StepRow installStep;
     std::vector<InstallItem> install;
@@ -72,8 +74,12 @@ struct OnboardingModel {
 // Whether this build shows the Intel processor notice before the download.
 bool intelNoticeInThisBuild();
 
+// The texts name the chosen key in the words of the platform; while the key
+// cannot reach the program yet, the last step says how to connect it instead.
 OnboardingModel onboardingModel(const InstallPhase& phase, bool micOK, bool axOK,
-                                bool intelNotice = intelNoticeInThisBuild());
+                                bool intelNotice = intelNoticeInThisBuild(),
+                                const HotkeyStatus& hotkey = {},
+                                const Wording& wording = platformWording());
 
 // The install step's items alone, for the given installer phase.
 std::vector<InstallItem> installItems(const InstallPhase& phase, bool intelNotice);

@@ -19,8 +19,8 @@ void SetupWindows::bringToFront(SetupWindow& window) {
 void SetupWindows::showOnboarding(InstallerHandle& installer) {
     if (!onboarding_) {
         controller_ = OnboardingController::create(
-            installer,
-            OnboardingPorts{ports_.dispatcher, ports_.microphone, ports_.trust, ports_.desktop});
+            installer, OnboardingPorts{ports_.dispatcher, ports_.microphone, ports_.trust,
+                                       ports_.desktop, ports_.hotkey});
         onboarding_ = ports_.factory.makeOnboarding(controller_);
     }
     bringToFront(*onboarding_);

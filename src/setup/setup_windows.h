@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/hotkey_key.h"
 #include "platform/ui.h"
 #include "setup/window_port.h"
 
@@ -17,6 +19,7 @@ struct SetupWindowsPorts {
     AccessibilityTrust& trust;
     // The installed program's resources folder (for the logo), when it has one.
     std::optional<std::string> resourcesDir;
+    std::function<HotkeyStatus()> hotkey{};
 };
 
 // Owns the first-run, about and privacy windows. The first-run and privacy windows

@@ -56,8 +56,12 @@ std::unique_ptr<InputDevice> openEvdevKeyboard(const std::string& path) {
         ::close(fd);
         return nullptr;
     }
-    if (!libevdev_has_event_code(dev, EV_KEY, KEY_RIGHTALT) &&
-        !libevdev_has_event_code(dev, EV_KEY, KEY_LEFTALT)) {
+    // Every key the user may choose, so a change of key needs no new scan.
+    bool any = false;
+    for (HotkeyKey key : HOTKEY_KEYS)
+        any = any || libevdev_has_event_code(
+                         dev, EV_KEY, static_cast<unsigned>(xKeycode(key) - X_KEYCODE_OFFSET));
+    if (!any) {
         libevdev_free(dev);
         ::close(fd);
         return nullptr;

@@ -7,8 +7,6 @@ namespace zavren {
 
 namespace {
 
-// X key codes are the kernel's plus eight.
-constexpr int X_KEYCODE_OFFSET = 8;
 // A device that floods events must not starve the others.
 constexpr int MAX_EVENTS_PER_WAKE = 512;
 
@@ -30,7 +28,7 @@ void KeyboardDevices::add(const std::string& path) {
     auto input = open_(path);
     if (!input) return;
     const int fd = input->fd();
-    devices_[fd] = Device{path, std::move(input)};
+    devices_[fd] = Device{path, std::move(input), {}};
 }
 
 void KeyboardDevices::remove(const std::string& path) {
@@ -65,11 +63,8 @@ void KeyboardDevices::onReadable(int fd) {
 }
 
 void KeyboardDevices::key(Device& device, unsigned code, bool press) {
-    bool* down = code == KEY_RIGHTALT  ? &device.rightDown
-                 : code == KEY_LEFTALT ? &device.leftDown
-                                       : nullptr;
-    if (!down) return;
-    *down = press;
+    if (code >= KEY_CNT) return;
+    device.down.set(code, press);
     if (auto event = tracker_.onKey(static_cast<int>(code) + X_KEYCODE_OFFSET, press))
         emit_(*event);
 }
@@ -80,8 +75,8 @@ void KeyboardDevices::drop(int fd) {
     auto node = devices_.extract(fd);
     if (node.empty()) return;
     Device& device = node.mapped();
-    if (device.rightDown) key(device, KEY_RIGHTALT, false);
-    if (device.leftDown) key(device, KEY_LEFTALT, false);
+    for (unsigned code = 0; code < KEY_CNT; ++code)
+        if (device.down.test(code)) key(device, code, false);
 }
 
 }  // namespace zavren

@@ -2,6 +2,7 @@
 
 #include <linux/input.h>
 
+#include <bitset>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,6 +14,9 @@
 
 namespace zavren {
 
+// X key codes are the kernel's plus eight.
+inline constexpr int X_KEYCODE_OFFSET = 8;
+
 // One open input device. The seam between the decoder and libevdev.
 class InputDevice {
   public:
@@ -22,13 +26,13 @@ class InputDevice {
     virtual ReadStatus next(input_event& ev) = 0;
 };
 
-// Opens a keyboard that has an Alt key, read-only and never grabbed; null when
-// the path is no such device or cannot be read.
+// Opens a keyboard that has one of the keys a user may choose, read-only and
+// never grabbed; null when the path is no such device or cannot be read.
 using DeviceOpener = std::function<std::unique_ptr<InputDevice>(const std::string& path)>;
 std::unique_ptr<InputDevice> openEvdevKeyboard(const std::string& path);
 
-// Every readable keyboard's Alt keys, as the flags events the controller knows.
-// Single-threaded: the owner polls fds() and calls onReadable().
+// Every readable keyboard's chosen key (and left Alt), as the flags events the
+// controller knows. Single-threaded: the owner polls fds() and calls onReadable().
 class KeyboardDevices {
   public:
     KeyboardDevices(DeviceOpener open, std::function<void(const FlagsEvent&)> emit);
@@ -37,6 +41,8 @@ class KeyboardDevices {
     void scan(const std::string& dir);
     void add(const std::string& path);
     void remove(const std::string& path);
+    // From any thread, as the monitor's choose().
+    void choose(HotkeyKey key) { tracker_.choose(key); }
     std::vector<int> fds() const;
     bool empty() const { return devices_.empty(); }
     void onReadable(int fd);
@@ -45,8 +51,7 @@ class KeyboardDevices {
     struct Device {
         std::string path;
         std::unique_ptr<InputDevice> input;
-        bool rightDown = false;
-        bool leftDown = false;
+        std::bitset<KEY_CNT> down;
     };
     void key(Device& device, unsigned code, bool press);
     void drop(int fd);
@@ -54,7 +59,7 @@ class KeyboardDevices {
     DeviceOpener open_;
     std::function<void(const FlagsEvent&)> emit_;
     std::map<int, Device> devices_;
-    AltKeyTracker tracker_;
+    HotkeyTracker tracker_;
 };
 
 }  // namespace zavren

@@ -29,6 +29,7 @@ void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handle
     if (thread_.joinable()) return;
     handler_ = std::move(handler);
     server_ = std::make_unique<PttServer>([this](PttCommand command) {
+        bindingUsed_ = true;
         auto effect = key_.apply(command, PttKey::Clock::now());
         if (effect.flags) deliver(*effect.flags);
         if (effect.cancel)
@@ -41,12 +42,14 @@ void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handle
 
     devices_ = std::make_unique<KeyboardDevices>(options_.openDevice,
                                                  [this](const FlagsEvent& e) { deliver(e); });
+    devices_->choose(chosen_);
     // Devices appear, and become readable when udev sets their group, later.
     inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotifyFd_ >= 0)
         ::inotify_add_watch(inotifyFd_, options_.inputDir.c_str(),
                             IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO);
     devices_->scan(options_.inputDir);
+    devicesChanged();
     if (devices_->empty())
         log_.line("ZAVREN: 无法读取键盘设备(" + options_.inputDir +
                   "),请用合成器快捷键调用 zavren ptt press/release,或把用户加入 input 组");
@@ -57,6 +60,19 @@ void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handle
         return;
     }
     thread_ = std::thread([this] { run(); });
+}
+
+void WaylandHotkeyMonitor::choose(HotkeyKey key) {
+    chosen_ = key;
+    if (devices_) devices_->choose(key);
+}
+
+std::optional<HotkeySources> WaylandHotkeyMonitor::sources() const {
+    return HotkeySources{devicesReadable_, bindingUsed_};
+}
+
+void WaylandHotkeyMonitor::devicesChanged() {
+    devicesReadable_ = !devices_->empty();
 }
 
 void WaylandHotkeyMonitor::deliver(const FlagsEvent& event) {
@@ -92,12 +108,14 @@ void WaylandHotkeyMonitor::run() {
                     break;
                 case Kind::inotify:
                     onInotify();
+                    devicesChanged();
                     break;
                 case Kind::connection:
                     server_->onConnectionReadable(fds[i].fd);
                     break;
                 case Kind::device:
                     devices_->onReadable(fds[i].fd);
+                    devicesChanged();
                     break;
             }
         }

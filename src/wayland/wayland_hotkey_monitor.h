@@ -30,6 +30,8 @@ class WaylandHotkeyMonitor : public HotkeyMonitor {
     ~WaylandHotkeyMonitor() override;
 
     void install(std::function<void(const FlagsEvent&)> handler) override;
+    void choose(HotkeyKey key) override;
+    std::optional<HotkeySources> sources() const override;
     // `zavren ptt cancel`: runs on the main queue.
     void setOnCancel(std::function<void()> onCancel) { onCancel_ = std::move(onCancel); }
 
@@ -37,6 +39,7 @@ class WaylandHotkeyMonitor : public HotkeyMonitor {
     void run();
     void onInotify();
     void deliver(const FlagsEvent& event);
+    void devicesChanged();
 
     Dispatcher& dispatcher_;
     SystemLog& log_;
@@ -46,6 +49,10 @@ class WaylandHotkeyMonitor : public HotkeyMonitor {
     PttKey key_;
     std::unique_ptr<PttServer> server_;
     std::unique_ptr<KeyboardDevices> devices_;
+    HotkeyKey chosen_ = HotkeyKey::rightAlt;
+    // Written on the watcher thread, read on the main one.
+    std::atomic<bool> devicesReadable_{false};
+    std::atomic<bool> bindingUsed_{false};
     int inotifyFd_ = -1;
     int wakeFd_ = -1;
     std::thread thread_;

@@ -13,7 +13,7 @@
 
 namespace zavren {
 
-// The global Alt monitor: XInput2 raw key events on the root window (no grab, so
+// The global hotkey monitor: XInput2 raw key events on the root window (no grab, so
 // every application still gets its keys), on a connection of its own.
 //
 // It does not own an event loop. Either the caller watches fd() and calls drain()
@@ -31,6 +31,7 @@ class XInputHotkeyMonitor : public HotkeyMonitor {
     bool valid() const { return xiOpcode_ >= 0; }
 
     void install(std::function<void(const FlagsEvent&)> handler) override;
+    void choose(HotkeyKey key) override { tracker_.choose(key); }
 
     // The X connection's socket, -1 when not valid.
     int fd() const;
@@ -51,7 +52,7 @@ class XInputHotkeyMonitor : public HotkeyMonitor {
     DisplayPtr display_;
     int xiOpcode_ = -1;
     int xtestKeyboard_ = -1;  // the slave device XTest input comes from
-    AltKeyTracker tracker_;
+    HotkeyTracker tracker_;
     std::function<void(const FlagsEvent&)> handler_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::thread watcher_;

@@ -1,5 +1,5 @@
 // The installed program as a user meets it: the real `zavren` with the fake
-// engine installed, right Alt held through XTest while the virtual microphone
+// engine installed, the key held through XTest while the virtual microphone
 // plays, and the text pasted into a focused window that reads the clipboard late.
 #include <gtest/gtest.h>
 // keep
@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/menu_model.h"
 #include "paste_target.h"
 #include "shared/files.h"
 #include "shared/paths.h"
@@ -31,6 +32,7 @@ using systest::shOut;
 using systest::waitFor;
 
 constexpr int RIGHT_ALT = 108;
+constexpr int RIGHT_CTRL = 105;
 const std::string ANSWER = "我的电话是一三八零零一三八零零零";
 const std::string PREVIOUS = "hunter2-my-password";
 // A PNG signature and bytes no text conversion would keep: NUL, CR LF, high bytes.
@@ -45,11 +47,12 @@ class Dictation : public ::testing::TestWithParam<bool> {
     }
     void TearDown() override {
         key(false);
+        key(false, RIGHT_CTRL);
         desktop::micSilence();
         stop();
     }
-    void key(bool down) {
-        XTestFakeKeyEvent(keys_.get(), RIGHT_ALT, down, CurrentTime);
+    void key(bool down, int keycode = RIGHT_ALT) {
+        XTestFakeKeyEvent(keys_.get(), keycode, down, CurrentTime);
         XSync(keys_.get(), False);
     }
 
@@ -117,18 +120,55 @@ class Dictation : public ::testing::TestWithParam<bool> {
     pid_t pid_ = -1;
 };
 
+// The centres ("X Y") of the program's windows named after it, one a line: the
+// tray icon, and the menu while it is open.
+std::string programWindows() {
+    return shOut(
+        "for w in $(xdotool search --onlyvisible --class zavren); do"
+        " [ \"$(xdotool getwindowname $w)\" = zavren ] || continue;"
+        " eval $(xdotool getwindowgeometry --shell $w);"
+        " [ $WIDTH -gt 1 ] && echo $((X + WIDTH / 2)) $((Y + HEIGHT / 2)); done");
+}
+
+// Right Ctrl picked in the tray menu's key submenu with the arrow keys, as a user
+// would; they skip the rows that cannot be chosen.
+void chooseRightCtrl(bool llama) {
+    std::string tray, before;
+    ASSERT_TRUE(waitFor(
+        [&] { return !(tray = programWindows()).empty() && tray == std::exchange(before, tray); },
+        10s));
+    bool open = false;
+    for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+        ASSERT_EQ(systest::sh("xdotool mousemove " + tray + " mousedown 3"), 0);
+        open = waitFor([] { return programWindows().find('\n') != std::string::npos; }, 2s);
+        ASSERT_EQ(systest::sh("xdotool mouseup 3"), 0);
+    }
+    ASSERT_TRUE(open) << "the menu did not open";
+    std::string walk = "xdotool key Down";
+    for (const MenuRow& row : menuModel({true, EngineState::ready, true, true, true,
+                                         llama ? EngineKind::llama : EngineKind::python})) {
+        if (row.kind == MenuItem::Kind::submenu) break;
+        if (row.kind == MenuItem::Kind::action && row.enabled) walk += " Down";
+    }
+    // The submenu opens on right Alt; right Ctrl is the third row.
+    ASSERT_EQ(systest::sh(walk + " Right Down Down Return"), 0);
+}
+
 bool indicatorVisible() {
     return !shOut("xdotool search --onlyvisible --name 'ZAVREN indicator' 2>/dev/null").empty();
 }
 
+// The python run holds right Ctrl, chosen in the menu first: right Alt then does nothing.
 TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole) {
     const bool llama = GetParam();
+    const int hotkey = llama ? RIGHT_ALT : RIGHT_CTRL;
     const std::string finalPath = llama ? "/v1/chat/completions" : "\"path\":\"/\"";
     install(llama, "{\"answer\": \"" + ANSWER + "\"}");
     start();
     ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s))
         << "the engine never became healthy\n"
         << read("program.log");
+    if (!llama) chooseRightCtrl(llama);
 
     // A busy application: it asks for the clipboard 700 ms after the keystroke.
     PasteTarget target("zavren-e2e", "ZavrenE2E", false, 700ms);
@@ -138,7 +178,7 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
 
     // Speech, a pause long enough to cut a piece for the live preview, more speech.
     ASSERT_TRUE(desktop::micTone(440, -12));
-    key(true);
+    key(true, hotkey);
     EXPECT_TRUE(waitFor(indicatorVisible, 5s)) << "the indicator did not appear";
     std::this_thread::sleep_for(1200ms);  // audio takes real time
     ASSERT_TRUE(desktop::micSilence());
@@ -150,7 +190,7 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
     ASSERT_TRUE(desktop::micTone(440, -12));
     std::this_thread::sleep_for(500ms);
     const int whileHeld = count(finalPath);
-    key(false);
+    key(false, hotkey);
 
     auto paste = target.waitForPaste(15000ms);
     ASSERT_TRUE(paste) << "nothing was pasted\n" << read("program.log");
@@ -162,6 +202,11 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
     EXPECT_TRUE(shOut("xclip -o -selection clipboard -t image/png") == PNG) << "no image came back";
     EXPECT_FALSE(files::exists(paths.wav));
     EXPECT_TRUE(waitFor([] { return !indicatorVisible(); }, 5s));
+    if (!llama) {
+        key(true);
+        EXPECT_FALSE(waitFor(indicatorVisible, 1500ms)) << "right Alt still dictates";
+        key(false);
+    }
 
     // SIGTERM: the program stops its engine and exits with status 0.
     EXPECT_EQ(stop(), 0);

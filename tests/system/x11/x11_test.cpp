@@ -71,12 +71,6 @@ class X11 : public ::testing::Test {
     Events events;
 };
 
-TEST_F(X11, BothAltKeysAreReportedWithTheBitAndNothingElseIs) {
-    for (int kc : {SHIFT_L, LEFT_ALT_KEYCODE, RIGHT_ALT_KEYCODE, RIGHT_ALT_KEYCODE}) key(kc, true);
-    for (int kc : {RIGHT_ALT_KEYCODE, LEFT_ALT_KEYCODE, SHIFT_L}) key(kc, false);
-    EXPECT_EQ(reported(4), (Events{LD, RD, RD, {LEFT_OPTION_CODE, 0}}));
-}
-
 TEST_F(X11, AnOrdinaryWindowGetsCtrlVAndATerminalCtrlShiftV) {
     for (bool terminal : {false, true}) {
         PasteTarget target(terminal ? "xterm" : "zavren-editor",

@@ -2,22 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/status_icon.h"
 
 namespace zavren {
 namespace {
 
 // The menu as the user meets it: "H" header, "-" separator, then each row by what it
-// does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark.
+// does, "~" in front when it cannot be chosen, "[x]"/"[ ]" for a check mark, "keys"
+// for the key submenu.
 std::string shape(const std::vector<MenuRow>& rows) {
-    static const char* const NAMES[] = {"none",  "install", "retry",  "again",     "ax",
-                                        "about", "privacy", "check",  "auto",      "login",
-                                        "terms", "itn",     "reload", "reinstall", "quit"};
+    static const char* const NAMES[] = {
+        "none",  "install", "retry", "again",  "ax",        "about", "privacy", "check",   "auto",
+        "login", "terms",   "itn",   "reload", "reinstall", "quit",  "hotkey",  "keysetup"};
     std::string out;
     for (const auto& r : rows) {
         if (!out.empty()) out += ' ';
         if (r.kind == MenuItem::Kind::header) out += r.enabled ? "H+" : "H";
         if (r.kind == MenuItem::Kind::separator) out += '-';
+        if (r.kind == MenuItem::Kind::submenu) out += "keys";
         if (r.kind != MenuItem::Kind::action) continue;
         if (!r.enabled) out += '~';
         out += NAMES[static_cast<int>(r.action)];
@@ -28,13 +32,13 @@ std::string shape(const std::vector<MenuRow>& rows) {
 }
 
 TEST(MenuModel, RowsForTheStateOfTheMoment) {
-    const std::string tail = " - about privacy check auto[x] login[ ] terms itn[x] ";
+    const std::string tail = " - about privacy check auto[x] login[ ] terms itn[x] keys ";
     MenuInputs atLogin{true, false, EngineState::starting, false, false, false};
     atLogin.startsAtLogin = true;
     for (auto [name, in, rows] : std::vector<std::tuple<const char*, MenuInputs, std::string>>{
              {"no engine", {}, "H install" + tail + "- quit^q"},
              {"starting from a checkout, untrusted, switches flipped", atLogin,
-              "H ~none ax - about privacy check auto[ ] login[x] terms itn[ ] - quit^q"},
+              "H ~none ax - about privacy check auto[ ] login[x] terms itn[ ] keys - quit^q"},
              {"ready python",
               {true, true, EngineState::ready},
               "H ~none" + tail + "reload reinstall - quit^q"},
@@ -57,6 +61,30 @@ TEST(MenuModel, AKnownEngineProblemIsNamedOnTheRetryRow) {
     const auto rows = menuModel(in);
     EXPECT_EQ(rows[1].action, MenuAction::retryEngine);
     EXPECT_NE(rows[1].title.find("端口被占用"), std::string::npos);
+}
+
+// The rows that name the key follow the choice in the platform's words; the
+// submenu offers each key once, the chosen one checked.
+TEST(MenuModel, TheKeyRowsFollowTheChoiceInThePlatformsWords) {
+    for (HotkeyKey key : HOTKEY_KEYS) {
+        for (const Wording* w : {&linuxWording(), &macWording()}) {
+            MenuInputs in{true, true, EngineState::ready};
+            in.hotkey.key = key;
+            in.wording = w;
+            const auto rows = menuModel(in);
+            EXPECT_EQ(rows[1].title, "●  引擎就绪 · " + w->hold(key) + " 说话");
+            const auto& keys =
+                std::ranges::find(rows, MenuItem::Kind::submenu, &MenuRow::kind)->submenu;
+            for (std::size_t i = 0; i < HOTKEY_KEYS.size(); ++i)
+                EXPECT_EQ(
+                    std::tuple(keys.at(i).hotkey, keys[i].title, keys[i].checked),
+                    std::tuple(HOTKEY_KEYS[i], w->keyName(HOTKEY_KEYS[i]), HOTKEY_KEYS[i] == key));
+        }
+    }
+    for (HotkeyKey key : HOTKEY_KEYS)
+        EXPECT_EQ(hotkeyFromStored(std::string(storedName(key))), key) << storedName(key);
+    for (auto stored : {std::optional<std::string>{}, {"RightCtrl"}})
+        EXPECT_EQ(hotkeyFromStored(stored), HotkeyKey::rightAlt);
 }
 
 TEST(StatusIcon, RedWhileRecordingElseOrangeOnFailureAndOnlyBlackFollowsTheTheme) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "engine/locator.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
@@ -181,6 +183,20 @@ TEST_F(Shell, LoginEntryRunsThisProgramAndWhatItCannotDoIsNamedByPath) {
     const auto rows = statusItem.open().size();
     EngineLocator::removeAll(paths.engineRoot);
     EXPECT_EQ(statusItem.open().size(), rows - 1) << "nothing left to download again";
+}
+
+TEST_F(Shell, TheKeyChosenInTheMenuIsKeptAndHeardAtOnceAndAnUnconnectedKeySaysHow) {
+    defaults.setString(HOTKEY_SETTING_KEY, "f14");
+    hotkey.reach = HotkeySources{};
+    launch();
+    EXPECT_EQ(hotkey.chosen, HotkeyKey::f14);
+    auto menu = statusItem.open();
+    EXPECT_EQ(menu.at(2).title, HOTKEY_SETUP_ROW);
+    std::ranges::find(menu, MenuItem::Kind::submenu, &MenuItem::kind)->submenu.at(2).choose();
+    EXPECT_EQ(hotkey.chosen, HotkeyKey::rightCtrl);
+    EXPECT_EQ(defaults.stringValue(HOTKEY_SETTING_KEY), "rightCtrl");
+    app->perform(MenuAction::showHotkeySetup);
+    EXPECT_NE(desktop.alerts.at(0).informative.find("Control_R exec"), std::string::npos);
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST_F(Controller, APasteLeftForTheUserKeepsItsHintUpAfterTheDictation) {
     h.paster.outcome = Paster::Outcome::leftOnClipboard;
     h.dictate();
     h.answer(0, "<asr_text>你好");
-    EXPECT_EQ(h.seen(), hinted(HINT_PASTE_BY_HAND, "req=1 paste=1"));
+    EXPECT_EQ(h.seen(), hinted(HINT_PASTE_BY_HAND.c_str(), "req=1 paste=1"));
     h.dispatcher.advance(PASTE_HINT_SECONDS);
     EXPECT_EQ(h.seen(), "idle hidden req=1 paste=1");
 }

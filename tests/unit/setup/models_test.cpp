@@ -58,6 +58,24 @@ TEST(PermissionStep, DoneWithBothAndAButtonForEachMissingOne) {
               std::pair(OnboardingAction::requestMicrophone, OnboardingAction::openAccessibility));
 }
 
+// The chosen key in the platform's words wherever the window names it; no Mac word
+// on Linux.
+TEST(FirstRun, NamesTheChosenKeyInThePlatformsWords) {
+    for (HotkeyKey key : HOTKEY_KEYS) {
+        for (const Wording* w : {&linuxWording(), &macWording()}) {
+            auto m = onboardingModel(InstallPhase{}, false, false, false, {key, false}, *w);
+            const std::string all = m.intro.text + m.permissionsStep.title.text +
+                                    m.permissions[1].label.text + m.tryStep.title.text +
+                                    m.tryText.text + w->pasteByHandHint();
+            for (const std::string& named :
+                 {w->hold(key) + " 说话", w->hold(key) + ",说一句", w->hold(key, true) + " 说「"})
+                EXPECT_NE(all.find(named), std::string::npos) << named;
+            for (const char* mac : {"⌥", "⌘", "Option", "辅助功能"})
+                EXPECT_TRUE(w != &linuxWording() || all.find(mac) == std::string::npos) << mac;
+        }
+    }
+}
+
 TEST(AboutAndPrivacy, LogoFromResourcesFirstAndThePageOverHttps) {
     const std::string checkout = std::string(ZAVREN_ASSETS_DIR) + "/zavren-logo.png";
     EXPECT_EQ(aboutModel(std::nullopt, std::string("/opt/z")).logoCandidates,

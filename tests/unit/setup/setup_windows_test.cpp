@@ -49,8 +49,9 @@ struct SetupWindowsTest : ::testing::Test {
     fakes::FakeDesktop desktop;
     FakeFactory factory;
     fakes::FakeInstaller installer;
-    std::unique_ptr<SetupWindows> windows = std::make_unique<SetupWindows>(
-        SetupWindowsPorts{factory, desktop, d, mic, trust, std::nullopt});
+    HotkeyStatus hotkey;
+    std::unique_ptr<SetupWindows> windows = std::make_unique<SetupWindows>(SetupWindowsPorts{
+        factory, desktop, d, mic, trust, std::nullopt, [this] { return hotkey; }});
     OnboardingModel shown() { return factory.controller->model(); }
 };
 
@@ -79,8 +80,11 @@ TEST_F(SetupWindowsTest, PollingNoticesGrantsOnlyWhileShownAndTheButtonsDoTheirJ
     mic.granted = trust.trusted = false;
     windows->showOnboarding(installer);
     trust.trusted = true;
+    hotkey.key = HotkeyKey::rightCtrl;  // chosen in the menu meanwhile
     d.advance(1.0);
     EXPECT_TRUE(shown().permissions[1].granted);
+    EXPECT_EQ(shown().tryStep.title.text,
+              platformWording().hold(HotkeyKey::rightCtrl) + ",说一句试试");
 
     mic.granted = true;
     factory.controller->perform(OnboardingAction::requestMicrophone);

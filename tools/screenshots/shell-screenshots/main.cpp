@@ -11,6 +11,7 @@
 
 #include "app/menu_model.h"
 #include "app/status_icon.h"
+#include "dictation/hints.h"
 #include "qt/indicator_panel.h"
 #include "qt/qt_desktop.h"
 #include "qt/qt_dispatcher.h"
@@ -186,7 +187,7 @@ int main(int argc, char** argv) {
     st.setState(RecState::transcribing);
     ok &= save(onBackdrop(view), dir + "/panel-transcribing.png");
 
-    st.setHint("已转写并复制,按 ⌘V 粘贴 — 授权「辅助功能」后可自动落字");
+    st.setHint(HINT_PASTE_BY_HAND);
     ok &= save(onBackdrop(view), dir + "/panel-hint.png");
 
     view.setComposited(false);

@@ -135,6 +135,19 @@ int main(int argc, char** argv) {
         window.hide();
     }
 
+    {
+        // A Wayland user whose chosen key reaches nothing yet.
+        Permissions permissions;
+        permissions.granted = true;
+        StillInstaller installer;
+        auto controller = OnboardingController::create(
+            installer, OnboardingPorts{dispatcher, permissions, permissions, permissions, [] {
+                                           return HotkeyStatus{HotkeyKey::rightCtrl, true};
+                                       }});
+        qt::OnboardingWindow window(controller);
+        ok &= save(window, dir, QStringLiteral("onboarding-key-setup"));
+    }
+
     std::function<void()> none = [] {};
     {
         qt::AboutWindow about(aboutModel(std::nullopt, std::nullopt), AboutActions{none, {}});

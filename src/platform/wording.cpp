@@ -1,0 +1,96 @@
+#include "platform/wording.h"
+
+namespace zavren {
+
+namespace {
+
+constexpr Wording LINUX{
+    .keyNames = {"右 Alt", "左 Alt", "右 Ctrl", "右 Super", "F13", "F14", "F15", "F16"},
+    .keyWords = {"右 Alt", "左 Alt", "右 Ctrl", "右 Super", "F13", "F14", "F15", "F16"},
+    .pasteChord = "Ctrl+V",
+    .pasteAccess = "粘贴按键",
+    .pasteAccessRow = "粘贴按键(XTest 或虚拟键盘)——把字放进光标处",
+    .pasteAccessMissing = "⚠  无法模拟粘贴按键(需 XTest 或合成器的虚拟键盘),字需手动粘贴",
+    .pasteByHandSuffix = "",
+};
+
+constexpr Wording MAC{
+    .keyNames = {"右 ⌥", "左 ⌥", "右 ⌃", "右 ⌘", "F13", "F14", "F15", "F16"},
+    .keyWords = {"右 Option", "左 Option", "右 Control", "右 Command", "F13", "F14", "F15", "F16"},
+    .pasteChord = "⌘V",
+    .pasteAccess = "辅助功能",
+    .pasteAccessRow = "辅助功能——把文字放进光标处",
+    .pasteAccessMissing = "⚠  缺「辅助功能」权限,字落不进光标 — 点此授权",
+    .pasteByHandSuffix = " — 授权「辅助功能」后可自动落字",
+};
+
+// The names compositors give these keys in their bindings.
+constexpr std::array<std::string_view, HOTKEY_KEYS.size()> KEYSYMS = {
+    "Alt_R", "Alt_L", "Control_R", "Super_R", "F13", "F14", "F15", "F16"};
+// Hyprland matches a release with the key's own modifier already dropped.
+constexpr std::array<std::string_view, HOTKEY_KEYS.size()> RELEASE_MODS = {
+    "ALT", "ALT", "CTRL", "SUPER", "", "", "", ""};
+
+}  // namespace
+
+std::string Wording::keyName(HotkeyKey key) const {
+    return std::string(keyNames.at(static_cast<std::size_t>(key)));
+}
+
+std::string Wording::keyWord(HotkeyKey key) const {
+    return std::string(keyWords.at(static_cast<std::size_t>(key)));
+}
+
+std::string Wording::hold(HotkeyKey key, bool inSentence) const {
+    const std::string name = inSentence ? keyWord(key) : keyName(key);
+    // Latin text keeps a space from the Chinese before it.
+    const bool latin = !name.empty() && static_cast<unsigned char>(name[0]) < 0x80;
+    return (latin ? "按住 " : "按住") + name;
+}
+
+std::string Wording::pasteByHandHint() const {
+    return "已转写并复制,按 " + std::string(pasteChord) + " 粘贴" + std::string(pasteByHandSuffix);
+}
+
+const Wording& linuxWording() {
+    return LINUX;
+}
+
+const Wording& macWording() {
+    return MAC;
+}
+
+const Wording& platformWording() {
+#ifdef __APPLE__
+    return MAC;
+#else
+    return LINUX;
+#endif
+}
+
+std::string hotkeySetupHelp(HotkeyKey key) {
+    const auto at = static_cast<std::size_t>(key);
+    const std::string sym(KEYSYMS.at(at));
+    const std::string mods(RELEASE_MODS.at(at));
+    return "Wayland 下别的程序看不到按键,请任选一种接通(一次即可):\n"
+           "· 把自己加入 input 组,然后重新登录:\n"
+           "  sudo usermod -aG input $USER\n"
+           "· 或在合成器里绑定按键,sway:\n"
+           "  bindsym --no-repeat " +
+           sym +
+           " exec zavren ptt press\n"
+           "  bindsym --release " +
+           sym +
+           " exec zavren ptt release\n"
+           "  Hyprland:\n"
+           "  bind = , " +
+           sym +
+           ", exec, zavren ptt press\n"
+           "  bindr = " +
+           mods + ", " + sym +
+           ", exec, zavren ptt release\n"
+           "· GNOME、KDE 的自定义快捷键只在按下时触发:绑定 zavren ptt toggle"
+           "(按一次开始,再按一次结束)";
+}
+
+}  // namespace zavren
