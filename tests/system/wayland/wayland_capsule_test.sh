@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The capsule on headless sway (output scale 2): on screen while a dictation runs, gone
+# after it, and meanwhile the focused window stays the one the text is pasted into.
+# ZAVREN_WL_SHOT=FILE.png keeps a screenshot. As a user made here (sway refuses root), in a network of its own (fixed engine port).
+set -euo pipefail
+PROGRAM=$1 ENGINE=$2 USER_NAME=zavren-wl-capsule
+command -v sway wtype foot grim pulseaudio python3 curl >/dev/null && [ "$(id -u)" = 0 ] ||
+  { echo "SKIP: needs root, sway, wtype, foot, grim, python3, curl and pulseaudio"; exit 77; }
+[ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
+ip link set lo up
+made_user=
+id "$USER_NAME" >/dev/null 2>&1 || { useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME" && made_user=1; }
+ROOT=$(mktemp -d /tmp/zavren-wlc-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
+kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
+trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait; rm -rf "$ROOT"
+  [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
+fail() { echo "FAIL: $*"; cat "$ROOT/zavren.log"; exit 1; }
+wait_for() {  # SECONDS COMMAND...
+  local end=$((SECONDS + $1)); shift
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $end ] || fail "timed out waiting for: $*"
+    sleep 0.1
+  done
+}
+as_user() {
+  runuser -u "$USER_NAME" -- env -i PATH="$ROOT/bin:/usr/bin:/bin" HOME="$H" \
+    XDG_RUNTIME_DIR="$RUN" WAYLAND_DISPLAY=wayland-1 FAKE_ENGINE_LOG="$H/requests.log" \
+    SWAYSOCK="$(ls "$RUN"/sway-ipc.*.sock 2>/dev/null | head -1)" "$@"
+}
+start() {  # LOG COMMAND...: in the background
+  as_user "${@:2}" >"$1" 2>&1 &
+  PIDS+=($!)
+}
+focused_app() {
+  as_user swaymsg -t get_tree | python3 -c 'import json,sys
+def walk(n):
+    if n.get("focused"): print(n.get("app_id")); return
+    for c in n.get("nodes", []) + n.get("floating_nodes", []): walk(c)
+walk(json.load(sys.stdin))'
+}
+# Pixels of the bars' blue in the capsule's area: centred, its bottom 96 points above
+# the screen's bottom edge.
+bar_pixels() {
+  local w h; read -r w h < <(as_user swaymsg -t get_outputs -r |
+    python3 -c 'import json,sys; r=json.load(sys.stdin)[0]["rect"]; print(r["width"], r["height"])')
+  as_user grim -g "$((w / 2 - 230)),$((h - 192)) 460x96" -t ppm - | python3 -c 'import re,sys
+d = sys.stdin.buffer.read(); px = d[re.match(rb"P6\s+\d+\s+\d+\s+\d+\s", d).end():]
+print(sum(1 for i in range(0, len(px), 3) if px[i + 2] > 200 and px[i] < 150 and px[i + 1] > 100))'
+}
+capsule_shown() { [ "$(bar_pixels)" -gt 40 ]; }
+capsule_gone() { [ "$(bar_pixels)" -eq 0 ]; }
+posts() { grep -c '"method":"POST"' "$H/requests.log" || true; }
+
+chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
+install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$ROOT/bin/"
+printf 'output * scale 2\nbindsym --no-repeat Alt_R exec %s ptt press\nbindsym --release Alt_R exec %s ptt release\n' \
+  "$ROOT/bin/zavren" "$ROOT/bin/zavren" >"$ROOT/sway.conf"
+start "$ROOT/sway.log" env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+  sway -c "$ROOT/sway.conf"
+wait_for 20 as_user swaymsg -t get_version
+start "$ROOT/pulse.log" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+  -L module-native-protocol-unix -L "module-sine-source source_name=tone" -L module-always-sink
+wait_for 20 test -S "$RUN/pulse/native"
+
+d=$H/.local/share/zavren/engine/engine-1.0.0
+as_user sh -c "mkdir -p $d/bin $d/models $H/.config/zavren
+  printf '[General]\nzavren.privacy.hint.v1=bool:true\n' > $H/.config/zavren/settings.ini
+  cp $ROOT/bin/fake-engine $d/bin/llama-server; echo x > $d/models/mmproj.gguf
+  echo '{\"answer\": \"胶囊测试\"}' > $d/models/qwen3-asr.gguf"
+start "$ROOT/zavren.log" zavren
+wait_for 30 test -S "$RUN/zavren-ptt.sock"
+OUT=$H/pasted.txt
+as_user swaymsg exec "foot sh -c 'stty -icanon; cat > $OUT'" >/dev/null
+wait_for 20 eval '[ "$(focused_app)" = foot ]'
+capsule_gone || fail "a capsule before any dictation"
+wait_for 30 curl -sf http://127.0.0.1:8765/health
+
+# Until the program has seen the engine ready a press only hints: press until one is sent.
+for _ in $(seq 20); do
+  before=$(posts)
+  as_user wtype -P alt_r -s 600 -p alt_r
+  wait_for 10 capsule_gone
+  [ "$(posts)" -gt "$before" ] && break
+done
+[ "$(posts)" -gt 0 ] || fail "no dictation reached the engine"
+: >"$OUT"
+
+as_user wtype -P alt_r -s 4000 -p alt_r &
+HOLD=$!
+wait_for 3 capsule_shown
+[ -z "${ZAVREN_WL_SHOT:-}" ] || as_user grim - >"$ZAVREN_WL_SHOT"  # a picture to look at
+[ "$(focused_app)" = foot ] || fail "the capsule took the focus: $(focused_app)"
+wait $HOLD
+wait_for 10 grep -q 胶囊测试 "$OUT"
+wait_for 10 capsule_gone
+[ "$(focused_app)" = foot ] || fail "the focus moved: $(focused_app)"
+echo "1 passed, 0 failed"
