@@ -185,14 +185,16 @@ void LayerShellPanel::removeGlobal(std::uint32_t name) {
 
 void LayerShellPanel::setup() {
     if (!available() || subscription_) return;
-    subscription_ =
-        st_.subscribe([this](AppState::Field) { painter_.setModel(indicatorModel(st_)); });
-    painter_.setModel(indicatorModel(st_));
-    painter_.settle();
+    // Hidden, nothing is measured or drawn: the fonts load at the first capsule.
+    subscription_ = st_.subscribe([this](AppState::Field) {
+        if (surface_) painter_.setModel(indicatorModel(st_));
+    });
 }
 
 void LayerShellPanel::show() {
-    if (!available() || surface_) return;
+    if (!available() || surface_ || !subscription_) return;
+    painter_.setModel(indicatorModel(st_));
+    painter_.settle();
     createSurface();
     flush();
 }
