@@ -20,9 +20,7 @@ const QString PATH = QStringLiteral("/org/freedesktop/Notifications");
 // A hung service must not keep later hints waiting for long.
 constexpr int CALL_TIMEOUT_MS = 5000;
 
-}  // namespace
-
-QVariantList notifyArguments(const std::string& text, double seconds, uint replacesId) {
+QList<QVariant> notifyArguments(const std::string& text, double seconds, uint replacesId) {
     // -1 lets the service choose; anything past an int would wrap to "never".
     int expireMs = -1;
     if (seconds > 0)
@@ -42,13 +40,30 @@ QVariantList notifyArguments(const std::string& text, double seconds, uint repla
             expireMs};
 }
 
-DesktopNotifications::DesktopNotifications(SystemLog& log)
-    : DesktopNotifications(log, QDBusConnection::sessionBus()) {}
+}  // namespace
 
-DesktopNotifications::DesktopNotifications(SystemLog& log, const QDBusConnection& bus)
-    : log_(log), bus_(std::make_unique<QDBusConnection>(bus)) {}
+DesktopNotifications::DesktopNotifications(SystemLog& log) : log_(log) {
+    call_ = [this](const QList<QVariant>& args, Reply reply) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) return reply(std::nullopt, "no session bus");
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(SERVICE, PATH, SERVICE, QStringLiteral("Notify"));
+        call.setArguments(args);
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, CALL_TIMEOUT_MS), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [reply](QDBusPendingCallWatcher* done) {
+                    done->deleteLater();
+                    const QDBusPendingReply<uint> answer = *done;
+                    if (answer.isError())
+                        reply(std::nullopt, answer.error().name().toStdString());
+                    else
+                        reply(answer.value(), {});
+                });
+    };
+}
 
-DesktopNotifications::~DesktopNotifications() = default;
+DesktopNotifications::DesktopNotifications(SystemLog& log, Call call)
+    : log_(log), call_(std::move(call)) {}
 
 void DesktopNotifications::notify(const std::string& text, double seconds) {
     if (inFlight_) {
@@ -59,30 +74,17 @@ void DesktopNotifications::notify(const std::string& text, double seconds) {
 }
 
 void DesktopNotifications::send(const std::string& text, double seconds) {
-    if (!bus_->isConnected()) {
-        if (!std::exchange(warned_, true))
-            log_.line(LOG_PREFIX + "没有会话总线,提示无法以桌面通知显示");
-        return;
-    }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(SERVICE, PATH, SERVICE, QStringLiteral("Notify"));
-    call.setArguments(notifyArguments(text, seconds, lastId_));
     inFlight_ = true;
-    auto* watcher = new QDBusPendingCallWatcher(bus_->asyncCall(call, CALL_TIMEOUT_MS), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, &DesktopNotifications::answered);
+    call_(notifyArguments(text, seconds, lastId_),
+          [this](std::optional<uint> id, const std::string& error) { answered(id, error); });
 }
 
-void DesktopNotifications::answered(QDBusPendingCallWatcher* call) {
-    call->deleteLater();
+void DesktopNotifications::answered(std::optional<uint> id, const std::string& error) {
     inFlight_ = false;
-    const QDBusPendingReply<uint> reply = *call;
-    if (reply.isError()) {
-        if (!std::exchange(warned_, true))
-            log_.line(LOG_PREFIX + "桌面通知服务不可用(" + reply.error().name().toStdString() +
-                      "),提示无法显示");
-    } else {
-        lastId_ = reply.value();
-    }
+    if (id)
+        lastId_ = *id;
+    else if (!std::exchange(warned_, true))
+        log_.line(LOG_PREFIX + "桌面通知服务不可用(" + error + "),提示无法显示");
     if (auto next = std::exchange(waiting_, std::nullopt)) send(next->first, next->second);
 }
 

@@ -3,41 +3,38 @@
 #include <QList>
 #include <QObject>
 #include <QVariant>
-#include <memory>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "platform/log.h"
 
-class QDBusConnection;
-class QDBusPendingCallWatcher;
-
 namespace zavren {
 
-// The arguments of one Notify call for a hint shown `seconds` long, replacing the
-// notification `replacesId` (0: none).
-QVariantList notifyArguments(const std::string& text, double seconds, uint replacesId);
-
 // Hints as desktop notifications, for desktops where no capsule can be shown.
-// Each replaces the one before instead of piling up. Asynchronous: a slow or
-// absent notification service never holds up the main thread.
+// Each replaces the one before instead of piling up, and only one call is out at a
+// time: a slow or absent notification service never holds up the main thread.
 class DesktopNotifications : public QObject {
     Q_OBJECT
   public:
+    // The answer to one Notify call: the id the service gave, or why there is none.
+    using Reply = std::function<void(std::optional<uint> id, const std::string& error)>;
+    // Sends Notify(app, replaces_id, icon, summary, body, actions, hints, expire_timeout).
+    using Call = std::function<void(const QList<QVariant>& args, Reply reply)>;
+
     // On the session bus.
     explicit DesktopNotifications(SystemLog& log);
-    DesktopNotifications(SystemLog& log, const QDBusConnection& bus);
-    ~DesktopNotifications() override;
+    DesktopNotifications(SystemLog& log, Call call);
 
     void notify(const std::string& text, double seconds);
 
   private:
     void send(const std::string& text, double seconds);
-    void answered(QDBusPendingCallWatcher* call);
+    void answered(std::optional<uint> id, const std::string& error);
 
     SystemLog& log_;
-    std::unique_ptr<QDBusConnection> bus_;
+    Call call_;
     uint lastId_ = 0;
     bool inFlight_ = false;
     // Only the newest hint waits for the call in flight: older ones are stale.

@@ -154,13 +154,8 @@ class FakeDesktop : public Desktop {
 class FakePanel : public IndicatorPanel {
   public:
     bool visible = false;
-    double hintSeconds = 0;  // of the last hint shown
     void show() override { visible = true; }
     void hide() override { visible = false; }
-    void showHint(const std::string&, double seconds) override {
-        hintSeconds = seconds;
-        show();
-    }
 };
 
 class FakeStatusItem : public StatusItem {

@@ -10,17 +10,14 @@ command -v sway wtype foot grim pulseaudio python3 curl >/dev/null && [ "$(id -u
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
 id "$USER_NAME" >/dev/null 2>&1 || { useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME" && made_user=1; }
-ROOT=$(mktemp -d /tmp/zavren-wlc-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
+ROOT=$(mktemp -d /tmp/zavren-wlc-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run OUT=$ROOT/home/pasted.txt
 kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
 trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait; rm -rf "$ROOT"
   [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
 fail() { echo "FAIL: $*"; cat "$ROOT/zavren.log"; exit 1; }
 wait_for() {  # SECONDS COMMAND...
   local end=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $end ] || fail "timed out waiting for: $*"
-    sleep 0.1
-  done
+  until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $end ] || fail "timed out waiting for: $*"; sleep 0.1; done
 }
 as_user() {
   runuser -u "$USER_NAME" -- env -i PATH="$ROOT/bin:/usr/bin:/bin" HOME="$H" \
@@ -63,7 +60,6 @@ as_user sh -c "mkdir -p $d/bin $d/models $H/.config/zavren
   echo '{\"answer\": \"胶囊测试\"}' > $d/models/qwen3-asr.gguf"
 start "$ROOT/zavren.log" zavren
 wait_for 30 test -S "$RUN/zavren-ptt.sock"
-OUT=$H/pasted.txt
 as_user swaymsg exec "foot sh -c 'stty -icanon; cat > $OUT'" >/dev/null
 wait_for 20 eval '[ "$(focused_app)" = foot ]'
 wait_for 30 curl -sf http://127.0.0.1:8765/health
@@ -71,8 +67,7 @@ wait_for 30 curl -sf http://127.0.0.1:8765/health
 wait_for 40 sent
 wait_for 10 grep -q 胶囊测试 "$OUT"
 : >"$OUT"
-as_user wtype -P alt_r -s 4000 -p alt_r &
-HOLD=$!
+as_user wtype -P alt_r -s 4000 -p alt_r & HOLD=$!
 wait_for 3 capsule_shown
 [ -z "${ZAVREN_WL_SHOT:-}" ] || as_user grim - >"$ZAVREN_WL_SHOT"  # a picture to look at
 [ "$(focused_app)" = foot ] || fail "the capsule took the focus: $(focused_app)"
