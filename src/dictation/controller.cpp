@@ -184,7 +184,7 @@ void DictationController::cancel() {
 // Each hint schedules its own clearing, which clears whatever hint is showing then.
 void DictationController::flashHint(const std::string& text, double secs) {
     d_.st.setHint(text);
-    d_.panel.show();
+    d_.panel.showHint(text, secs);
     std::weak_ptr<DictationController> weak = weak_from_this();
     d_.dispatcher.postAfter(seconds(secs), [weak] {
         auto self = weak.lock();

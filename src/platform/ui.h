@@ -20,6 +20,9 @@ class IndicatorPanel {
     // taking focus.
     virtual void show() = 0;
     virtual void hide() = 0;
+    // Shows the panel for a hint just put in AppState for `seconds`. A desktop
+    // where no capsule can be shown passes the hint on another way instead.
+    virtual void showHint(const std::string& /*text*/, double /*seconds*/) { show(); }
 };
 
 // How the status icon looks; the adapter draws it.

@@ -1,38 +1,32 @@
 #pragma once
 
-#include <QTimer>
-#include <QVariantAnimation>
 #include <QWidget>
 #include <array>
 #include <memory>
 
 #include "dictation/indicator_model.h"
 #include "platform/ui.h"
+#include "qt/indicator_painter.h"
 #include "shared/app_state.h"
 
 namespace zavren {
 
-// The capsule: level bars, spinner or hint, and the preview line, drawn from the
-// indicator model. It only paints; the panel decides when it is on screen.
+// The X11 window of the capsule; the painter draws it.
 class IndicatorView : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int WIDTH = 460;
-    static constexpr int HEIGHT = 96;
+    static constexpr int WIDTH = IndicatorPainter::WIDTH;
+    static constexpr int HEIGHT = IndicatorPainter::HEIGHT;
 
     explicit IndicatorView(QWidget* parent = nullptr);
 
-    void setModel(const IndicatorModel& model);
-    // Without a compositor the window is cut to the capsule and draws no shadow.
-    void setComposited(bool composited);
-    const IndicatorModel& model() const { return model_; }
-    // Where the capsule sits inside the view.
-    QRectF capsuleRect() const;
-    QPainterPath capsulePath() const;
-    // Bars as drawn right now (animated towards the model's heights).
-    std::array<double, 7> shownBarHeights() const { return shown_; }
-    // Finishes the bar animation at once (for still pictures).
-    void settle();
+    void setModel(const IndicatorModel& model) { painter_.setModel(model); }
+    void setComposited(bool composited) { painter_.setComposited(composited); }
+    const IndicatorModel& model() const { return painter_.model(); }
+    QRectF capsuleRect() const { return painter_.capsuleRect(); }
+    QPainterPath capsulePath() const { return painter_.capsulePath(); }
+    std::array<double, 7> shownBarHeights() const { return painter_.shownBarHeights(); }
+    void settle() { painter_.settle(); }
 
   signals:
     void capsuleChanged();
@@ -41,24 +35,7 @@ class IndicatorView : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    QSizeF rowSize() const;
-    QString previewText() const;
-    void paintRow(QPainter& p, const QRectF& row);
-    void paintBars(QPainter& p, const QRectF& area);
-    void paintSpinner(QPainter& p, const QRectF& area);
-    void paintHourglass(QPainter& p, const QRectF& area);
-
-    IndicatorModel model_;
-    bool composited_ = false;
-    QFont rowFont_;
-    QFont iconFont_;
-    QFont previewFont_;
-    std::array<double, 7> from_{};
-    std::array<double, 7> shown_{};
-    QVariantAnimation barAnimation_;
-    QTimer spinnerTimer_;
-    int spinnerStep_ = 0;
-    QString elidedPreview_;
+    IndicatorPainter painter_;
 };
 
 // The floating panel: never takes focus, lets clicks through, stays on top.

@@ -78,7 +78,7 @@ int runDesktop(int argc, char** argv) {
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
     std::optional<WaylandAdapters> wl;
-    if (wayland) wl.emplace(dispatcher, log, paths.runtimeDir, env);
+    if (wayland) wl.emplace(dispatcher, log, paths.runtimeDir, env, st);
     HotkeyMonitor& hotkeyPort = wl ? static_cast<HotkeyMonitor&>(wl->hotkey) : hotkey;
     KeySynthesizer& keysPort = wl ? static_cast<KeySynthesizer&>(wl->keys) : keys;
     AccessibilityTrust& trustPort = wl ? static_cast<AccessibilityTrust&>(wl->keys) : trust;

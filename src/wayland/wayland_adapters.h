@@ -6,6 +6,10 @@
 #include "platform/dispatch.h"
 #include "platform/log.h"
 #include "platform/ui.h"
+#include "qt/desktop_notifications.h"
+#include "shared/app_state.h"
+#include "wayland/panel/layer_shell_panel.h"
+#include "wayland/panel/wayland_indicator.h"
 #include "wayland/ptt_protocol.h"
 #include "wayland/wayland_hotkey_monitor.h"
 #include "wayland/wl_pasteboard.h"
@@ -13,26 +17,27 @@
 
 namespace zavren {
 
-// A top-level window would take the keyboard focus on many compositors, and the
-// paste would land in it: no capsule; the tray icon carries the state.
-class NoIndicatorPanel : public IndicatorPanel {
-  public:
-    void show() override {}
-    void hide() override {}
-};
-
 // The ports a Wayland session uses in place of the X11 ones.
 struct WaylandAdapters {
     WaylandAdapters(Dispatcher& dispatcher, SystemLog& log, const std::string& runtimeDir,
-                    std::map<std::string, std::string> env)
+                    std::map<std::string, std::string> env, AppState& st)
         : hotkey(dispatcher, log, {.socketPath = pttSocketPath(runtimeDir)}),
           keys(log, std::move(env)),
-          pasteboard(dispatcher) {}
+          pasteboard(dispatcher),
+          capsule(st, log),
+          notifications(log),
+          panel(
+              capsule, [this] { return capsule.available(); },
+              [this](const std::string& text, double secs) { notifications.notify(text, secs); }) {}
 
     WaylandHotkeyMonitor hotkey;
     WtypeKeySynthesizer keys;
     WlPasteboard pasteboard;
-    NoIndicatorPanel panel;
+    // A top-level window would take the keyboard focus on many compositors and the
+    // paste would land in it: the capsule only on a layer surface.
+    LayerShellPanel capsule;
+    DesktopNotifications notifications;
+    WaylandIndicator panel;
 };
 
 }  // namespace zavren
