@@ -145,7 +145,7 @@ void chooseRightCtrl(bool llama) {
     }
     ASSERT_TRUE(open) << "the menu did not open";
     std::string walk = "xdotool key Down";
-    for (const MenuRow& row : menuModel({true, EngineState::ready, true, true, true,
+    for (const MenuRow& row : menuModel({true, true, EngineState::ready, true, true, true,
                                          llama ? EngineKind::llama : EngineKind::python})) {
         if (row.kind == MenuItem::Kind::submenu) break;
         if (row.kind == MenuItem::Kind::action && row.enabled) walk += " Down";
