@@ -6,10 +6,12 @@
 #include "platform/dispatch.h"
 #include "platform/log.h"
 #include "platform/ui.h"
+#include "wayland/data_control_pasteboard.h"
 #include "wayland/ptt_protocol.h"
+#include "wayland/virtual_keyboard.h"
 #include "wayland/wayland_hotkey_monitor.h"
+#include "wayland/wl_connection.h"
 #include "wayland/wl_pasteboard.h"
-#include "wayland/wtype_key_synthesizer.h"
 
 namespace zavren {
 
@@ -27,12 +29,20 @@ struct WaylandAdapters {
                     std::map<std::string, std::string> env)
         : hotkey(dispatcher, log, {.socketPath = pttSocketPath(runtimeDir)}),
           keys(log, std::move(env)),
-          pasteboard(dispatcher) {}
+          wlClipboard(dispatcher),
+          pasteboard(wlClipboard),
+          connection(dispatcher, log, {&keys, &pasteboard}) {
+        keys.attach(connection);
+        pasteboard.attach(connection);
+    }
 
     WaylandHotkeyMonitor hotkey;
-    WtypeKeySynthesizer keys;
-    WlPasteboard pasteboard;
+    VirtualKeyboard keys;
+    WlPasteboard wlClipboard;  // where the compositor has no clipboard-manager protocol
+    DataControlPasteboard pasteboard;
     NoIndicatorPanel panel;
+    // Last: its thread stops before the parts it calls go.
+    WaylandConnection connection;
 };
 
 }  // namespace zavren
