@@ -166,15 +166,35 @@ TEST(OfferedFormats, TextUnderEveryTextTypeAndHintsOnlyOnTranscripts) {
     EXPECT_TRUE(offeredFormats({}, true).empty());
 }
 
-TEST(PasteKeys, TheDefaultLayoutTypesVWithCtrlAndShift) {
+struct LayoutCase {
+    const char* layout;
+    const char* variant;
+    std::uint32_t v;  // evdev code
+};
+
+class PasteKeysTest : public ::testing::TestWithParam<LayoutCase> {};
+
+// The user's layout decides where "v" is; one without a Latin "v" falls back to US.
+TEST_P(PasteKeysTest, FindsTheKeyThatTypesV) {
+    ::setenv("XKB_DEFAULT_LAYOUT", GetParam().layout, 1);
+    ::setenv("XKB_DEFAULT_VARIANT", GetParam().variant, 1);
     auto keys = pasteKeys();
+    ::unsetenv("XKB_DEFAULT_LAYOUT");
+    ::unsetenv("XKB_DEFAULT_VARIANT");
     ASSERT_TRUE(keys);
-    EXPECT_EQ(keys->v, 47u);  // KEY_V
+    EXPECT_EQ(keys->v, GetParam().v);
     EXPECT_NE(keys->ctrl, 0u);
     EXPECT_NE(keys->shift, 0u);
     EXPECT_NE(keys->ctrl, keys->shift);
     EXPECT_NE(keys->keymap.find("xkb_keymap"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, PasteKeysTest,
+                         ::testing::Values(LayoutCase{"us", "", 47}, LayoutCase{"us", "dvorak", 52},
+                                           LayoutCase{"ru", "", 47}),
+                         [](const auto& info) {
+                             return std::string(info.param.layout) + info.param.variant;
+                         });
 
 }  // namespace
 }  // namespace zavren
