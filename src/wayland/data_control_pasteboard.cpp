@@ -16,6 +16,8 @@ namespace {
 // Another application owns what it offers and may send without end, or never.
 constexpr std::size_t MAX_FORMAT_BYTES = 16u << 20;
 constexpr std::chrono::milliseconds READ_TIMEOUT{1000};
+// The compositor confirms a selection in well under a millisecond.
+constexpr std::chrono::milliseconds SET_TIMEOUT{250};
 // An owner may announce types without end; real ones list a few dozen at most.
 constexpr std::size_t MAX_TYPES = 256;
 constexpr std::size_t MAX_TYPE_LENGTH = 256;
@@ -165,14 +167,23 @@ bool DataControlPasteboard::native() {
     return haveDevice_;
 }
 
+// A paste restores the clipboard and saves it again at once: what is saved
+// must be what was just put back, not the transcript it replaced.
+void DataControlPasteboard::awaitOwnSelection() {
+    std::unique_lock<std::mutex> hold(lock_);
+    seen_.wait_for(hold, SET_TIMEOUT, [this] { return setsSeen_ == setsAsked_; });
+}
+
 std::vector<std::string> DataControlPasteboard::types() {
     if (!native()) return fallback_.types();
+    awaitOwnSelection();
     std::lock_guard<std::mutex> hold(lock_);
     return types_;
 }
 
 std::optional<std::string> DataControlPasteboard::data(const std::string& type) {
     if (!native()) return fallback_.data(type);
+    awaitOwnSelection();
     std::uint64_t generation;
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -209,19 +220,30 @@ void DataControlPasteboard::set(const Formats& formats, bool transcript) {
         fallback_.set(formats, transcript);
         return;
     }
-    connection_->run([this, offered = offeredFormats(formats, transcript), transcript]() mutable {
-        if (!device_) return;
-        if (offered.empty()) {
-            zwlr_data_control_device_v1_set_selection(device_, nullptr);
-            return;
-        }
-        auto* source = zwlr_data_control_manager_v1_create_data_source(manager_);
-        for (const auto& [type, bytes] : offered)
-            zwlr_data_control_source_v1_offer(source, type.c_str());
-        zwlr_data_control_source_v1_add_listener(source, &Listeners::sourceListener, this);
-        zwlr_data_control_device_v1_set_selection(device_, source);
-        sources_[source] = Source{.formats = std::move(offered), .transcript = transcript};
-    });
+    std::uint64_t ticket;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        ticket = ++setsAsked_;
+    }
+    connection_->run(
+        [this, offered = offeredFormats(formats, transcript), transcript, ticket]() mutable {
+            if (device_ && offered.empty()) {
+                zwlr_data_control_device_v1_set_selection(device_, nullptr);
+            } else if (device_) {
+                auto* source = zwlr_data_control_manager_v1_create_data_source(manager_);
+                for (const auto& [type, bytes] : offered)
+                    zwlr_data_control_source_v1_offer(source, type.c_str());
+                zwlr_data_control_source_v1_add_listener(source, &Listeners::sourceListener, this);
+                zwlr_data_control_device_v1_set_selection(device_, source);
+                sources_[source] = Source{.formats = std::move(offered), .transcript = transcript};
+            }
+            // The selection event for it comes before the round trip ends.
+            thread_->afterRoundTrip([this, ticket] {
+                std::lock_guard<std::mutex> hold(lock_);
+                setsSeen_ = std::max(setsSeen_, ticket);
+                seen_.notify_all();
+            });
+        });
 }
 
 void DataControlPasteboard::onFetched(std::function<void()> handler) {

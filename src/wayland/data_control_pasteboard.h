@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -50,6 +51,7 @@ class DataControlPasteboard : public Pasteboard, public WaylandConnection::Clien
     };
     struct Listeners;
     bool native();
+    void awaitOwnSelection();
     void select(zwlr_data_control_offer_v1* offer);
     void served(zwlr_data_control_source_v1* source, const std::string& type, int fd);
 
@@ -63,6 +65,10 @@ class DataControlPasteboard : public Pasteboard, public WaylandConnection::Clien
     bool haveDevice_ = false;
     std::uint64_t generation_ = 0;  // of the selection; 0: none seen yet
     std::vector<std::string> types_;
+    // Our selections asked for and seen through by the compositor: until they
+    // match, the offer above may still be the one we replaced.
+    std::uint64_t setsAsked_ = 0, setsSeen_ = 0;
+    std::condition_variable seen_;
 
     // Connection thread only.
     WaylandConnection* thread_ = nullptr;

@@ -61,8 +61,15 @@ struct WaylandConnectionListeners {
         wl_callback_add_listener(wl_display_sync(self->display_), &callbackListener, self);
     }
 
+    static void roundTripped(void* data, wl_callback* callback, std::uint32_t) {
+        std::unique_ptr<std::function<void()>> done(static_cast<std::function<void()>*>(data));
+        wl_callback_destroy(callback);
+        (*done)();
+    }
+
     static constexpr wl_registry_listener registryListener{global, globalRemove};
     static constexpr wl_callback_listener callbackListener{synced};
+    static constexpr wl_callback_listener roundTripListener{roundTripped};
 };
 
 WaylandConnection::WaylandConnection(Dispatcher& dispatcher, SystemLog& log,
@@ -129,6 +136,12 @@ void WaylandConnection::write(int fd, std::shared_ptr<const std::string> bytes) 
 
 void WaylandConnection::flush() {
     if (display_) wl_display_flush(display_);
+}
+
+void WaylandConnection::afterRoundTrip(std::function<void()> done) {
+    wl_callback_add_listener(wl_display_sync(display_),
+                             &WaylandConnectionListeners::roundTripListener,
+                             new std::function<void()>(std::move(done)));
 }
 
 void WaylandConnection::setReady() {

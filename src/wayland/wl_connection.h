@@ -63,6 +63,8 @@ class WaylandConnection {
     Dispatcher& dispatcher() { return dispatcher_; }
     // Sends what was asked so far now, rather than when the task returns.
     void flush();
+    // Calls done once the compositor has handled everything sent before.
+    void afterRoundTrip(std::function<void()> done);
 
   private:
     void loop();
