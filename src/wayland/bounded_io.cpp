@@ -11,7 +11,7 @@
 namespace zavren {
 
 std::optional<std::string> readBounded(int fd, std::size_t maxBytes,
-                                       std::chrono::milliseconds timeout) {
+                                       std::chrono::milliseconds timeout, bool* timedOut) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
     std::string out;
@@ -19,7 +19,10 @@ std::optional<std::string> readBounded(int fd, std::size_t maxBytes,
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return std::nullopt;
+        if (left.count() <= 0) {
+            if (timedOut) *timedOut = true;
+            return std::nullopt;
+        }
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno != EINTR) return std::nullopt;

@@ -9,9 +9,10 @@
 namespace zavren {
 
 // Reads fd to its end. Nothing when the writer sends more than maxBytes or is
-// not done within timeout: a part of a format is worth less than none.
+// not done within timeout (then *timedOut is set): a part of a format is worth
+// less than none.
 std::optional<std::string> readBounded(int fd, std::size_t maxBytes,
-                                       std::chrono::milliseconds timeout);
+                                       std::chrono::milliseconds timeout, bool* timedOut = nullptr);
 
 // Writes to a pipe another client reads, a piece at a time, without ever
 // waiting on it. The fd is owned and closed when done or given up.

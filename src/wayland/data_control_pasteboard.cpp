@@ -190,8 +190,8 @@ std::optional<std::string> DataControlPasteboard::data(const std::string& type) 
         generation = generation_;
         if (std::find(types_.begin(), types_.end(), type) == types_.end()) return std::nullopt;
     }
-    // An owner that did not answer in time, or sent too much, is not asked for
-    // its other formats: each would cost the same wait.
+    // An owner that did not answer in time is not asked for its other formats:
+    // each would cost the same wait.
     if (generation == stalled_) return std::nullopt;
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
@@ -209,8 +209,9 @@ std::optional<std::string> DataControlPasteboard::data(const std::string& type) 
         writer->close();  // the owner holds its copy; our end must not keep the pipe open
     });
     writer.reset();
-    auto bytes = readBounded(reader.fd, MAX_FORMAT_BYTES, READ_TIMEOUT);
-    if (!bytes) stalled_ = generation;
+    bool timedOut = false;
+    auto bytes = readBounded(reader.fd, MAX_FORMAT_BYTES, READ_TIMEOUT, &timedOut);
+    if (timedOut) stalled_ = generation;
     if (!*asked) return std::nullopt;
     return bytes;
 }

@@ -124,11 +124,15 @@ TEST(ReadBounded, WholeContentOrNothing) {
         Pipe p;
         ASSERT_EQ(::write(p.w, "abcd", 4), 4);
         ::close(std::exchange(p.w, -1));
-        EXPECT_EQ(readBounded(p.r, 3, 1s), std::nullopt);
+        bool timedOut = false;
+        EXPECT_EQ(readBounded(p.r, 3, 1s, &timedOut), std::nullopt);
+        EXPECT_FALSE(timedOut);
     }
     Pipe silent;  // a writer that never finishes
     ASSERT_EQ(::write(silent.w, "ab", 2), 2);
-    EXPECT_EQ(readBounded(silent.r, 100, 20ms), std::nullopt);
+    bool timedOut = false;
+    EXPECT_EQ(readBounded(silent.r, 100, 20ms, &timedOut), std::nullopt);
+    EXPECT_TRUE(timedOut);
 }
 
 TEST(PendingWrite, FillsThePipeAPieceAtATimeAndSurvivesAReaderThatLeaves) {
