@@ -28,8 +28,8 @@ constexpr std::size_t SWAY_HEADER = 14;
 constexpr std::uint32_t SWAY_GET_TREE = 4;
 
 // Sends request to the socket at path, then reads until `whole` says the
-// answer is complete (without it, until the peer closes). The compositor may be stuck or hostile:
-// nothing past maxBytes or the deadline.
+// answer is complete (without it, until the peer closes). The compositor may
+// be stuck or hostile: nothing past MAX_ANSWER or the deadline.
 std::optional<std::string> ask(const std::string& path, const std::string& request,
                                Clock::time_point deadline,
                                const std::function<bool(const std::string&)>& whole) {
