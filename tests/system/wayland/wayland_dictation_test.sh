@@ -13,7 +13,7 @@ id "$USER_NAME" >/dev/null 2>&1 || { useradd -r -M -d /nonexistent -s /usr/sbin/
 ROOT=$(mktemp -d /tmp/zavren-wl-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
 kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
 trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait
-  cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}"; rm -rf "$ROOT"
+  cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}" 2>/dev/null || true; rm -rf "$ROOT"
   [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
 wait_for() {  # SECONDS COMMAND...
   local end=$((SECONDS + $1)); shift
