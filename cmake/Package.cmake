@@ -16,5 +16,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZAVREN_PRODUCT_PAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, tar, gzip, procps")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "pulseaudio | pipewire-pulse, xdg-utils, qt6-wayland, wtype, wl-clipboard")
+    "pulseaudio | pipewire-pulse, xdg-utils, qt6-wayland, wl-clipboard")
 include(CPack)

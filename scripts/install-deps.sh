@@ -6,10 +6,10 @@ set -euo pipefail
 BUILD="cmake ninja-build g++ pkg-config make qt6-base-dev libpulse-dev libcurl4-openssl-dev
   libssl-dev nlohmann-json3-dev libicu-dev libx11-dev libxi-dev libxtst-dev clang-format
   dpkg-dev file libevdev-dev libwayland-dev libxkbcommon-dev"
-RUNTIME="fonts-wqy-microhei tar gzip procps qt6-wayland wtype wl-clipboard"
+RUNTIME="fonts-wqy-microhei tar gzip procps qt6-wayland wl-clipboard"
 TESTS="libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth x11-utils
   pulseaudio pulseaudio-utils xdotool xclip espeak-ng sox trayer xcompmgr openbox
-  imagemagick python3 bc curl sway foot iproute2 grim"
+  imagemagick python3 bc curl sway foot wtype iproute2 grim"
 
 want="$BUILD $RUNTIME"
 case "${1:-all}" in

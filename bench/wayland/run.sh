@@ -11,8 +11,10 @@ runs=${2:-5}
 trace=$(mktemp /tmp/zavren-bench-wl-XXXXXX)
 trap 'rm -f "$trace"' EXIT
 for _ in $(seq "$runs"); do
-  ZAVREN_WL_TRACE_OUT=$trace "$root/tests/system/wayland/wayland_dictation_test.sh" \
-    "$build/src/qt/zavren" "$build/tools/fake-engine/fake-engine" >/dev/null
+  ZAVREN_WL_BENCH=1 ZAVREN_WL_TRACE_OUT=$trace "$root/tests/system/wayland/wayland_dictation_test.sh" \
+    "$build/src/qt/zavren" "$build/tools/fake-engine/fake-engine" \
+    "$build/tests/system/wayland/zavren-text-box" \
+    "$build/tests/system/wayland/zavren-silent-owner" >/dev/null
 done
 awk '
   $1 != "zavren-trace" { next }

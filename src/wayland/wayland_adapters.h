@@ -8,12 +8,14 @@
 #include "platform/ui.h"
 #include "qt/desktop_notifications.h"
 #include "shared/app_state.h"
+#include "wayland/data_control_pasteboard.h"
 #include "wayland/panel/layer_shell_panel.h"
 #include "wayland/panel/wayland_indicator.h"
 #include "wayland/ptt_protocol.h"
+#include "wayland/virtual_keyboard.h"
 #include "wayland/wayland_hotkey_monitor.h"
+#include "wayland/wl_connection.h"
 #include "wayland/wl_pasteboard.h"
-#include "wayland/wtype_key_synthesizer.h"
 
 namespace zavren {
 
@@ -23,21 +25,29 @@ struct WaylandAdapters {
                     std::map<std::string, std::string> env, AppState& st)
         : hotkey(dispatcher, log, {.socketPath = pttSocketPath(runtimeDir)}),
           keys(log, std::move(env)),
-          pasteboard(dispatcher),
+          wlClipboard(dispatcher),
+          pasteboard(wlClipboard),
           capsule(st, log),
           notifications(log),
           panel(
               capsule, [this] { return capsule.available(); },
-              [this](const std::string& text, double secs) { notifications.notify(text, secs); }) {}
+              [this](const std::string& text, double secs) { notifications.notify(text, secs); }),
+          connection(dispatcher, log, {&keys, &pasteboard}) {
+        keys.attach(connection);
+        pasteboard.attach(connection);
+    }
 
     WaylandHotkeyMonitor hotkey;
-    WtypeKeySynthesizer keys;
-    WlPasteboard pasteboard;
+    VirtualKeyboard keys;
+    WlPasteboard wlClipboard;  // where the compositor has no clipboard-manager protocol
+    DataControlPasteboard pasteboard;
     // A top-level window would take the keyboard focus on many compositors and the
     // paste would land in it: the capsule only on a layer surface.
     LayerShellPanel capsule;
     DesktopNotifications notifications;
     WaylandIndicator panel;
+    // Last: its thread stops before the parts it calls go.
+    WaylandConnection connection;
 };
 
 }  // namespace zavren

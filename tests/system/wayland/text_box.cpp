@@ -1,0 +1,19 @@
+// A plain native Wayland text box for the dictation test: it pastes on Ctrl+V
+// like any editor and writes what it holds to the file named on its command line.
+#include <QApplication>
+#include <QFile>
+#include <QPlainTextEdit>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("zavren-text-box"));
+    if (argc != 2) return 2;
+    QPlainTextEdit edit;
+    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&edit, path = QString(argv[1])] {
+        QFile out(path);
+        if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            out.write(edit.toPlainText().toUtf8());
+    });
+    edit.show();
+    return app.exec();
+}
