@@ -14,15 +14,16 @@ ROOT=$(mktemp -d /tmp/zavren-wlc-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run O
 kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
 trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait; rm -rf "$ROOT"
   [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
-fail() { echo "FAIL: $*"; cat "$ROOT/zavren.log"; exit 1; }
+fail() { echo "FAIL: $*"; cat "$ROOT/zavren.log"; [ -z "${ZAVREN_WL_SHOT:-}" ] || as_user grim - >"$ZAVREN_WL_SHOT"; exit 1; }
 wait_for() {  # SECONDS COMMAND...
   local end=$((SECONDS + $1)); shift
   until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $end ] || fail "timed out waiting for: $*"; sleep 0.1; done
 }
-as_user() {
+as_user() {  # SWAYSOCK only once sway made it: an empty one sends sway's own socket astray
+  local sock; sock=$(ls "$RUN"/sway-ipc.*.sock 2>/dev/null | head -1 || true)
   runuser -u "$USER_NAME" -- env -i PATH="$ROOT/bin:/usr/bin:/bin" HOME="$H" \
     XDG_RUNTIME_DIR="$RUN" WAYLAND_DISPLAY=wayland-1 FAKE_ENGINE_LOG="$H/requests.log" \
-    SWAYSOCK="$(ls "$RUN"/sway-ipc.*.sock 2>/dev/null | head -1)" "$@"
+    ${sock:+SWAYSOCK=$sock} "$@"
 }
 start() { as_user "${@:2}" >"$1" 2>&1 & PIDS+=($!); }  # LOG COMMAND...: in the background
 focused_app() {
@@ -39,8 +40,14 @@ print(sum(p[i + 2] > 200 and p[i] < 150 and p[i + 1] > 100 for i in range(0, len
 }
 capsule_shown() { [ "$(bar_pixels)" -gt 40 ]; }
 capsule_gone() { [ "$(bar_pixels)" -eq 0 ]; }
-# Until the program has seen the engine ready a press only hints.
-sent() { as_user wtype -P alt_r -s 600 -p alt_r; grep -q '"method":"POST"' "$H/requests.log"; }
+# Until the program has seen the engine ready a press only hints. A press that records is
+# answered within moments: waiting for it keeps a second take from overlapping the held one.
+posted() { grep -q '"method":"POST"' "$H/requests.log"; }
+sent() {
+  as_user wtype -P alt_r -s 600 -p alt_r
+  local end=$((SECONDS + 3))
+  until posted; do [ $SECONDS -lt $end ] || return 1; sleep 0.1; done
+}
 
 chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
 install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$ROOT/bin/"
