@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "shared/constants.h"
+#include "shared/trace.h"
 
 namespace zavren {
 
@@ -58,7 +59,9 @@ Paster::Outcome PasteSequence::paste(const std::string& text) {
         trust_.isTrusted(true);
         return Outcome::leftOnClipboard;
     }
+    trace::mark("paste-save");
     saved_ = save();
+    trace::mark("paste-set");
     fetched_ = false;
     pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, true);
     keys_.postPaste();
