@@ -7,6 +7,7 @@
 #include "app/autostart.h"
 #include "app/status_icon.h"
 #include "engine/locator.h"
+#include "platform/wording.h"
 #include "shared/constants.h"
 #include "shared/files.h"
 #include "text/itn.h"
@@ -218,7 +219,7 @@ void Zavren::perform(MenuAction action) {
             return parts_.server->restart();
         case MenuAction::openAXSettings:
             platform_.trust->isTrusted(true);
-            return platform_.desktop->openAccessibilitySettings();
+            return showPasteAccess(*platform_.desktop, platformWording());
         case MenuAction::showAbout: {
             auto engine = EngineLocator::installed(paths_.engineRoot);
             return platform_.windows->showAbout(engine ? std::optional(engine->version)

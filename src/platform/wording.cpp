@@ -1,5 +1,7 @@
 #include "platform/wording.h"
 
+#include "platform/desktop.h"
+
 namespace zavren {
 
 namespace {
@@ -12,6 +14,12 @@ constexpr Wording LINUX{
     .pasteAccessRow = "粘贴按键(XTest 或虚拟键盘)——把字放进光标处",
     .pasteAccessMissing = "⚠  无法模拟粘贴按键(需 XTest 或合成器的虚拟键盘),字需手动粘贴",
     .pasteByHandSuffix = "",
+    .pasteAccessButton = "查看方法",
+    .pasteAccessHelp =
+        "ZAVREN 用模拟的 Ctrl+V 把字放进光标处,Linux 上没有要授权的设置:\n"
+        "· X11:需要 XTest 扩展,常见的 X 服务器都带有。\n"
+        "· Wayland:需要合成器提供虚拟键盘(sway、Hyprland 等提供,GNOME 暂不提供)。\n"
+        "做不到时,转写的字留在剪贴板上,按 Ctrl+V 即可粘贴。",
 };
 
 constexpr Wording MAC{
@@ -22,6 +30,8 @@ constexpr Wording MAC{
     .pasteAccessRow = "辅助功能——把文字放进光标处",
     .pasteAccessMissing = "⚠  缺「辅助功能」权限,字落不进光标 — 点此授权",
     .pasteByHandSuffix = " — 授权「辅助功能」后可自动落字",
+    .pasteAccessButton = "打开设置",
+    .pasteAccessHelp = "",
 };
 
 // The names compositors give these keys in their bindings.
@@ -66,6 +76,12 @@ const Wording& platformWording() {
 #else
     return LINUX;
 #endif
+}
+
+void showPasteAccess(Desktop& desktop, const Wording& wording) {
+    if (wording.pasteAccessHelp.empty()) return desktop.openAccessibilitySettings();
+    desktop.activate();
+    desktop.showAlert({"自动粘贴需要什么", std::string(wording.pasteAccessHelp), {"好"}}, nullptr);
 }
 
 std::string hotkeySetupHelp(HotkeyKey key) {

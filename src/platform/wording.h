@@ -19,6 +19,10 @@ struct Wording {
     std::string_view pasteAccessRow;      // its first-run line
     std::string_view pasteAccessMissing;  // the menu row while it is missing
     std::string_view pasteByHandSuffix;   // after the paste-by-hand hint
+    std::string_view pasteAccessButton;   // the first-run button next to its line
+    // What automatic pasting needs, where no settings page can grant it; empty
+    // where the desktop has such a page.
+    std::string_view pasteAccessHelp;
 
     std::string keyName(HotkeyKey key) const;
     std::string keyWord(HotkeyKey key) const;
@@ -31,6 +35,11 @@ const Wording& linuxWording();
 const Wording& macWording();
 // The one this build was made for.
 const Wording& platformWording();
+
+class Desktop;
+// Opens the page that grants the paste permission, or says what it needs where
+// there is no such page.
+void showPasteAccess(Desktop& desktop, const Wording& wording);
 
 // How to make the key reach the program where it cannot watch the keyboard
 // (Wayland): the input group, or a compositor binding for this key.

@@ -1,5 +1,7 @@
 #include "setup/onboarding_controller.h"
 
+#include "platform/wording.h"
+
 namespace zavren {
 
 namespace {
@@ -42,7 +44,7 @@ void OnboardingController::perform(OnboardingAction action) {
         case OnboardingAction::openAccessibility:
             // The answer does not matter here: the poll notices the grant.
             ports_.trust.isTrusted(true);
-            ports_.desktop.openAccessibilitySettings();
+            showPasteAccess(ports_.desktop, platformWording());
             break;
         case OnboardingAction::startInstall:
             installer_.start();

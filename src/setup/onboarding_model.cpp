@@ -102,8 +102,8 @@ OnboardingModel onboardingModel(const InstallPhase& phase, bool micOK, bool axOK
     m.permissionsStep = step("1", "授权麦克风与" + std::string(wording.pasteAccess), micOK && axOK);
     m.permissions = {
         permission(micOK, "麦克风——听你说话", "去授权", OnboardingAction::requestMicrophone),
-        permission(axOK, std::string(wording.pasteAccessRow), "打开设置",
-                   OnboardingAction::openAccessibility),
+        permission(axOK, std::string(wording.pasteAccessRow),
+                   std::string(wording.pasteAccessButton), OnboardingAction::openAccessibility),
     };
     m.permissionsNote =
         text("两项授权只服务本机听写:声音与文字不上传;录音即用即删,不保存任何记录。", 11,
