@@ -14,7 +14,8 @@ for _ in $(seq "$runs"); do
   ZAVREN_WL_BENCH=1 ZAVREN_WL_TRACE_OUT=$trace "$root/tests/system/wayland/wayland_dictation_test.sh" \
     "$build/src/qt/zavren" "$build/tools/fake-engine/fake-engine" \
     "$build/tests/system/wayland/zavren-text-box" \
-    "$build/tests/system/wayland/zavren-silent-owner" >/dev/null
+    "$build/tests/system/wayland/zavren-silent-owner" \
+    "$build/tools/desktop/zavren-vmic-feeder" >/dev/null
 done
 awk '
   $1 != "zavren-trace" { next }

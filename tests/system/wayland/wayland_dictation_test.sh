@@ -3,9 +3,10 @@
 # network of its own (the engine port is fixed). The program's trace goes to $ZAVREN_WL_TRACE_OUT;
 # ZAVREN_WL_BENCH leaves out the case whose paste waits on purpose.
 set -euo pipefail
-PROGRAM=${1:-} ENGINE=${2:-} TEXT_BOX=${3:-} OWNER=${4:-} USER_NAME=zavren-wl-test PREVIOUS=之前的剪贴板
-[ -x "$TEXT_BOX" ] && [ -x "$OWNER" ] && command -v sway wtype foot wl-copy pulseaudio >/dev/null && [ "$(id -u)" = 0 ] ||
-  { echo "SKIP: needs root, sway, wtype, foot, wl-clipboard, pulseaudio and the test clients"; exit 77; }
+PROGRAM=${1:-} ENGINE=${2:-} TEXT_BOX=${3:-} OWNER=${4:-} FEEDER=${5:-} USER_NAME=zavren-wl-test PREVIOUS=之前的剪贴板
+[ -x "$TEXT_BOX" ] && [ -x "$OWNER" ] && [ -x "$FEEDER" ] &&
+  command -v sway wtype foot wl-copy pulseaudio espeak-ng sox >/dev/null && [ "$(id -u)" = 0 ] ||
+  { echo "SKIP: needs root, sway, wtype, foot, wl-clipboard, pulseaudio, espeak-ng, sox and the test clients"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
 made_user=
@@ -39,24 +40,33 @@ previous_is_back() {  # TYPE
 }
 posts() { grep -c '"method":"POST"' "$H/requests.log" || true; }
 # One wtype holds the key; until the program has seen the engine a press only hints.
+# The spoken sample plays into the microphone while the key is held.
 dictate() {
   local before; before=$(posts)
+  as_user sh -c "echo play $ROOT/speech.wav >$RUN/mic.ctl"
   as_user wtype -P alt_r -s 1500 -p alt_r
   for _ in $(seq 30); do [ "$(posts)" -gt "$before" ] && return 0; sleep 0.1; done
   return 1
 }
 
 chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
-install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$TEXT_BOX" "$OWNER" "$ROOT/bin/"
+install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$TEXT_BOX" "$OWNER" "$FEEDER" "$ROOT/bin/"
 head -c 300000 /dev/urandom >"$ROOT/previous" && chmod 644 "$ROOT/previous"
+espeak-ng -v zh -w "$ROOT/spoken.wav" "我的电话是一三八零零一三八零零零"
+sox "$ROOT/spoken.wav" -r 16000 -c 1 -b 16 "$ROOT/speech.wav" && chmod 644 "$ROOT/speech.wav"
 printf 'bindsym --no-repeat Alt_R exec %s ptt press\nbindsym --release Alt_R exec %s ptt release\n' \
   "$ROOT/bin/zavren" "$ROOT/bin/zavren" >"$ROOT/sway.conf"
 start "$ROOT/sway.log" env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
   sway -c "$ROOT/sway.conf"
 wait_for 20 as_user swaymsg -t get_version
 start "$ROOT/pulse.log" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-  -L module-native-protocol-unix -L "module-sine-source source_name=tone" -L module-always-sink
+  -L module-native-protocol-unix -L module-always-sink \
+  -L "module-pipe-source source_name=mic file=$RUN/mic.fifo format=s16le rate=16000 channels=1"
 wait_for 20 test -S "$RUN/pulse/native"
+as_user mkfifo -m 600 "$RUN/mic.ctl"
+start "$ROOT/feeder.log" "$(basename "$FEEDER")" --fifo "$RUN/mic.fifo" --control "$RUN/mic.ctl" \
+  --status "$RUN/mic.status"
+wait_for 10 test -s "$RUN/mic.status"
 
 # One target per engine flavour: foot, a terminal (Ctrl+Shift+V), over a text clipboard; a Qt
 # text box (Ctrl+V) over an image, bigger than a pipe holds, that must come back byte for byte.
@@ -86,6 +96,8 @@ for run in "llama foot text/plain" "python zavren-text-box image/png"; do
   wait_for 20 grep -q 我的电话是13800138000 "$OUT"
   wait_for 10 previous_is_back "$type"
   [ ! -e "$RUN/zavren.wav" ] || { echo "FAIL: the recording outlived the dictation"; exit 1; }
+  secs=$(grep -o '"wav_seconds":[0-9.]*' "$H/requests.log" | tail -1 | cut -d: -f2)
+  [ "${secs%.*}" -ge 1 ] || { echo "FAIL: the engine got ${secs:-no} seconds of the sample"; exit 1; }
   # An owner that never answers must not hold the paste back (by its deadline: not for the bench).
   if [ $app != foot ] && [ -z "${ZAVREN_WL_BENCH:-}" ]; then
     start "$ROOT/owner.log" "$(basename "$OWNER")"
