@@ -123,6 +123,8 @@ void DictationController::send(std::string wav) {
                              self->onAnswer(std::move(wav), std::move(answer));
                      });
                  });
+    // After the hand-off: the request is already on its way.
+    d_.paster.prepare();
 }
 
 void DictationController::onAnswer(std::string wav, Transcript answer) {
@@ -163,6 +165,7 @@ void DictationController::retryLast() {
 }
 
 void DictationController::finish() {
+    d_.paster.forgetPrepared();
     // A newer dictation owns the state and the panel now.
     if (recording_) return;
     d_.st.setState(RecState::idle);

@@ -60,13 +60,27 @@ Paster::Outcome PasteSequence::paste(const std::string& text) {
         return Outcome::leftOnClipboard;
     }
     trace::mark("paste-save");
-    saved_ = save();
+    std::optional<Prepared> prepared = std::exchange(prepared_, std::nullopt);
+    saved_ = prepared && pasteboard_.changeCount() == prepared->changeCount
+                 ? std::move(prepared->formats)
+                 : save();
     trace::mark("paste-set");
     fetched_ = false;
     pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, true);
     keys_.postPaste();
     restoreAfter(RESTORE_FALLBACK);
     return Outcome::typed;
+}
+
+void PasteSequence::prepare() {
+    prepared_.reset();
+    const std::optional<std::uint64_t> count = pasteboard_.changeCount();
+    if (!count || !trust_.isTrusted(false)) return;
+    prepared_ = Prepared{*count, save()};
+}
+
+void PasteSequence::forgetPrepared() {
+    prepared_.reset();
 }
 
 void PasteSequence::restoreAfter(double secs) {

@@ -21,6 +21,10 @@ class Paster {
     virtual Outcome paste(const std::string& text) = 0;
     // Puts back what a paste still holds on the clipboard.
     virtual void restoreNow() = 0;
+    // While the engine works: save the clipboard ahead, so the paste need not wait
+    // on other applications; and drop that copy when no paste follows.
+    virtual void prepare() {}
+    virtual void forgetPrepared() {}
 };
 
 // Saves the user's clipboard, sets the transcript, sends the paste keystroke and
@@ -39,6 +43,8 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
 
     Outcome paste(const std::string& text) override;
     void restoreNow() override;
+    void prepare() override;
+    void forgetPrepared() override;
 
   private:
     PasteSequence(Dispatcher& dispatcher, Pasteboard& pasteboard, KeySynthesizer& keys,
@@ -52,6 +58,12 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     AccessibilityTrust& trust_;
     SystemLog& log_;
     std::optional<Pasteboard::Formats> saved_;
+    // Saved ahead, good only while the clipboard's change count stays the same.
+    struct Prepared {
+        std::uint64_t changeCount;
+        Pasteboard::Formats formats;
+    };
+    std::optional<Prepared> prepared_;
     bool fetched_ = false;
     // Bumped at each restore, so the timers of a finished paste do nothing.
     std::uint64_t gen_ = 0;

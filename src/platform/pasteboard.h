@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -27,6 +28,9 @@ class Pasteboard {
     // Called on the main thread once another application has fetched text from
     // the transcript set last.
     virtual void onFetched(std::function<void()> handler) = 0;
+    // A number that differs whenever the content may have changed since it was
+    // last read; absent where the platform cannot tell.
+    virtual std::optional<std::uint64_t> changeCount() { return std::nullopt; }
 };
 
 }  // namespace zavren

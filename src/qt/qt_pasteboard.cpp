@@ -32,6 +32,10 @@ QtPasteboard::QtPasteboard() {
         textTargets_.push_back(static_cast<unsigned>(XInternAtom(d, name, False)));
     XCloseDisplay(d);
     QCoreApplication::instance()->installNativeEventFilter(this);
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this,
+            [this](QClipboard::Mode mode) {
+                if (mode == QClipboard::Clipboard) ++changes_;
+            });
 }
 
 QtPasteboard::~QtPasteboard() {
@@ -70,6 +74,20 @@ void QtPasteboard::set(const Formats& formats, bool transcript) {
         data->setData(PASSWORD_HINT_TYPE, "secret");
     }
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+}
+
+// Qt counts the changes the X server has told it of, and a notice still queued
+// would be missed: a copy from another window also changes the owner, which the
+// server is asked for directly.
+std::optional<std::uint64_t> QtPasteboard::changeCount() {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->display() || !clipboardAtom_) return std::nullopt;
+    const auto owner = static_cast<unsigned>(XGetSelectionOwner(x11->display(), clipboardAtom_));
+    if (owner != owner_) {
+        owner_ = owner;
+        ++changes_;
+    }
+    return changes_;
 }
 
 void QtPasteboard::onFetched(std::function<void()> handler) {

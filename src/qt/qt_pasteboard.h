@@ -25,6 +25,7 @@ class QtPasteboard : public QObject, public Pasteboard, public QAbstractNativeEv
     std::optional<std::string> data(const std::string& type) override;
     void set(const Formats& formats, bool transcript) override;
     void onFetched(std::function<void()> handler) override;
+    std::optional<std::uint64_t> changeCount() override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
@@ -33,6 +34,8 @@ class QtPasteboard : public QObject, public Pasteboard, public QAbstractNativeEv
     bool holdsTranscript_ = false;
     unsigned clipboardAtom_ = 0;
     std::vector<unsigned> textTargets_;
+    std::uint64_t changes_ = 0;
+    unsigned owner_ = 0;
 };
 
 }  // namespace zavren

@@ -65,11 +65,16 @@ class FakePasteboard : public Pasteboard {
         return t;
     }
     std::optional<std::string> data(const std::string& type) override {
+        ++reads;
         auto it = contents.find(type);
         if (it == contents.end()) return std::nullopt;
         return it->second;
     }
+    std::uint64_t changes = 0;  // bumped by set(); a test bumps it for another application's copy
+    int reads = 0;
+    std::optional<std::uint64_t> changeCount() override { return changes; }
     void set(const Formats& formats, bool isTranscript) override {
+        ++changes;
         ++sets;
         contents = formats;
         transcript = isTranscript;

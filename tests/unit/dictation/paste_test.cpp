@@ -58,6 +58,22 @@ TEST_F(Paste, EveryFormatComesBackOnceTheTargetFetchedTheTranscriptOrAfterTheFal
     EXPECT_EQ(keys.pastes, 3);
 }
 
+TEST_F(Paste, AClipboardSavedAheadIsUsedOnlyWhileNothingChangedIt) {
+    paster->prepare();
+    const int reads = board.reads;
+    paster->paste("你好");
+    EXPECT_EQ(board.reads, reads) << "saved again though nothing changed";
+    paster->restoreNow();
+    EXPECT_EQ(board.contents, user);
+
+    paster->prepare();
+    board.contents = {{PASTEBOARD_TEXT_TYPE, "copied meanwhile"}};
+    ++board.changes;
+    paster->paste("你好");
+    paster->restoreNow();
+    EXPECT_EQ(board.contents.at(PASTEBOARD_TEXT_TYPE), "copied meanwhile");
+}
+
 TEST_F(Paste, AnOversizedClipboardIsSavedAsTextOnlyAndSaysSo) {
     const Formats text{{PASTEBOARD_TEXT_TYPE, std::string(PasteSequence::MAX_SAVED_BYTES, 't')}};
     board.contents = text;
