@@ -181,6 +181,14 @@ std::vector<std::string> DataControlPasteboard::types() {
     return types_;
 }
 
+// Every selection the compositor announces, ours included, is a new generation.
+std::optional<std::uint64_t> DataControlPasteboard::changeCount() {
+    if (!native()) return fallback_.changeCount();
+    awaitOwnSelection();
+    std::lock_guard<std::mutex> hold(lock_);
+    return generation_;
+}
+
 std::optional<std::string> DataControlPasteboard::data(const std::string& type) {
     if (!native()) return fallback_.data(type);
     awaitOwnSelection();

@@ -39,6 +39,7 @@ class DataControlPasteboard : public Pasteboard, public WaylandConnection::Clien
     std::optional<std::string> data(const std::string& type) override;
     void set(const Formats& formats, bool transcript) override;
     void onFetched(std::function<void()> handler) override;
+    std::optional<std::uint64_t> changeCount() override;
 
     void bound(WaylandConnection& connection, const WaylandConnection::Globals& globals) override;
     void closing() override;
