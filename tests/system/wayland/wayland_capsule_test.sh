@@ -4,28 +4,18 @@
 # As a user made here (sway refuses root), in a network of its own (fixed engine port).
 # ZAVREN_WL_SHOT=FILE.png keeps a screenshot of the capsule.
 set -euo pipefail
-PROGRAM=$1 ENGINE=$2 USER_NAME=zavren-wl-capsule made_user=
+PROGRAM=$1 ENGINE=$2 USER_NAME=zavren-wl-capsule
 command -v sway wtype foot grim pulseaudio python3 curl >/dev/null && [ "$(id -u)" = 0 ] ||
   { echo "SKIP: needs root, sway, wtype, foot, grim, python3, curl and pulseaudio"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
-id "$USER_NAME" >/dev/null 2>&1 || { useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME" && made_user=1; }
-ROOT=$(mktemp -d /tmp/zavren-wlc-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run OUT=$ROOT/home/pasted.txt
-kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
-trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait; rm -rf "$ROOT"
-  [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
-fail() { echo "FAIL: $*"; cat "$ROOT/zavren.log"; [ -z "${ZAVREN_WL_SHOT:-}" ] || as_user grim - >"$ZAVREN_WL_SHOT"; exit 1; }
-wait_for() {  # SECONDS COMMAND...
-  local end=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $end ] || fail "timed out waiting for: $*"; sleep 0.1; done
+. "$(dirname "$0")/sway_session.sh"
+session_begin zavren-wlc
+OUT=$H/pasted.txt
+on_fail() {
+  cat "$ROOT/zavren.log"
+  [ -z "${ZAVREN_WL_SHOT:-}" ] || as_user grim - >"$ZAVREN_WL_SHOT"
 }
-as_user() {  # SWAYSOCK only once sway made it: an empty one sends sway's own socket astray
-  local sock; sock=$(ls "$RUN"/sway-ipc.*.sock 2>/dev/null | head -1 || true)
-  runuser -u "$USER_NAME" -- env -i PATH="$ROOT/bin:/usr/bin:/bin" HOME="$H" \
-    XDG_RUNTIME_DIR="$RUN" WAYLAND_DISPLAY=wayland-1 FAKE_ENGINE_LOG="$H/requests.log" \
-    ${sock:+SWAYSOCK=$sock} "$@"
-}
-start() { as_user "${@:2}" >"$1" 2>&1 & PIDS+=($!); }  # LOG COMMAND...: in the background
 focused_app() {
   as_user swaymsg -t get_tree | python3 -c 'import json,sys
 f = lambda n: n.get("app_id") if n["focused"] else next(filter(None, map(f, n["nodes"])), None)
@@ -49,22 +39,10 @@ sent() {
   until posted; do [ $SECONDS -lt $end ] || return 1; sleep 0.1; done
 }
 
-chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
 install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$ROOT/bin/"
-printf 'output * mode 1280x720 scale 2\nbindsym --no-repeat Alt_R exec %s ptt press\nbindsym --release Alt_R exec %s ptt release\n' \
-  "$ROOT/bin/zavren" "$ROOT/bin/zavren" >"$ROOT/sway.conf"
-start "$ROOT/sway.log" env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-  sway -c "$ROOT/sway.conf"
-wait_for 20 as_user swaymsg -t get_version
-start "$ROOT/pulse.log" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-  -L module-native-protocol-unix -L "module-sine-source source_name=tone" -L module-always-sink
-wait_for 20 test -S "$RUN/pulse/native"
-
-d=$H/.local/share/zavren/engine/engine-1.0.0
-as_user sh -c "mkdir -p $d/bin $d/models $H/.config/zavren
-  printf '[General]\nzavren.privacy.hint.v1=bool:true\n' > $H/.config/zavren/settings.ini
-  cp $ROOT/bin/fake-engine $d/bin/llama-server; echo x > $d/models/mmproj.gguf
-  echo '{\"answer\": \"胶囊测试\"}' > $d/models/qwen3-asr.gguf"
+start_sway "output * mode 1280x720 scale 2" "$(ptt_bindings)"
+start_pulse "module-sine-source source_name=tone"
+install_engine llama 胶囊测试
 start "$ROOT/zavren.log" zavren
 wait_for 30 test -S "$RUN/zavren-ptt.sock"
 as_user swaymsg exec "foot sh -c 'stty -icanon; cat > $OUT'" >/dev/null

@@ -9,30 +9,9 @@ PROGRAM=${1:-} ENGINE=${2:-} TEXT_BOX=${3:-} OWNER=${4:-} FEEDER=${5:-} USER_NAM
   { echo "SKIP: needs root, sway, wtype, foot, wl-clipboard, pulseaudio, espeak-ng, sox and the test clients"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
-made_user=
-id "$USER_NAME" >/dev/null 2>&1 || { useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME" && made_user=1; }
-ROOT=$(mktemp -d /tmp/zavren-wl-XXXXXX) PIDS=() && H=$ROOT/home RUN=$ROOT/run
-kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/dev/null || true; }
-trap 'for p in "${PIDS[@]}"; do kill_tree $p; done; wait
-  cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}" 2>/dev/null || true; rm -rf "$ROOT"
-  [ -z "$made_user" ] || userdel "$USER_NAME" 2>/dev/null || true' EXIT
-wait_for() {  # SECONDS COMMAND...
-  local end=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $end ] || { echo "FAIL: timed out waiting for: $*"; exit 1; }
-    sleep 0.1
-  done
-}
-as_user() {  # SWAYSOCK only once sway made it: an empty one sends sway's own socket astray
-  local sock; sock=$(ls "$RUN"/sway-ipc.*.sock 2>/dev/null | head -1 || true)
-  runuser -u "$USER_NAME" -- env -i PATH="$ROOT/bin:/usr/bin:/bin" HOME="$H" \
-    XDG_RUNTIME_DIR="$RUN" WAYLAND_DISPLAY=wayland-1 FAKE_ENGINE_LOG="$H/requests.log" \
-    ${sock:+SWAYSOCK=$sock} "$@"
-}
-start() {  # LOG COMMAND...: in the background
-  as_user "${@:2}" >"$1" 2>&1 &
-  PIDS+=($!)
-}
+. "$(dirname "$0")/sway_session.sh"
+session_begin zavren-wl
+on_end() { cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}" 2>/dev/null; }
 shows() { as_user swaymsg -t get_tree | grep -q "\"app_id\": \"$1\""; }
 previous_is_back() {  # TYPE
   if [ "$1" = text/plain ]; then [ "$(as_user wl-paste -n)" = "$PREVIOUS" ]
@@ -49,20 +28,12 @@ dictate() {
   return 1
 }
 
-chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
 install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$TEXT_BOX" "$OWNER" "$FEEDER" "$ROOT/bin/"
 head -c 300000 /dev/urandom >"$ROOT/previous" && chmod 644 "$ROOT/previous"
 espeak-ng -v zh -w "$ROOT/spoken.wav" "我的电话是一三八零零一三八零零零"
 sox "$ROOT/spoken.wav" -r 16000 -c 1 -b 16 "$ROOT/speech.wav" && chmod 644 "$ROOT/speech.wav"
-printf 'bindsym --no-repeat Alt_R exec %s ptt press\nbindsym --release Alt_R exec %s ptt release\n' \
-  "$ROOT/bin/zavren" "$ROOT/bin/zavren" >"$ROOT/sway.conf"
-start "$ROOT/sway.log" env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-  sway -c "$ROOT/sway.conf"
-wait_for 20 as_user swaymsg -t get_version
-start "$ROOT/pulse.log" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-  -L module-native-protocol-unix -L module-always-sink \
-  -L "module-pipe-source source_name=mic file=$RUN/mic.fifo format=s16le rate=16000 channels=1"
-wait_for 20 test -S "$RUN/pulse/native"
+start_sway "$(ptt_bindings)"
+start_pulse "module-pipe-source source_name=mic file=$RUN/mic.fifo format=s16le rate=16000 channels=1"
 as_user mkfifo -m 600 "$RUN/mic.ctl"
 start "$ROOT/feeder.log" "$(basename "$FEEDER")" --fifo "$RUN/mic.fifo" --control "$RUN/mic.ctl" \
   --status "$RUN/mic.status"
@@ -73,12 +44,7 @@ wait_for 10 test -s "$RUN/mic.status"
 for run in "llama foot text/plain" "python zavren-text-box image/png"; do
   read -r flavour app type <<<"$run"
   echo "== $flavour into $app"
-  d=$H/.local/share/zavren/engine/engine-1.0.0 script='{"answer": "我的电话是一三八零零一三八零零零"}'
-  exe=$d/python/bin/python3.13 model=$d/voice_server.py
-  [ $flavour = python ] || exe=$d/bin/llama-server model=$d/models/qwen3-asr.gguf
-  as_user sh -c "rm -rf $d; mkdir -p $d/bin $d/models $d/python/bin $H/.config/zavren
-    printf '[General]\nzavren.privacy.hint.v1=bool:true\n' > $H/.config/zavren/settings.ini
-    cp $ROOT/bin/fake-engine $exe; echo x > $d/models/mmproj.gguf; echo '$script' > $model"
+  install_engine $flavour 我的电话是一三八零零一三八零零零
   start "$ROOT/zavren-$flavour.log" env ZAVREN_TRACE=1 zavren
   program=${PIDS[-1]}
   wait_for 30 test -S "$RUN/zavren-ptt.sock"
@@ -95,9 +61,9 @@ for run in "llama foot text/plain" "python zavren-text-box image/png"; do
   wait_for 40 dictate
   wait_for 20 grep -q 我的电话是13800138000 "$OUT"
   wait_for 10 previous_is_back "$type"
-  [ ! -e "$RUN/zavren.wav" ] || { echo "FAIL: the recording outlived the dictation"; exit 1; }
+  [ ! -e "$RUN/zavren.wav" ] || fail "the recording outlived the dictation"
   secs=$(grep -o '"wav_seconds":[0-9.]*' "$H/requests.log" | tail -1 | cut -d: -f2)
-  [ "${secs%.*}" -ge 1 ] || { echo "FAIL: the engine got ${secs:-no} seconds of the sample"; exit 1; }
+  [ "${secs%.*}" -ge 1 ] || fail "the engine got ${secs:-no} seconds of the sample"
   # An owner that never answers must not hold the paste back (by its deadline: not for the bench).
   if [ $app != foot ] && [ -z "${ZAVREN_WL_BENCH:-}" ]; then
     start "$ROOT/owner.log" "$(basename "$OWNER")"
@@ -111,6 +77,6 @@ for run in "llama foot text/plain" "python zavren-text-box image/png"; do
   as_user swaymsg kill >/dev/null
   wait_for 10 eval "! shows $app"
   status=0; as_user zavren ptt press 2>/dev/null || status=$?
-  [ "$status" = 3 ] || { echo "FAIL: ptt without a running program exited $status"; exit 1; }
+  [ "$status" = 3 ] || fail "ptt without a running program exited $status"
 done
 echo "1 passed, 0 failed"
