@@ -17,6 +17,8 @@ session_begin() {  # PREFIX
 
 session_end() {
   for p in "${PIDS[@]}"; do kill_tree "$p"; done
+  # What sway started has left its tree; the user is this session's alone.
+  pkill -KILL -u "$USER_NAME" 2>/dev/null || true
   wait
   ! declare -F on_end >/dev/null || on_end || true
   rm -rf "$ROOT"
