@@ -8,6 +8,10 @@
 
 namespace zavren {
 
+// What the user did with the dictation key, whichever source heard it (a key
+// monitor, keyboard devices, the ptt control socket, a desktop shortcut).
+enum class HotkeyEvent { press, release, cancel };
+
 // A modifier-flags change of one key, as the global monitor reports it.
 struct FlagsEvent {
     std::uint16_t keyCode = 0;
