@@ -13,11 +13,15 @@
 
 namespace {
 
-// A plain file in a private folder, rewritten in place for every input.
+// A plain file in a private folder, rewritten in place for every input; in
+// memory where there is a memory file system, a disk makes the run crawl.
 class TermsFile {
   public:
     TermsFile() {
-        std::string folder = std::filesystem::temp_directory_path() / "zavren-fuzz-XXXXXX";
+        const std::filesystem::path shm = "/dev/shm";
+        const auto base =
+            access(shm.c_str(), W_OK) == 0 ? shm : std::filesystem::temp_directory_path();
+        std::string folder = base / "zavren-fuzz-XXXXXX";
         FUZZ_CHECK(mkdtemp(folder.data()) != nullptr);
         folder_ = folder;
         path_ = folder + "/terms.txt";
