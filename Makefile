@@ -2,10 +2,14 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 DEB_BUILD ?= build-deb
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_RUNS ?= 4000
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps deps-build configure build test test-unit test-asan run demo bench install deb format clean
+.PHONY: all deps deps-build configure build test test-unit test-asan fuzz-build fuzz test-fuzz run demo bench \
+  install deb format clean
 
 all: build
 
@@ -22,10 +26,12 @@ build: deps configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # Every test, headless: unit, integration and system (Xvfb, private PulseAudio),
-# then the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a short run of every fuzz harness.
 test: build
 	@scripts/run-tests.sh $(BUILD)
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-fuzz
 
 test-unit: build
 	@cd $(BUILD) && ctest -L unit --output-on-failure -j $(JOBS)
@@ -35,6 +41,19 @@ test-asan: deps
 	  -DZAVREN_GUI=OFF -DZAVREN_BENCH=OFF -DZAVREN_TEST_LAYERS=unit -DZAVREN_TOOLS=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest -L unit --output-on-failure -j $(JOBS)
+
+# The parsers' libFuzzer harnesses (fuzz/), built with clang in a folder of their own.
+fuzz-build: deps
+	@cmake -S fuzz -B $(FUZZ_BUILD) -G Ninja \
+	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each harness for FUZZ_SECONDS; what it finds is in $(FUZZ_BUILD)/findings.
+fuzz: fuzz-build
+	@scripts/run-fuzz.sh $(FUZZ_BUILD) time $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	@scripts/run-fuzz.sh $(FUZZ_BUILD) runs $(FUZZ_SMOKE_RUNS)
 
 run: build
 	@scripts/run.sh $(BUILD)
@@ -58,4 +77,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD) $(FUZZ_BUILD)

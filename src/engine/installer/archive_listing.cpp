@@ -10,11 +10,16 @@ namespace {
 
 using Parts = std::vector<std::string>;
 
+// strchr finds a NUL in every set: its terminator.
+bool oneOf(const char* set, char c) {
+    return c != '\0' && std::strchr(set, c) != nullptr;
+}
+
 bool isModeString(std::string_view line) {
     if (line.size() < 11 || line[10] != ' ') return false;
-    if (!std::strchr("-dlhcbpCDMNSV?", line[0])) return false;
+    if (!oneOf("-dlhcbpCDMNSV?", line[0])) return false;
     for (std::size_t i = 1; i < 10; ++i) {
-        if (!std::strchr("-rwxsStT", line[i])) return false;
+        if (!oneOf("-rwxsStT", line[i])) return false;
     }
     return true;
 }
@@ -154,7 +159,7 @@ std::optional<UnsafeMember> unsafeMember(const std::vector<ArchiveMember>& membe
     };
     for (const auto& m : members) {
         const std::string& name = m.name;
-        if (!std::strchr("-dlhC", m.type)) return UnsafeMember{name, "特殊文件"};
+        if (!oneOf("-dlhC", m.type)) return UnsafeMember{name, "特殊文件"};
         if (name.empty() || name.front() == '/') return UnsafeMember{name, "绝对路径"};
         Parts parts = split(name);
         if (hasDotDot(parts)) return UnsafeMember{name, "含 .."};

@@ -22,12 +22,18 @@ TEST(TarListing, ParsesNamesLinksAndEscapesOrFails) {
     EXPECT_EQ((*members)[1].name, "engine-1/a b\"c");
     EXPECT_EQ((*members)[2].type + (*members)[2].linkTarget, "l../x");
     EXPECT_EQ((*members)[3].linkTarget, "engine-1/a b\"c");
-    EXPECT_EQ((*members)[4].name, "engine-1/\xe4\xb8\xad" "1\n");
+    EXPECT_EQ((*members)[4].name,
+              "engine-1/\xe4\xb8\xad"
+              "1\n");
     // A member line that cannot be read is an error, not a member to skip.
     EXPECT_FALSE(parseTarListing("-rw-r--r-- 0/0 3 2024-01-01 00:00 engine-1/a\n"));
     EXPECT_FALSE(parseTarListing("-rw-r--r-- \n"));
     EXPECT_FALSE(parseTarListing("lrwxrwxrwx 0/0 0 2024-01-01 00:00 \"engine-1/l\"\n"));
     EXPECT_FALSE(parseTarListing("-rw-r--r-- 0/0 3 2024-01-01 00:00 \"engine-1/a\n"));
+    // NUL is no mode character: such a line is not a member line.
+    auto nul = parseTarListing(line('\0', "engine-1/x"));
+    ASSERT_TRUE(nul);
+    EXPECT_TRUE(nul->empty());
 }
 
 TEST(TarListing, UnsafeMembersAreFound) {
@@ -53,6 +59,7 @@ TEST(TarListing, UnsafeMembersAreFound) {
         {top + line('c', "engine-1/null"), false}, {top + line('p', "engine-1/fifo"), false},
     };
     // clang-format on
+    EXPECT_TRUE(unsafeMember({{'\0', "engine-1/x", ""}}));
     for (const auto& [listing, safe] : cases) {
         SCOPED_TRACE(listing);
         auto members = parseTarListing(listing);
