@@ -109,6 +109,7 @@ int runDesktop(int argc, char** argv) {
         .currentKind = [server] { return server->currentKind(); },
         .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
         .engineIsOurs = [server] { return server->confirmOwnListener(); },
+        .log = &log,
     };
     auto controller = DictationController::create(deps);
     if (wl)

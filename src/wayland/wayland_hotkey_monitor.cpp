@@ -28,9 +28,9 @@ WaylandHotkeyMonitor::~WaylandHotkeyMonitor() {
 void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
     if (thread_.joinable()) return;
     handler_ = std::move(handler);
-    server_ = std::make_unique<PttServer>([this](PttCommand command) {
+    server_ = std::make_unique<PttServer>([this](const PttMessage& message) {
         bindingUsed_ = true;
-        auto effect = key_.apply(command, PttKey::Clock::now());
+        auto effect = key_.apply(message.command, PttKey::Clock::now(), message.startedAt);
         if (effect.flags) deliver(*effect.flags);
         if (effect.cancel)
             dispatcher_.post([this] {
