@@ -224,10 +224,18 @@ class Dictations : public Dictation {
             << read("program.log");
         ASSERT_TRUE(desktop::micTone(440, -12));
     }
-    void take() {
+    // Audio takes real time. A target that owns the clipboard answers only while
+    // pumped, and the program reads the clipboard while the engine works.
+    void take(PasteTarget* pumped = nullptr) {
         key(true);
-        std::this_thread::sleep_for(700ms);  // audio takes real time
+        hold(1200ms, pumped);
         key(false);
+    }
+    static void hold(std::chrono::milliseconds time, PasteTarget* pumped) {
+        if (pumped)
+            EXPECT_FALSE(pumped->waitForPaste(time)) << "a paste before any answer";
+        else
+            std::this_thread::sleep_for(time);
     }
 };
 
@@ -235,14 +243,14 @@ class Dictations : public Dictation {
 // reads the clipboard late, so a second paste sent too early would overtake it.
 TEST_F(Dictations, TwoAnswersReleasedTogetherLandInOrderIntoASlowTarget) {
     const std::string first = "春眠不觉晓", second = "处处闻啼鸟";
-    ready("{\"answers\": [{\"answer\": \"" + first + "\", \"delay_ms\": 1800}, {\"answer\": \"" +
+    ready("{\"answers\": [{\"answer\": \"" + first + "\", \"delay_ms\": 2300}, {\"answer\": \"" +
           second + "\", \"delay_ms\": 900}]}");
     PasteTarget target("zavren-order", "ZavrenOrder", false, 400ms);
     ASSERT_TRUE(target.show(5000ms));
     ASSERT_TRUE(target.ownClipboard(PREVIOUS));
-    take();
-    std::this_thread::sleep_for(200ms);
-    take();
+    take(&target);
+    hold(200ms, &target);
+    take(&target);
     for (const std::string& want : {first, second}) {
         auto paste = target.waitForPaste(15000ms);
         ASSERT_TRUE(paste) << "nothing was pasted\n" << read("program.log");
