@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "dictation/hints.h"
-#include "dictation/hotkey.h"
 #include "dictation/level.h"
 #include "dictation/wav.h"
 #include "shared/constants.h"
@@ -57,11 +56,9 @@ DictationController::~DictationController() {
     if (wasRecording) files::removeQuietly(d_.wavPath);
 }
 
-void DictationController::onFlags(const FlagsEvent& event) {
-    switch (classifyFlags(event)) {
-        case HotkeyAction::ignore:
-            return;
-        case HotkeyAction::press:
+void DictationController::onHotkey(HotkeyEvent event) {
+    switch (event) {
+        case HotkeyEvent::press:
             if (d_.st.engine() == EngineState::ready) {
                 if (recording_) cancel();
                 start();
@@ -71,8 +68,12 @@ void DictationController::onFlags(const FlagsEvent& event) {
                           ENGINE_HINT_SECONDS);
             }
             return;
-        case HotkeyAction::release:
+        case HotkeyEvent::release:
             if (recording_) stop();
+            return;
+        // Once the recording is on its way, a cancel would only lose the answer.
+        case HotkeyEvent::cancel:
+            if (recording_) cancel();
             return;
     }
 }

@@ -68,7 +68,7 @@ void PasteSequence::next() {
     }
     if (!trust_.isTrusted(false)) {
         // Ask for the permission again: on every dictation until it is granted.
-        trust_.isTrusted(true);
+        trust_.askForTrust();
         keep(cleanText(item.text, false), {std::move(item.done)});
         return;
     }

@@ -64,13 +64,9 @@ class PttKey {
     // release can arrive just after it. No hand presses again this soon.
     static constexpr auto REPRESS_GUARD = std::chrono::milliseconds(60);
 
-    struct Effect {
-        std::optional<FlagsEvent> flags;
-        bool cancel = false;
-    };
     // startedAt: when the sender started, if it said; see PressOrder.
-    Effect apply(PttCommand command, Clock::time_point now,
-                 std::optional<Clock::time_point> startedAt = std::nullopt);
+    std::optional<HotkeyEvent> apply(PttCommand command, Clock::time_point now,
+                                     std::optional<Clock::time_point> startedAt = std::nullopt);
 
   private:
     bool down_ = false;

@@ -14,7 +14,7 @@
 namespace zavren {
 namespace {
 
-using testing::samplesOf;
+using test::samplesOf;
 using Recorders = fakes::FakeAudioRecorderFactory;
 
 std::string hinted(const char* hint, const std::string& rest) {
@@ -23,7 +23,7 @@ std::string hinted(const char* hint, const std::string& rest) {
 
 class Controller : public ::testing::Test {
   protected:
-    testing::Harness h;
+    test::Harness h;
 };
 
 TEST_F(Controller, RecordsWhileHeldThenSendsTheWholeRecordingAndPastesTheAnswer) {
@@ -60,8 +60,8 @@ TEST_F(Controller, PressWithoutAReadyEngineOnlyFlashesAHint) {
     EXPECT_EQ(h.recorders.created, 0);
 }
 
-// Left Alt held, right one released: the event still carries the Alt bit. A hint
-// meanwhile never hides the recording's panel.
+// Left Alt held, right one released reads as a press. A hint meanwhile never
+// hides the recording's panel.
 TEST_F(Controller, APressWhileRecordingStartsAFreshTake) {
     h.press();
     h.recorders.feedSamples(4000, 900);
@@ -70,6 +70,23 @@ TEST_F(Controller, APressWhileRecordingStartsAFreshTake) {
     EXPECT_EQ(files::readNoFollow(h.wav())->size(), 44u);
     h.dispatcher.advance(1.0);
     EXPECT_EQ(h.seen(), "listening panel req=0 paste=0");
+}
+
+// A cancel drops the recording; once it is on its way, the answer still lands.
+TEST_F(Controller, CancelDropsOnlyARecordingStillBeingMade) {
+    h.ctl->onHotkey(HotkeyEvent::cancel);
+    EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
+    h.press();
+    h.recorders.feedSamples(4000, 900);
+    h.ctl->onHotkey(HotkeyEvent::cancel);
+    EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
+    EXPECT_FALSE(files::exists(h.wav()));
+    h.release();
+    h.dictate();
+    h.ctl->onHotkey(HotkeyEvent::cancel);
+    EXPECT_EQ(h.seen(), "transcribing panel req=1 paste=0");
+    h.answer(0, "你好");
+    EXPECT_EQ(h.seen(), "idle hidden req=1 paste=1");
 }
 
 TEST_F(Controller, ThePlainEngineNeverPreviewsAndGetsTheRawFile) {
@@ -100,7 +117,7 @@ TEST_F(Controller, NeitherAForeignFileNorASymlinkIsEverSent) {
 TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
     struct Case {
         const char* name;
-        std::function<void(testing::Harness&)> answer;
+        std::function<void(test::Harness&)> answer;
         const char* hint;  // none: not a failure
         std::string logged;
     } cases[] = {
@@ -112,7 +129,7 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testing::Harness h;
+        test::Harness h;
         h.dictate();
         c.answer(h);
         h.dispatcher.runUntilIdle();
@@ -157,7 +174,7 @@ TEST_F(Controller, KeptAudioIsDroppedAtTheNextTakeAndAfterTwoMinutes) {
     h.dictate();
     EXPECT_TRUE(h.ctl->canRetry());
     h.press();
-    h.ctl->cancel();
+    h.ctl->onHotkey(HotkeyEvent::cancel);
     EXPECT_FALSE(std::filesystem::exists(h.wav()));
     EXPECT_FALSE(h.ctl->canRetry());
     EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
@@ -166,7 +183,7 @@ TEST_F(Controller, KeptAudioIsDroppedAtTheNextTakeAndAfterTwoMinutes) {
 // No sound server: said at once, or as soon as the recorder finds out.
 TEST(ControllerMicrophone, AMicrophoneThatCannotOpenEndsTheDictationWithAHint) {
     for (int after : {0, 2}) {
-        testing::Harness h;
+        test::Harness h;
         h.recorders.failAfterMeters = after;
         h.press();
         h.tick(3);
@@ -204,7 +221,7 @@ TEST_F(Controller, SurvivesItsOwnerGoingAwayWithRequestsInFlight) {
     h.ctl.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_FALSE(files::exists(h.wav()));
-    for (std::size_t i = 0; i < 2; ++i) h.http.complete(i, testing::ok(testing::chatAnswer("迟")));
+    for (std::size_t i = 0; i < 2; ++i) h.http.complete(i, test::ok(test::chatAnswer("迟")));
     const int meterReads = h.recorders.meterReads;
     h.dispatcher.advance(60);
     EXPECT_EQ(h.recorders.meterReads, meterReads);

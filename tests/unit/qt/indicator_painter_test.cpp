@@ -2,7 +2,7 @@
 
 #include <QGuiApplication>
 
-#include "qt/indicator_painter.h"
+#include "qt/paint/indicator_painter.h"
 
 namespace zavren {
 namespace {

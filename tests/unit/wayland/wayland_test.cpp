@@ -26,9 +26,7 @@ std::string effects(std::initializer_list<Cmd> commands, std::chrono::millisecon
     std::string out;
     PttKey::Clock::time_point now;
     for (Cmd c : commands) {
-        auto e = key.apply(c, now += gap);
-        if (e.flags) out += e.flags->flags == OPTION_FLAG ? "P" : "R";
-        if (e.cancel) out += "C";
+        if (auto e = key.apply(c, now += gap)) out += "PRC"[static_cast<int>(*e)];
     }
     return out;
 }
@@ -44,9 +42,9 @@ TEST(PttKey, RepeatsChangeNothingAndCancelLiftsWithoutRelease) {
 TEST(PttKey, APressOvertakenByItsReleaseStartsNothing) {
     PttKey key;
     const PttKey::Clock::time_point t = PttKey::Clock::time_point{} + 10s;
-    EXPECT_FALSE(key.apply(Cmd::release, t, t - 2ms).flags);
-    EXPECT_FALSE(key.apply(Cmd::press, t + 1ms, t - 5ms).flags);
-    EXPECT_TRUE(key.apply(Cmd::press, t + 1s, t + 1s).flags);
+    EXPECT_FALSE(key.apply(Cmd::release, t, t - 2ms));
+    EXPECT_FALSE(key.apply(Cmd::press, t + 1ms, t - 5ms));
+    EXPECT_EQ(key.apply(Cmd::press, t + 1s, t + 1s), HotkeyEvent::press);
 }
 
 int connectTo(const std::string& path, bool bindInstead = false) {
