@@ -48,6 +48,7 @@ DesktopProgram::DesktopProgram(DesktopAdapters adapters, AppState& st, Settings 
         .polish = [&defaults = *platform_.defaults](
                       std::string text) { return ITN::applyIfEnabled(defaults, text); },
         .engineIsOurs = [server = server_] { return server->confirmOwnListener(); },
+        .log = platform_.log,
     });
     shell_ = std::make_shared<Zavren>(platform_, paths_, st,
                                       ShellParts{.server = server_,

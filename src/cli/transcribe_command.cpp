@@ -15,6 +15,7 @@
 #include "shared/constants.h"
 #include "shared/files.h"
 #include "shared/paths.h"
+#include "text/clean_text.h"
 #include "text/itn.h"
 
 namespace zavren::cli {
@@ -182,14 +183,16 @@ int transcribeCommand(const Args& args) {
     loop.runUntil([&] { return answer.has_value(); }, FINAL_TIMEOUT + seconds(10));
     if (started) stopEngine(server);
 
-    const std::optional<std::string> text = answer ? std::optional(answer->text) : std::nullopt;
-    if (!text || text->empty()) {
+    // What a terminal would take as escape codes never reaches it.
+    const std::string out =
+        answer ? cleanText(itn ? ITN::apply(answer->text) : answer->text, false) : "";
+    if (out.empty()) {
         std::fprintf(stderr, "zavren: 转写失败或结果为空%s\n",
                      error.empty() ? "" : (" (" + error + ")").c_str());
         return EMPTY;
     }
-    const std::string out = itn ? ITN::apply(*text) : *text;
-    std::fprintf(stdout, "%s\n", out.c_str());
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fputc('\n', stdout);
     return OK;
 }
 

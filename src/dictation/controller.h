@@ -13,6 +13,7 @@
 #include "platform/dispatch.h"
 #include "platform/http.h"
 #include "platform/input.h"
+#include "platform/log.h"
 #include "platform/ui.h"
 #include "shared/app_state.h"
 #include "shared/types.h"
@@ -41,6 +42,8 @@ class DictationController : public std::enable_shared_from_this<DictationControl
         // Whether the listener on the engine port is our own engine; asked before
         // anything is sent.
         std::function<bool()> engineIsOurs;
+        // Where each dictation's outcome is written, one line each; none in some tests.
+        SystemLog* log = nullptr;
     };
 
     static constexpr double METER_INTERVAL = 0.06;
@@ -65,8 +68,12 @@ class DictationController : public std::enable_shared_from_this<DictationControl
     void stop();
     void tick();
     void send(std::string wav);
-    void onAnswer(std::string wav, Transcript answer);
+    void onAnswer(std::string wav, Transcript answer, TimePoint sentAt);
     void failed(Transcript::Failure why, std::string wav);
+    void microphoneFailed();
+    void logOutcome(const std::string& outcome, std::size_t wavBytes,
+                    std::optional<TimePoint> sentAt, std::optional<TimePoint> answeredAt,
+                    std::size_t chars);
     void finish();
     void stopMeterAndRecorder();
 

@@ -11,6 +11,7 @@ inline constexpr const char* HINT_ENGINE_FAILED = "引擎未启动";
 inline const std::string HINT_PASTE_BY_HAND = platformWording().pasteByHandHint();
 inline constexpr const char* HINT_NO_ANSWER = "识别失败:引擎无应答";
 inline constexpr const char* HINT_ENGINE_ERROR = "识别失败:引擎出错";
+inline constexpr const char* HINT_NO_MICROPHONE = "无法打开麦克风";
 
 inline constexpr double ENGINE_HINT_SECONDS = 1.2;
 inline constexpr double PASTE_HINT_SECONDS = 4.0;

@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "dictation/paste_chord.h"
 #include "shared/constants.h"
 #include "shared/trace.h"
+#include "text/clean_text.h"
 
 namespace zavren {
 
@@ -13,12 +15,7 @@ std::shared_ptr<PasteSequence> PasteSequence::create(Dispatcher& dispatcher, Pas
     std::shared_ptr<PasteSequence> p(new PasteSequence(dispatcher, pasteboard, keys, trust, log));
     std::weak_ptr<PasteSequence> weak = p;
     pasteboard.onFetched([weak] {
-        // The first fetch counts: a reader that keeps asking must not hold the
-        // user's clipboard back.
-        if (auto self = weak.lock(); self && self->saved_ && !self->fetched_) {
-            self->fetched_ = true;
-            self->restoreAfter(FETCH_GRACE);
-        }
+        if (auto self = weak.lock()) self->fetched();
     });
     return p;
 }
@@ -49,31 +46,101 @@ Pasteboard::Formats PasteSequence::save() {
     return text;
 }
 
-Paster::Outcome PasteSequence::paste(const std::string& text) {
-    // An earlier paste still waiting must not have its transcript saved as the user's.
-    restoreNow();
-    if (!trust_.isTrusted(false)) {
-        // Leave the text for the user to paste by hand, and ask for the permission
-        // again: on every dictation until it is granted.
-        pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, true);
-        trust_.askForTrust();
-        return Outcome::leftOnClipboard;
+void PasteSequence::paste(const std::string& text, Done done) {
+    queue_.push_back({text, std::move(done)});
+    // A transcript left for the user gives way to a new one: the user dictated on.
+    if (phase_ == Phase::idle || phase_ == Phase::kept) next();
+}
+
+void PasteSequence::next() {
+    if (queue_.empty()) {
+        restore();
+        return;
     }
-    trace::mark("paste-save");
-    std::optional<Prepared> prepared = std::exchange(prepared_, std::nullopt);
-    saved_ = prepared && pasteboard_.changeCount() == prepared->changeCount
-                 ? std::move(prepared->formats)
-                 : save();
+    Pending item = std::move(queue_.front());
+    queue_.pop_front();
+    if (!saved_) {
+        trace::mark("paste-save");
+        std::optional<Prepared> prepared = std::exchange(prepared_, std::nullopt);
+        saved_ = prepared && pasteboard_.changeCount() == prepared->changeCount
+                     ? std::move(prepared->formats)
+                     : save();
+    }
+    if (!trust_.isTrusted(false)) {
+        // Ask for the permission again: on every dictation until it is granted.
+        trust_.askForTrust();
+        keep(cleanText(item.text, false), {std::move(item.done)});
+        return;
+    }
+    const PasteChord chord = pasteChordFor(keys_.focusedApp(), pasteboard_.hasPrimary());
+    item.text = cleanText(item.text, chord.terminal);
+    if (item.text.empty()) {
+        if (item.done) item.done(Outcome::nothing);
+        next();
+        return;
+    }
+    if (chord.byHand) {
+        keep(item.text, {std::move(item.done)});
+        return;
+    }
     trace::mark("paste-set");
-    fetched_ = false;
-    pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, true);
-    keys_.postPaste();
-    restoreAfter(RESTORE_FALLBACK);
-    return Outcome::typed;
+    pasteboard_.set({{PASTEBOARD_TEXT_TYPE, item.text}}, Pasteboard::Content::pasted);
+    if (chord.primary) pasteboard_.setPrimary(item.text);
+    current_ = std::move(item);
+    currentInTerminal_ = chord.terminal;
+    enter(Phase::awaitingFetch);
+    after(FETCH_DEADLINE, &PasteSequence::notTaken);
+    keys_.postPaste(chord.keys);
+}
+
+// The first fetch counts: a reader that keeps asking must not hold the queue back.
+void PasteSequence::fetched() {
+    if (phase_ == Phase::awaitingFetch) {
+        Done done = std::exchange(current_, std::nullopt)->done;
+        enter(Phase::fetched);
+        after(FETCH_GRACE, &PasteSequence::next);
+        if (done) done(Outcome::typed);
+    } else if (phase_ == Phase::kept) {
+        // The user's own paste took it.
+        enter(Phase::fetched);
+        after(FETCH_GRACE, &PasteSequence::next);
+    }
+}
+
+// What queued behind a transcript nobody took is left with it, in order: pasting
+// it elsewhere could land it before the one the user still has to paste.
+void PasteSequence::notTaken() {
+    log_.line(LOG_PREFIX + "粘贴未被目标程序接收,转写结果留在剪贴板上");
+    Pending item = std::exchange(current_, std::nullopt).value();
+    std::string text = std::move(item.text);
+    std::deque<Done> dones{std::move(item.done)};
+    for (auto& more : queue_) {
+        std::string cleaned = cleanText(more.text, currentInTerminal_);
+        if (!cleaned.empty()) text += (currentInTerminal_ ? " " : "\n") + cleaned;
+        dones.push_back(std::move(more.done));
+    }
+    queue_.clear();
+    keep(text, std::move(dones));
+}
+
+void PasteSequence::keep(const std::string& text, std::deque<Done> dones) {
+    pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, Pasteboard::Content::kept);
+    enter(Phase::kept);
+    after(KEEP_FOR, &PasteSequence::restore);
+    for (auto& done : dones)
+        if (done) done(Outcome::leftOnClipboard);
+}
+
+void PasteSequence::restore() {
+    enter(Phase::idle);
+    if (saved_)
+        pasteboard_.set(std::exchange(saved_, std::nullopt).value(), Pasteboard::Content::restored);
 }
 
 void PasteSequence::prepare() {
     prepared_.reset();
+    // Mid-run the clipboard holds a transcript, and the user's is saved already.
+    if (phase_ != Phase::idle) return;
     const std::optional<std::uint64_t> count = pasteboard_.changeCount();
     if (!count || !trust_.isTrusted(false)) return;
     prepared_ = Prepared{*count, save()};
@@ -83,19 +150,16 @@ void PasteSequence::forgetPrepared() {
     prepared_.reset();
 }
 
-void PasteSequence::restoreAfter(double secs) {
-    const std::uint64_t gen = gen_;
-    std::weak_ptr<PasteSequence> weak = weak_from_this();
-    dispatcher_.postAfter(seconds(secs), [weak, gen] {
-        auto self = weak.lock();
-        if (self && self->gen_ == gen) self->restoreNow();
-    });
+void PasteSequence::enter(Phase phase) {
+    phase_ = phase;
+    ++gen_;
 }
 
-void PasteSequence::restoreNow() {
-    if (!saved_) return;
-    ++gen_;
-    pasteboard_.set(std::exchange(saved_, std::nullopt).value(), false);
+void PasteSequence::after(double secs, void (PasteSequence::*step)()) {
+    std::weak_ptr<PasteSequence> weak = weak_from_this();
+    dispatcher_.postAfter(seconds(secs), [weak, gen = gen_, step] {
+        if (auto self = weak.lock(); self && self->gen_ == gen) ((*self).*step)();
+    });
 }
 
 }  // namespace zavren

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,24 +18,34 @@ namespace zavren {
 // How a transcript reaches the focused application.
 class Paster {
   public:
-    enum class Outcome { typed, leftOnClipboard };
+    enum class Outcome {
+        typed,            // the focused application fetched it
+        leftOnClipboard,  // nobody fetched it: it waits for the user to paste it
+        nothing,          // nothing was left of it to paste once cleaned
+    };
+    // Told once, on the main thread, when the outcome is known.
+    using Done = std::function<void(Outcome)>;
+
     virtual ~Paster() = default;
-    virtual Outcome paste(const std::string& text) = 0;
-    // Puts back what a paste still holds on the clipboard.
-    virtual void restoreNow() = 0;
+    virtual void paste(const std::string& text, Done done) = 0;
     // While the engine works: save the clipboard ahead, so the paste need not wait
     // on other applications; and drop that copy when no paste follows.
     virtual void prepare() {}
     virtual void forgetPrepared() {}
 };
 
-// Saves the user's clipboard, sets the transcript, sends the paste keystroke and
-// restores the saved clipboard once the target has fetched the text (plus a grace
-// for the rest of its handling) or, if nobody asks, after a fallback.
+// Pastes one transcript at a time, in order: the user's clipboard is saved once,
+// each transcript goes on the clipboard only after the one before was fetched
+// (plus a grace for the rest of the target's handling), and the saved clipboard
+// comes back after the last of the run. A transcript nobody fetched stays on the
+// clipboard for the user to paste by hand, with whatever queued behind it.
 class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSequence> {
   public:
     static constexpr double FETCH_GRACE = 0.1;
-    static constexpr double RESTORE_FALLBACK = 5.0;
+    // How long the focused application has to fetch a transcript once the chord is sent.
+    static constexpr double FETCH_DEADLINE = 3.0;
+    // How long a transcript nobody fetched waits for the user's own paste.
+    static constexpr double KEEP_FOR = 60.0;
     // Beyond this the user's clipboard is saved as text only.
     static constexpr std::size_t MAX_SAVED_BYTES = std::size_t{16} << 20;
 
@@ -41,22 +53,39 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
                                                  KeySynthesizer& keys, AccessibilityTrust& trust,
                                                  SystemLog& log);
 
-    Outcome paste(const std::string& text) override;
-    void restoreNow() override;
+    void paste(const std::string& text, Done done) override;
     void prepare() override;
     void forgetPrepared() override;
 
   private:
+    enum class Phase { idle, awaitingFetch, fetched, kept };
+    struct Pending {
+        std::string text;
+        Done done;
+    };
+
     PasteSequence(Dispatcher& dispatcher, Pasteboard& pasteboard, KeySynthesizer& keys,
                   AccessibilityTrust& trust, SystemLog& log);
     Pasteboard::Formats save();
-    void restoreAfter(double secs);
+    void next();
+    void fetched();
+    void notTaken();
+    void keep(const std::string& text, std::deque<Done> dones);
+    void restore();
+    void enter(Phase phase);
+    void after(double secs, void (PasteSequence::*step)());
 
     Dispatcher& dispatcher_;
     Pasteboard& pasteboard_;
     KeySynthesizer& keys_;
     AccessibilityTrust& trust_;
     SystemLog& log_;
+    std::deque<Pending> queue_;
+    Phase phase_ = Phase::idle;
+    // The transcript awaiting its fetch, as it went on the clipboard.
+    std::optional<Pending> current_;
+    bool currentInTerminal_ = false;
+    // The user's clipboard, held from the first paste of a run to the restore.
     std::optional<Pasteboard::Formats> saved_;
     // Saved ahead, good only while the clipboard's change count stays the same.
     struct Prepared {
@@ -64,8 +93,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
         Pasteboard::Formats formats;
     };
     std::optional<Prepared> prepared_;
-    bool fetched_ = false;
-    // Bumped at each restore, so the timers of a finished paste do nothing.
+    // Bumped at each change of phase, so the timers of an earlier one do nothing.
     std::uint64_t gen_ = 0;
 };
 

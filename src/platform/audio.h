@@ -15,6 +15,9 @@ class AudioRecorder {
     virtual void updateMeters() = 0;
     // dBFS of the latest metering window; -160 with no audio.
     virtual float averagePower() = 0;
+    // True once it is known that nothing can be captured (no sound server, no
+    // microphone); it may take a moment after record() to tell.
+    virtual bool failed() { return false; }
 };
 
 class AudioRecorderFactory {

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/hotkey_key.h"
 
@@ -23,11 +25,17 @@ class HotkeyMonitor {
     virtual std::optional<HotkeySources> sources() const { return std::nullopt; }
 };
 
+// The keys that make an application paste.
+enum class PasteKeys { ctrlV, ctrlShiftV, shiftInsert };
+
 class KeySynthesizer {
   public:
     virtual ~KeySynthesizer() = default;
-    // Posts the paste chord's key-down and key-up to whatever has the focus.
-    virtual void postPaste() = 0;
+    // The names of the application with the keyboard focus (an X11 window's
+    // WM_CLASS instance and class, a Wayland app id); empty when unknown.
+    virtual std::vector<std::string> focusedApp() = 0;
+    // Posts the chord's key-down and key-up to whatever has the focus.
+    virtual void postPaste(PasteKeys keys) = 0;
 };
 
 class AccessibilityTrust {

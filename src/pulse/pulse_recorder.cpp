@@ -29,6 +29,7 @@ struct PulseRecorder::Capture {
     bool closed = false;  // fileMutex; nothing is appended once set
 
     std::atomic<bool> stopped{false};
+    std::atomic<bool> failed{false};
 
     PowerMeter meter;                   // loop thread
     std::vector<std::int16_t> samples;  // loop thread
@@ -100,7 +101,10 @@ void PulseRecorder::connect(PulseConnection& conn, Capture& capture) {
         const pa_sample_spec spec{PA_SAMPLE_S16LE, WavWriter::SAMPLE_RATE, 1};
         c->stream = pa_stream_new(ctx, "录音", &spec, nullptr);
     }
-    if (!c->stream) return;
+    if (!c->stream) {
+        c->failed = !c->stopped;
+        return;
+    }
     pa_stream_set_state_callback(
         c->stream, [](pa_stream*, void* ud) { static_cast<Capture*>(ud)->conn->signal(); }, c);
     pa_stream_set_read_callback(
@@ -123,7 +127,12 @@ void PulseRecorder::connect(PulseConnection& conn, Capture& capture) {
             deadline);
     }
     const bool ready = c->stream && pa_stream_get_state(c->stream) == PA_STREAM_READY;
+    if (!ready && !c->stopped) c->failed = true;
     if (!ready || c->stopped) c->closeStream();
+}
+
+bool PulseRecorder::failed() {
+    return capture_->failed;
 }
 
 void PulseRecorder::stop() {

@@ -35,6 +35,7 @@ class PulseRecorder : public AudioRecorder {
     void stop() override;
     void updateMeters() override;
     float averagePower() override;
+    bool failed() override;
 
     // What the loop thread's callbacks use; outlives the recorder until the
     // stream is torn down.

@@ -58,22 +58,41 @@ std::optional<std::string> QtPasteboard::data(const std::string& type) {
     return data->data(t).toStdString();
 }
 
-void QtPasteboard::set(const Formats& formats, bool transcript) {
-    holdsTranscript_ = transcript;
+namespace {
+
+QMimeData* mimeDataOf(const Pasteboard::Formats& formats, bool hinted) {
+    auto* data = new QMimeData;
+    for (const auto& [type, bytes] : formats)
+        data->setData(QString::fromStdString(type), QByteArray::fromStdString(bytes));
+    if (hinted) {
+        data->setData(QtPasteboard::TRANSIENT_TYPE, QByteArray());
+        data->setData(QtPasteboard::PASSWORD_HINT_TYPE, "secret");
+    }
+    return data;
+}
+
+}  // namespace
+
+void QtPasteboard::set(const Formats& formats, Content content) {
+    holdsTranscript_ = content != Content::restored;
+    primaryWatched_ = false;
     if (formats.empty()) {
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         return;
     }
-    auto* data = new QMimeData;
-    for (const auto& [type, bytes] : formats)
-        data->setData(QString::fromStdString(type), QByteArray::fromStdString(bytes));
-    // The user's own clipboard we put back carries no hint, so a clipboard manager
-    // may keep it once we quit.
-    if (transcript) {
-        data->setData(TRANSIENT_TYPE, QByteArray());
-        data->setData(PASSWORD_HINT_TYPE, "secret");
-    }
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(mimeDataOf(formats, content == Content::pasted),
+                                              QClipboard::Clipboard);
+}
+
+bool QtPasteboard::hasPrimary() {
+    return clipboardAtom_ != 0 && QGuiApplication::clipboard()->supportsSelection();
+}
+
+void QtPasteboard::setPrimary(const std::string& text) {
+    if (!hasPrimary()) return;
+    QGuiApplication::clipboard()->setMimeData(mimeDataOf({{PASTEBOARD_TEXT_TYPE, text}}, true),
+                                              QClipboard::Selection);
+    primaryWatched_ = holdsTranscript_;
 }
 
 // Qt counts the changes the X server has told it of, and a notice still queued
@@ -99,7 +118,9 @@ bool QtPasteboard::nativeEventFilter(const QByteArray& eventType, void* message,
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST) return false;
     const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
-    if (request->selection != clipboardAtom_ ||
+    const bool watched = request->selection == clipboardAtom_ ||
+                         (primaryWatched_ && request->selection == XCB_ATOM_PRIMARY);
+    if (!watched ||
         std::find(textTargets_.begin(), textTargets_.end(), request->target) == textTargets_.end())
         return false;
     // Qt answers the request after this filter; the notice goes out once it has.

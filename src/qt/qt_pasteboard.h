@@ -9,10 +9,12 @@
 
 namespace zavren {
 
-// The CLIPBOARD selection. Transcripts are marked as secrets so clipboard managers
-// that honour the hint do not keep them in their history. Under X11 it watches the
-// selection requests other applications send us, to tell when the transcript was
-// fetched; elsewhere that notice never comes.
+// The CLIPBOARD selection, and PRIMARY under X11. Transcripts on their way are
+// marked as secrets so clipboard managers that honour the hint do not keep them in
+// their history. Under X11 it watches the selection requests other applications
+// send us, to tell when the transcript was fetched; elsewhere that notice never
+// comes. Qt answers those requests itself: a native event filter sees each one
+// just before, which is all we need, so no selection owner of our own.
 class QtPasteboard : public QObject, public Pasteboard, public QAbstractNativeEventFilter {
   public:
     static constexpr const char* PASSWORD_HINT_TYPE = "x-kde-passwordManagerHint";
@@ -23,7 +25,9 @@ class QtPasteboard : public QObject, public Pasteboard, public QAbstractNativeEv
 
     std::vector<std::string> types() override;
     std::optional<std::string> data(const std::string& type) override;
-    void set(const Formats& formats, bool transcript) override;
+    void set(const Formats& formats, Content content) override;
+    bool hasPrimary() override;
+    void setPrimary(const std::string& text) override;
     void onFetched(std::function<void()> handler) override;
     std::optional<std::uint64_t> changeCount() override;
 
@@ -32,6 +36,8 @@ class QtPasteboard : public QObject, public Pasteboard, public QAbstractNativeEv
   private:
     std::function<void()> fetched_;
     bool holdsTranscript_ = false;
+    // PRIMARY counts only while it holds the transcript now on the clipboard.
+    bool primaryWatched_ = false;
     unsigned clipboardAtom_ = 0;
     std::vector<unsigned> textTargets_;
     std::uint64_t changes_ = 0;

@@ -45,7 +45,7 @@ bool isTextType(const std::string& type) {
            std::find(std::begin(TEXT_TYPES), std::end(TEXT_TYPES), type) != std::end(TEXT_TYPES);
 }
 
-OfferedFormats offeredFormats(const Pasteboard::Formats& formats, bool transcript) {
+OfferedFormats offeredFormats(const Pasteboard::Formats& formats, bool hinted) {
     OfferedFormats out;
     for (const auto& [type, bytes] : formats)
         out.emplace(type, std::make_shared<const std::string>(bytes));
@@ -54,7 +54,7 @@ OfferedFormats offeredFormats(const Pasteboard::Formats& formats, bool transcrip
         for (const auto& type : TEXT_TYPES) out.emplace(type, bytes);
     }
     // Our own clipboard put back carries no hint, so a clipboard manager may keep it.
-    if (transcript && !out.empty()) {
+    if (hinted && !out.empty()) {
         out[TRANSIENT_TYPE] = std::make_shared<const std::string>();
         out[PASSWORD_HINT_TYPE] = std::make_shared<const std::string>("secret");
     }
@@ -224,35 +224,36 @@ std::optional<std::string> DataControlPasteboard::data(const std::string& type) 
     return bytes;
 }
 
-void DataControlPasteboard::set(const Formats& formats, bool transcript) {
+void DataControlPasteboard::set(const Formats& formats, Content content) {
     if (!native()) {
-        fallback_.set(formats, transcript);
+        fallback_.set(formats, content);
         return;
     }
+    const bool transcript = content != Content::restored;
     std::uint64_t ticket;
     {
         std::lock_guard<std::mutex> hold(lock_);
         ticket = ++setsAsked_;
     }
-    connection_->run(
-        [this, offered = offeredFormats(formats, transcript), transcript, ticket]() mutable {
-            if (device_ && offered.empty()) {
-                zwlr_data_control_device_v1_set_selection(device_, nullptr);
-            } else if (device_) {
-                auto* source = zwlr_data_control_manager_v1_create_data_source(manager_);
-                for (const auto& [type, bytes] : offered)
-                    zwlr_data_control_source_v1_offer(source, type.c_str());
-                zwlr_data_control_source_v1_add_listener(source, &Listeners::sourceListener, this);
-                zwlr_data_control_device_v1_set_selection(device_, source);
-                sources_[source] = Source{.formats = std::move(offered), .transcript = transcript};
-            }
-            // The selection event for it comes before the round trip ends.
-            thread_->afterRoundTrip([this, ticket] {
-                std::lock_guard<std::mutex> hold(lock_);
-                setsSeen_ = std::max(setsSeen_, ticket);
-                seen_.notify_all();
-            });
+    connection_->run([this, offered = offeredFormats(formats, content == Content::pasted),
+                      transcript, ticket]() mutable {
+        if (device_ && offered.empty()) {
+            zwlr_data_control_device_v1_set_selection(device_, nullptr);
+        } else if (device_) {
+            auto* source = zwlr_data_control_manager_v1_create_data_source(manager_);
+            for (const auto& [type, bytes] : offered)
+                zwlr_data_control_source_v1_offer(source, type.c_str());
+            zwlr_data_control_source_v1_add_listener(source, &Listeners::sourceListener, this);
+            zwlr_data_control_device_v1_set_selection(device_, source);
+            sources_[source] = Source{.formats = std::move(offered), .transcript = transcript};
+        }
+        // The selection event for it comes before the round trip ends.
+        thread_->afterRoundTrip([this, ticket] {
+            std::lock_guard<std::mutex> hold(lock_);
+            setsSeen_ = std::max(setsSeen_, ticket);
+            seen_.notify_all();
         });
+    });
 }
 
 void DataControlPasteboard::onFetched(std::function<void()> handler) {

@@ -20,10 +20,10 @@ struct zwlr_data_control_source_v1;
 namespace zavren {
 
 // The formats a source offers: every text type a reader may ask for carries the
-// text, and a transcript carries the hints that keep it out of clipboard
-// histories. Bytes are shared: a big image is held once however often it is read.
+// text, and a hinted one (a transcript on its way) carries the hints that keep it
+// out of clipboard histories. Bytes are shared: a big image is held once however often it is read.
 using OfferedFormats = std::map<std::string, std::shared_ptr<const std::string>>;
-OfferedFormats offeredFormats(const Pasteboard::Formats& formats, bool transcript);
+OfferedFormats offeredFormats(const Pasteboard::Formats& formats, bool hinted);
 bool isTextType(const std::string& type);
 
 // The clipboard through the compositor's clipboard-manager protocol: every
@@ -37,7 +37,7 @@ class DataControlPasteboard : public Pasteboard, public WaylandConnection::Clien
 
     std::vector<std::string> types() override;
     std::optional<std::string> data(const std::string& type) override;
-    void set(const Formats& formats, bool transcript) override;
+    void set(const Formats& formats, Content content) override;
     void onFetched(std::function<void()> handler) override;
     std::optional<std::uint64_t> changeCount() override;
 

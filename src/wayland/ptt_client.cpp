@@ -37,7 +37,7 @@ int pttCommand(const std::vector<std::string>& args, const std::string& socketPa
         if (fd >= 0) ::close(fd);
         return 3;
     }
-    const std::string line = args[0] + "\n";
+    const std::string line = pttLine(*parsePttWord(args[0]));
     std::string answer;
     if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
         // A program that hangs must not hang the compositor's binding with it.

@@ -12,11 +12,21 @@ namespace zavren {
 // What a compositor key binding asks of the running program.
 enum class PttCommand { press, release, toggle, cancel };
 
-// One line per connection: the word and a newline. The answer is "ok" or
-// "error: why", also one line.
+// One line per connection: the word, optionally a space and the time the sending
+// process started (CLOCK_MONOTONIC, nanoseconds), and a newline. The answer is
+// "ok" or "error: why", also one line.
 inline constexpr std::size_t PTT_MAX_LINE = 32;
 
+struct PttMessage {
+    PttCommand command;
+    std::optional<std::chrono::steady_clock::time_point> startedAt;
+    bool operator==(const PttMessage&) const = default;
+};
+
 std::optional<PttCommand> parsePttWord(std::string_view word);
+std::optional<PttMessage> parsePttLine(std::string_view line);
+// The line a client sends, stamped with the monotonic clock's now.
+std::string pttLine(PttCommand command);
 
 // The control socket in the user's runtime folder.
 std::string pttSocketPath(const std::string& runtimeDir);
@@ -39,6 +49,7 @@ int pttCommand(const std::vector<std::string>& args, const std::string& socketPa
 
 }  // namespace zavren
 
+#include "dictation/press_order.h"
 #include "platform/input.h"
 
 namespace zavren {
@@ -53,11 +64,14 @@ class PttKey {
     // release can arrive just after it. No hand presses again this soon.
     static constexpr auto REPRESS_GUARD = std::chrono::milliseconds(60);
 
-    std::optional<HotkeyEvent> apply(PttCommand command, Clock::time_point now);
+    // startedAt: when the sender started, if it said; see PressOrder.
+    std::optional<HotkeyEvent> apply(PttCommand command, Clock::time_point now,
+                                     std::optional<Clock::time_point> startedAt = std::nullopt);
 
   private:
     bool down_ = false;
     std::optional<Clock::time_point> releasedAt_;
+    PressOrder order_;
 };
 
 }  // namespace zavren

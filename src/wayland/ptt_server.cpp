@@ -19,7 +19,7 @@ std::optional<uid_t> socketPeerUid(int fd) {
     return cred.uid;
 }
 
-PttServer::PttServer(std::function<void(PttCommand)> onCommand, PeerUid peerUid)
+PttServer::PttServer(std::function<void(const PttMessage&)> onCommand, PeerUid peerUid)
     : onCommand_(std::move(onCommand)), peerUid_(std::move(peerUid)) {}
 
 PttServer::~PttServer() {
@@ -93,10 +93,10 @@ void PttServer::onConnectionReadable(int fd) {
         case PttLineReader::LineStatus::done:
             break;
     }
-    auto command = parsePttWord(it->second.line());
-    if (!command) return finish(fd, "error: unknown command\n");
+    auto message = parsePttLine(it->second.line());
+    if (!message) return finish(fd, "error: unknown command\n");
     finish(fd, "ok\n");
-    onCommand_(*command);
+    onCommand_(*message);
 }
 
 void PttServer::finish(int fd, const std::string& answer) {

@@ -23,7 +23,8 @@ class PttServer {
     using PeerUid = std::function<std::optional<uid_t>(int fd)>;
     static constexpr std::size_t MAX_CONNECTIONS = 8;
 
-    explicit PttServer(std::function<void(PttCommand)> onCommand, PeerUid peerUid = socketPeerUid);
+    explicit PttServer(std::function<void(const PttMessage&)> onCommand,
+                       PeerUid peerUid = socketPeerUid);
     ~PttServer();
     PttServer(const PttServer&) = delete;
     PttServer& operator=(const PttServer&) = delete;
@@ -40,7 +41,7 @@ class PttServer {
   private:
     void finish(int fd, const std::string& answer);
 
-    std::function<void(PttCommand)> onCommand_;
+    std::function<void(const PttMessage&)> onCommand_;
     PeerUid peerUid_;
     std::string path_;
     int listenFd_ = -1;

@@ -13,7 +13,6 @@
 #include "shared/trace.h"
 #include "wayland/focused_app.h"
 #include "wayland/virtual-keyboard-unstable-v1.h"
-#include "x11/paste_chord.h"
 
 namespace zavren {
 
@@ -32,8 +31,8 @@ struct Freer {
 using Context = std::unique_ptr<xkb_context, Freer<xkb_context, xkb_context_unref>>;
 using Keymap = std::unique_ptr<xkb_keymap, Freer<xkb_keymap, xkb_keymap_unref>>;
 
-std::optional<PasteKeys> keysOf(xkb_keymap* keymap) {
-    PasteKeys out;
+std::optional<PasteKeymap> keysOf(xkb_keymap* keymap) {
+    PasteKeymap out;
     for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap);
          code <= xkb_keymap_max_keycode(keymap) && !out.v; ++code) {
         const xkb_keysym_t* syms = nullptr;
@@ -78,7 +77,7 @@ std::uint32_t millis() {
 
 }  // namespace
 
-std::optional<PasteKeys> pasteKeys() {
+std::optional<PasteKeymap> pasteKeymap() {
     Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (!context) return std::nullopt;
     Keymap keymap(xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
@@ -102,14 +101,21 @@ bool VirtualKeyboard::isTrusted(bool prompt) {
     return usable;
 }
 
-void VirtualKeyboard::postPaste() {
+std::vector<std::string> VirtualKeyboard::focusedApp() {
+    std::string app = focusedAppFromCompositor(env_, IPC_TIMEOUT);
+    if (app.empty()) return {};
+    return {std::move(app)};
+}
+
+void VirtualKeyboard::postPaste(PasteKeys keys) {
     trace::mark("paste-begin");
-    const bool terminal = pasteChordFor(WmClass{focusedAppFromCompositor(env_, IPC_TIMEOUT), ""}) ==
-                          PasteChord::CtrlShiftV;
-    if (!connection_) return;
-    connection_->run([this, terminal] {
+    // Only PRIMARY-pasting terminals ask for Shift+Insert, and no Wayland clipboard
+    // here sets PRIMARY: typing nothing leaves the transcript for the user.
+    if (!connection_ || keys == PasteKeys::shiftInsert) return;
+    const bool shifted = keys == PasteKeys::ctrlShiftV;
+    connection_->run([this, shifted] {
         if (!keyboard_) return;
-        const std::uint32_t mods = keys_.ctrl | (terminal ? keys_.shift : 0);
+        const std::uint32_t mods = keys_.ctrl | (shifted ? keys_.shift : 0);
         zwp_virtual_keyboard_v1_modifiers(keyboard_, mods, 0, 0, 0);
         zwp_virtual_keyboard_v1_key(keyboard_, millis(), keys_.v, WL_KEYBOARD_KEY_STATE_PRESSED);
         zwp_virtual_keyboard_v1_key(keyboard_, millis(), keys_.v, WL_KEYBOARD_KEY_STATE_RELEASED);
@@ -122,7 +128,7 @@ void VirtualKeyboard::postPaste() {
 void VirtualKeyboard::bound(WaylandConnection& connection,
                             const WaylandConnection::Globals& globals) {
     if (!globals.keyboards || !globals.seat) return;
-    auto keys = pasteKeys();
+    auto keys = pasteKeymap();
     const int fd = keys ? keymapFile(keys->keymap) : -1;
     if (fd < 0) {
         connection.dispatcher().post(

@@ -15,7 +15,7 @@ struct zwp_virtual_keyboard_v1;
 namespace zavren {
 
 // What typing the paste chord needs from a keymap.
-struct PasteKeys {
+struct PasteKeymap {
     std::string keymap;                 // text form, as the compositor takes it
     std::uint32_t v = 0;                // evdev code of the key that types "v"
     std::uint32_t ctrl = 0, shift = 0;  // modifier masks
@@ -23,12 +23,11 @@ struct PasteKeys {
 
 // From the user's default layout (XKB_DEFAULT_* or the built-in one); when it
 // has no "v", from the US layout, so the chord still means paste.
-std::optional<PasteKeys> pasteKeys();
+std::optional<PasteKeymap> pasteKeymap();
 
-// Types the paste chord through the compositor's virtual-keyboard protocol:
-// Ctrl+Shift+V when sway or Hyprland names a terminal as the focused window,
-// Ctrl+V otherwise. Trusted means the compositor offers a virtual keyboard
-// (GNOME does not); without one the text stays on the clipboard for the user.
+// Types the paste chord through the compositor's virtual-keyboard protocol; the
+// focused application is what sway or Hyprland names. Trusted means the compositor offers a virtual
+// keyboard (GNOME does not); without one the text stays on the clipboard for the user.
 class VirtualKeyboard : public KeySynthesizer,
                         public AccessibilityTrust,
                         public WaylandConnection::Client {
@@ -36,7 +35,8 @@ class VirtualKeyboard : public KeySynthesizer,
     VirtualKeyboard(SystemLog& log, std::map<std::string, std::string> env);
     void attach(WaylandConnection& connection) { connection_ = &connection; }
 
-    void postPaste() override;
+    std::vector<std::string> focusedApp() override;
+    void postPaste(PasteKeys keys) override;
     bool isTrusted(bool prompt) override;
 
     void bound(WaylandConnection& connection, const WaylandConnection::Globals& globals) override;
@@ -51,7 +51,7 @@ class VirtualKeyboard : public KeySynthesizer,
 
     // Connection thread only.
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
-    PasteKeys keys_;
+    PasteKeymap keys_;
 };
 
 }  // namespace zavren

@@ -28,9 +28,10 @@ WaylandHotkeyMonitor::~WaylandHotkeyMonitor() {
 void WaylandHotkeyMonitor::install(std::function<void(HotkeyEvent)> handler) {
     if (thread_.joinable()) return;
     handler_ = std::move(handler);
-    server_ = std::make_unique<PttServer>([this](PttCommand command) {
+    server_ = std::make_unique<PttServer>([this](const PttMessage& message) {
         bindingUsed_ = true;
-        if (auto event = key_.apply(command, PttKey::Clock::now())) deliver(*event);
+        if (auto event = key_.apply(message.command, PttKey::Clock::now(), message.startedAt))
+            deliver(*event);
     });
     std::string error;
     if (!server_->listen(options_.socketPath, error)) log_.line("ZAVREN: " + error);

@@ -52,7 +52,7 @@ std::optional<std::string> WlPasteboard::data(const std::string& type) {
     return r.output;
 }
 
-void WlPasteboard::set(const Formats& formats, bool transcript) {
+void WlPasteboard::set(const Formats& formats, Content content) {
     const unsigned generation = ++shared_->generation;
     if (formats.empty()) {
         runCommand({"wl-copy", "--clear"}, "", 0, WRITE_TIMEOUT, false);
@@ -66,7 +66,7 @@ void WlPasteboard::set(const Formats& formats, bool transcript) {
         }
     }
     const std::string type = chosen->first == PASTEBOARD_TEXT_TYPE ? TEXT_OFFER : chosen->first;
-    if (!transcript) {
+    if (content != Content::pasted) {
         runCommand({"wl-copy", "--type", type}, chosen->second, 0, WRITE_TIMEOUT, false);
         return;
     }

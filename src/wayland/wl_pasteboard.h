@@ -13,8 +13,11 @@ namespace zavren {
 // The Wayland clipboard through wl-clipboard: Qt can set it only while one of
 // our windows has the keyboard focus, and the paste happens while another has.
 // One wl-copy offer carries one type, so a restore puts back the text when there
-// was text, else the first other format. A transcript is offered once
-// (--paste-once): the offer ending is how we learn the target has read it.
+// was text, else the first other format. A transcript on its way is offered once
+// (--paste-once): the offer ending is the only sign of a read, and it cannot tell
+// the target from a clipboard manager. A transcript left for the user is offered
+// for as long as it stays, so it can be pasted more than once, and its reads go
+// unseen: the user's clipboard comes back when its time is up.
 class WlPasteboard : public Pasteboard {
   public:
     explicit WlPasteboard(Dispatcher& dispatcher);
@@ -23,7 +26,7 @@ class WlPasteboard : public Pasteboard {
     WlPasteboard& operator=(const WlPasteboard&) = delete;
     std::vector<std::string> types() override;
     std::optional<std::string> data(const std::string& type) override;
-    void set(const Formats& formats, bool transcript) override;
+    void set(const Formats& formats, Content content) override;
     void onFetched(std::function<void()> handler) override;
 
   private:

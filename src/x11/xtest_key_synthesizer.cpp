@@ -115,17 +115,24 @@ std::optional<WmClass> XTestKeySynthesizer::focusedWmClass() {
     return c;
 }
 
-void XTestKeySynthesizer::postPaste() {
+std::vector<std::string> XTestKeySynthesizer::focusedApp() {
+    const auto wmClass = focusedWmClass();
+    if (!wmClass) return {};
+    return {wmClass->instance, wmClass->className};
+}
+
+void XTestKeySynthesizer::postPaste(PasteKeys keys) {
     trace::mark("paste-begin");
     Display* d = display();
     if (!d) return;
-    const auto wmClass = focusedWmClass();
-    const PasteChord chord = wmClass ? pasteChordFor(*wmClass) : PasteChord::CtrlV;
-
-    const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L);
-    const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
-    const KeyCode v = XKeysymToKeycode(d, XK_v);
-    if (ctrl == 0 || v == 0) return;
+    // The chord's modifiers, then its key.
+    std::vector<KeyCode> chord;
+    const bool insert = keys == PasteKeys::shiftInsert;
+    if (!insert) chord.push_back(XKeysymToKeycode(d, XK_Control_L));
+    if (keys != PasteKeys::ctrlV) chord.push_back(XKeysymToKeycode(d, XK_Shift_L));
+    chord.push_back(XKeysymToKeycode(d, insert ? XK_Insert : XK_v));
+    // A key missing from the keymap would make another chord of it.
+    if (std::find(chord.begin(), chord.end(), KeyCode{0}) != chord.end()) return;
 
     const auto held = heldModifiers(d);
     const auto now = SyntheticKeyLedger::Clock::now();
@@ -133,13 +140,9 @@ void XTestKeySynthesizer::postPaste() {
         ledger_->expect(kc, false, now);
         XTestFakeKeyEvent(d, kc, False, CurrentTime);
     }
-    XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
-    const bool withShift = chord == PasteChord::CtrlShiftV && shift != 0;
-    if (withShift) XTestFakeKeyEvent(d, shift, True, CurrentTime);
-    XTestFakeKeyEvent(d, v, True, CurrentTime);
-    XTestFakeKeyEvent(d, v, False, CurrentTime);
-    if (withShift) XTestFakeKeyEvent(d, shift, False, CurrentTime);
-    XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
+    for (KeyCode kc : chord) XTestFakeKeyEvent(d, kc, True, CurrentTime);
+    for (auto kc = chord.rbegin(); kc != chord.rend(); ++kc)
+        XTestFakeKeyEvent(d, *kc, False, CurrentTime);
     for (KeyCode kc : held) {
         ledger_->expect(kc, true, now);
         XTestFakeKeyEvent(d, kc, True, CurrentTime);

@@ -55,7 +55,9 @@ class FakeLog : public SystemLog {
 class FakePasteboard : public Pasteboard {
   public:
     Formats contents;
-    bool transcript = false;  // what the last set() was marked as
+    Content content = Content::restored;  // what the last set() was marked as
+    std::optional<std::string> primary;   // set only where primary is true
+    bool primaryAvailable = false;
     int sets = 0;
     std::function<void()> fetchedHandler;
 
@@ -73,12 +75,16 @@ class FakePasteboard : public Pasteboard {
     std::uint64_t changes = 0;  // bumped by set(); a test bumps it for another application's copy
     int reads = 0;
     std::optional<std::uint64_t> changeCount() override { return changes; }
-    void set(const Formats& formats, bool isTranscript) override {
+    void set(const Formats& formats, Content what) override {
         ++changes;
         ++sets;
         contents = formats;
-        transcript = isTranscript;
+        content = what;
+        if (onSet) onSet(what);
     }
+    std::function<void(Content)> onSet;
+    bool hasPrimary() override { return primaryAvailable; }
+    void setPrimary(const std::string& text) override { primary = text; }
     void onFetched(std::function<void()> handler) override { fetchedHandler = std::move(handler); }
     void fetched() {
         if (fetchedHandler) fetchedHandler();
@@ -88,23 +94,26 @@ class FakePasteboard : public Pasteboard {
 class FakeKeySynthesizer : public KeySynthesizer {
   public:
     int pastes = 0;
+    std::vector<std::string> app;  // the focused application's names
+    std::optional<PasteKeys> lastKeys;
     std::function<void()> onPaste;  // lets a test look at the pasteboard at that moment
-    void postPaste() override {
+    std::vector<std::string> focusedApp() override { return app; }
+    void postPaste(PasteKeys keys) override {
         ++pastes;
+        lastKeys = keys;
         if (onPaste) onPaste();
     }
 };
 
+// Answers each paste at once with the outcome set.
 class FakePaster : public Paster {
   public:
     std::vector<std::string> pasted;
-    int restores = 0;
     Outcome outcome = Outcome::typed;
-    Outcome paste(const std::string& text) override {
+    void paste(const std::string& text, Done done) override {
         pasted.push_back(text);
-        return outcome;
+        if (done) done(outcome);
     }
-    void restoreNow() override { ++restores; }
 };
 
 class FakeTrust : public AccessibilityTrust {

@@ -61,6 +61,10 @@ void FakeAudioRecorder::feed(std::string_view pcm) {
     dataBytes_ += pcm.size();
 }
 
+bool FakeAudioRecorder::failed() {
+    return factory_.failAfterMeters && factory_.meterReads >= *factory_.failAfterMeters;
+}
+
 void FakeAudioRecorder::updateMeters() {
     ++factory_.meterReads;
     power_ = factory_.powerFn ? factory_.powerFn() : -160.0f;

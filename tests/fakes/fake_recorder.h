@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@ class FakeAudioRecorder : public AudioRecorder {
     void stop() override;
     void updateMeters() override;
     float averagePower() override { return power_; }
+    bool failed() override;
 
     // Appends raw sample bytes (any count, odd ones too) to the file.
     void feed(std::string_view pcm);
@@ -55,6 +57,9 @@ class FakeAudioRecorderFactory : public AudioRecorderFactory {
     std::function<float()> powerFn;
     // Bytes appended at each updateMeters() (1920 = one 60 ms tick of audio).
     std::size_t bytesPerMeter = 0;
+
+    // Recorders made from now on find no sound server: at once, or after this many meter reads.
+    std::optional<int> failAfterMeters;
 
     int created = 0;
     int meterReads = 0;

@@ -37,11 +37,13 @@ TEST(TranscribeCommand, StartsEitherEngineAndLeavesNothingRunningWhenItExits) {
         SCOPED_TRACE(llama);
         EngineRig rig;
         // An engine deaf to SIGTERM must still be gone by the time the program is.
-        test::installFakeEngine(rig.engineDir("1"), llama,
-                                R"({"answer": "百分之五十", "ignore_sigterm": true})");
+        // What it answers is printed cleaned: no escape, no NUL cutting it short.
+        test::installFakeEngine(
+            rig.engineDir("1"), llama,
+            R"({"answer": " 百分之五十\u0000，好\u001b[m\u202e\n", "ignore_sigterm": true})");
         auto r = runCli(rig, {"transcribe", writeWav(rig.tmp.path)});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "50%\n");
+        EXPECT_EQ(r.out, "50%，好[m\n");
         EXPECT_FALSE(test::portTaken());
     }
 }

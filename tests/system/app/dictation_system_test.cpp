@@ -212,6 +212,78 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
     EXPECT_TRUE(waitFor([&] { return count("\"event\":\"signal\"") >= 1; }, 5s));
 }
 
+// Holds the key with the microphone playing, long enough for a take.
+class Dictations : public Dictation {
+  protected:
+    void ready(const std::string& script) {
+        install(false, script);
+        start();
+        ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s))
+            << "the engine never became healthy\n"
+            << read("program.log");
+        ASSERT_TRUE(desktop::micTone(440, -12));
+    }
+    // Audio takes real time. A target that owns the clipboard answers only while
+    // pumped, and the program reads the clipboard while the engine works.
+    void take(PasteTarget* pumped = nullptr) {
+        key(true);
+        hold(1200ms, pumped);
+        key(false);
+    }
+    static void hold(std::chrono::milliseconds time, PasteTarget* pumped) {
+        if (pumped)
+            EXPECT_FALSE(pumped->waitForPaste(time)) << "a paste before any answer";
+        else
+            std::this_thread::sleep_for(time);
+    }
+};
+
+// The engine holds the first answer back so both come out together; the target
+// reads the clipboard late, so a second paste sent too early would overtake it.
+TEST_F(Dictations, TwoAnswersReleasedTogetherLandInOrderIntoASlowTarget) {
+    const std::string first = "春眠不觉晓", second = "处处闻啼鸟";
+    ready("{\"answers\": [{\"answer\": \"" + first + "\", \"delay_ms\": 2300}, {\"answer\": \"" +
+          second + "\", \"delay_ms\": 900}]}");
+    PasteTarget target("zavren-order", "ZavrenOrder", false, 400ms);
+    ASSERT_TRUE(target.show(5000ms));
+    ASSERT_TRUE(target.ownClipboard(PREVIOUS));
+    take(&target);
+    hold(200ms, &target);
+    take(&target);
+    for (const std::string& want : {first, second}) {
+        auto paste = target.waitForPaste(15000ms);
+        ASSERT_TRUE(paste) << "nothing was pasted\n" << read("program.log");
+        EXPECT_EQ(paste->text, want);
+    }
+    EXPECT_FALSE(target.waitForPaste(1500ms)) << "a sentence landed twice";
+    EXPECT_TRUE(waitFor([] { return shOut("xclip -o -selection clipboard") == PREVIOUS; }, 3s));
+    EXPECT_EQ(count("\"path\":\"/\""), 2);
+}
+
+// Stock xterm pastes PRIMARY on Shift+Insert and has no clipboard paste chord.
+TEST_F(Dictations, ADictationIntoAStockXtermLands) {
+    const std::string want = "床前明月光";
+    ready("{\"answer\": \"" + want + "\\n\"}");  // a trailing newline must not run it
+    const std::string out = home / "typed.txt";
+    // Raw input: what the paste types arrives without a newline to end it.
+    const std::string shell =
+        "stty -icanon -echo; head -c " + std::to_string(want.size()) + " > " + out + "; sleep 30";
+    const std::string pid =
+        shOut("LC_ALL=C.UTF-8 xterm -u8 -e sh -c '" + shell + "' >/dev/null 2>&1 & echo $!");
+    ASSERT_FALSE(pid.empty());
+    const int focused =
+        systest::sh("xdotool search --sync --class '^XTerm$' windowfocus --sync >/dev/null 2>&1");
+    if (focused != 0) systest::sh("kill " + pid);
+    ASSERT_EQ(focused, 0) << "xterm did not get the focus";
+    take();
+    EXPECT_TRUE(waitFor([&] { return files::read(out).value_or("") == want; }, 15s))
+        << "xterm got \"" << files::read(out).value_or("") << "\"\n"
+        << read("program.log");
+    systest::sh("kill " + pid);
+    EXPECT_NE(read("state/zavren/zavren.log").find("听写已粘贴"), std::string::npos)
+        << read("state/zavren/zavren.log");
+}
+
 INSTANTIATE_TEST_SUITE_P(Engine, Dictation, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "llama" : "python"; });
 

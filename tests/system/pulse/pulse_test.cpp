@@ -28,6 +28,7 @@ TEST(PulseSystem, RecordsA16kMonoWavWhoseMeterFollowsTheMicrophone) {
         return got > 44 + 8000 && std::abs(rec->averagePower() + 15.05) < 0.3;
     })) << rec->averagePower();
     desktop::micSilence();
+    EXPECT_FALSE(rec->failed());
     rec->stop();
     const std::string b = files::read(wav).value_or("");
     ASSERT_GT(b.size(), 44u + 3200u);
@@ -38,12 +39,13 @@ TEST(PulseSystem, RecordsA16kMonoWavWhoseMeterFollowsTheMicrophone) {
     EXPECT_FALSE(rec->record());  // one-shot
 }
 
-TEST(PulseSystem, WithoutAServerThePressStillReturnsAndLeavesNoFileAndNoMicrophone) {
+TEST(PulseSystem, WithoutAServerThePressStillReturnsThenTellsAndLeavesNoFileAndNoMicrophone) {
     test::TempDir dir;
     auto nowhere = std::make_shared<PulseConnection>("ZAVREN", "unix:" + (dir / "none"));
     PulseRecorderFactory factory(nowhere);
     auto rec = factory.create(dir / "zavren.wav");
     ASSERT_TRUE(rec && rec->record());  // connecting goes on elsewhere
+    EXPECT_TRUE(test::waitFor([&] { return rec->failed(); })) << "the failure was never told";
     rec->stop();
     EXPECT_FALSE(files::read(dir / "zavren.wav"));
     EXPECT_FALSE(PulseMicrophone::query(*nowhere));

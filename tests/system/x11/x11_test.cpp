@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "dictation/paste_chord.h"
 #include "paste_target.h"
 #include "posix/run_loop.h"
 #include "system/harness/desktop_env.h"
@@ -56,7 +57,7 @@ class X11 : public ::testing::Test {
     std::optional<PasteTarget::Paste> pasteInto(PasteTarget& target) {
         EXPECT_TRUE(target.show(5000ms)) << "the test window did not get the focus";
         EXPECT_TRUE(target.ownClipboard("你好, world"));
-        synthesizer.postPaste();
+        synthesizer.postPaste(pasteChordFor(synthesizer.focusedApp(), true).keys);
         return target.waitForPaste(5000ms);
     }
 
@@ -70,8 +71,8 @@ class X11 : public ::testing::Test {
 
 TEST_F(X11, AnOrdinaryWindowGetsCtrlVAndATerminalCtrlShiftV) {
     for (bool terminal : {false, true}) {
-        PasteTarget target(terminal ? "xterm" : "zavren-editor",
-                           terminal ? "XTerm" : "ZavrenEditor", terminal);
+        PasteTarget target(terminal ? "kitty" : "zavren-editor",
+                           terminal ? "kitty" : "ZavrenEditor", terminal);
         auto paste = pasteInto(target);
         ASSERT_TRUE(paste) << "nothing was pasted into " << (terminal ? "xterm" : "the editor");
         EXPECT_EQ(paste->text, "你好, world");

@@ -64,7 +64,11 @@ struct Program : ::testing::Test {
                 nlohmann::json answer{{"choices", {{{"message", {{"content", engineSays}}}}}}};
                 return std::pair{HttpResponse{200, answer.dump(), std::nullopt}, Duration{}};
             });
-        keys.onPaste = [this] { pasted.push_back(pasteboard.contents[PASTEBOARD_TEXT_TYPE]); };
+        // The focused application takes each paste at once.
+        keys.onPaste = [this] {
+            pasted.push_back(pasteboard.contents[PASTEBOARD_TEXT_TYPE]);
+            pasteboard.fetched();
+        };
         Platform platform{&d,     &http,       &procs,      &recorders, &hotkey,     &keys,
                           &trust, &mic,        &pasteboard, &defaults,  &log,        &desktop,
                           &panel, &statusItem, nullptr,     &lock,      &application};
@@ -84,6 +88,7 @@ struct Program : ::testing::Test {
         recorders.feedSamples(8000, 500);
         d.advance(DictationController::METER_INTERVAL);
         key(HotkeyEvent::release);
+        d.advance(PasteSequence::FETCH_GRACE);  // the next paste waits for this one's
     }
     std::size_t chatRequests() const { return http.countTo(CHAT_URL); }
 };

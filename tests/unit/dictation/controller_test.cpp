@@ -62,13 +62,12 @@ TEST_F(Controller, PressWithoutAReadyEngineOnlyFlashesAHint) {
 
 // Left Alt held, right one released reads as a press. A hint meanwhile never
 // hides the recording's panel.
-TEST_F(Controller, APressWhileRecordingStartsAFreshTakeWithTheClipboardRestored) {
+TEST_F(Controller, APressWhileRecordingStartsAFreshTake) {
     h.press();
     h.recorders.feedSamples(4000, 900);
     h.ctl->flashHint("提示", 1.0);
     h.press();
     EXPECT_EQ(files::readNoFollow(h.wav())->size(), 44u);
-    EXPECT_EQ(h.paster.restores, 2);
     h.dispatcher.advance(1.0);
     EXPECT_EQ(h.seen(), "listening panel req=0 paste=0");
 }
@@ -120,10 +119,13 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
         const char* name;
         std::function<void(test::Harness&)> answer;
         const char* hint;  // none: not a failure
+        std::string logged;
     } cases[] = {
-        {"silent", [](auto& h) { h.dispatcher.advance(FINAL_TIMEOUT); }, HINT_NO_ANSWER},
-        {"status500", [](auto& h) { h.answer(0, "<asr_text>内部错误", 500); }, HINT_ENGINE_ERROR},
-        {"emptyText", [](auto& h) { h.answer(0, "<asr_text> "); }, nullptr},
+        {"silent", [](auto& h) { h.dispatcher.advance(FINAL_TIMEOUT); }, HINT_NO_ANSWER,
+         "失败(识别失败:引擎无应答):录音 16044 字节(0.50 秒),识别 30.00 秒"},
+        {"status500", [](auto& h) { h.answer(0, "<asr_text>内部错误", 500); }, HINT_ENGINE_ERROR,
+         "失败(识别失败:引擎出错)"},
+        {"emptyText", [](auto& h) { h.answer(0, "<asr_text> "); }, nullptr, "没有识别出文字"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -133,6 +135,8 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
         h.dispatcher.runUntilIdle();
         EXPECT_EQ(h.seen(), c.hint ? hinted(c.hint, "req=1 paste=0") : "idle hidden req=1 paste=0");
         EXPECT_EQ(h.ctl->canRetry(), c.hint != nullptr);
+        ASSERT_EQ(h.log.lines.size(), 1u);
+        EXPECT_EQ(h.log.lines[0].rfind(LOG_PREFIX + "听写" + c.logged, 0), 0u) << h.log.lines[0];
         if (!c.hint) continue;
         // A retry clears the hint, or brings the panel back once the hint has gone.
         if (c.hint == HINT_ENGINE_ERROR) h.dispatcher.advance(FAILURE_HINT_SECONDS);
@@ -140,8 +144,12 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
         EXPECT_EQ(h.seen(), "transcribing panel req=2 paste=0");
         ASSERT_EQ(h.http.count(), 2u);
         EXPECT_EQ(samplesOf(h.http.request(1)), Recorders::samples(8000, 500));
+        h.dispatcher.advance(0.25);
         h.answer(1, "重来");
         EXPECT_EQ(h.paster.pasted, std::vector<std::string>{"重来"});
+        EXPECT_EQ(h.log.lines.back(), LOG_PREFIX +
+                                          "听写已粘贴:录音 16044 字节(0.50 秒),识别 0.25 "
+                                          "秒,粘贴 0.00 秒,2 字");
         EXPECT_FALSE(h.ctl->canRetry());
     }
 }
@@ -172,11 +180,29 @@ TEST_F(Controller, KeptAudioIsDroppedAtTheNextTakeAndAfterTwoMinutes) {
     EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
 }
 
+// No sound server: said at once, or as soon as the recorder finds out.
+TEST(ControllerMicrophone, AMicrophoneThatCannotOpenEndsTheDictationWithAHint) {
+    for (int after : {0, 2}) {
+        test::Harness h;
+        h.recorders.failAfterMeters = after;
+        h.press();
+        h.tick(3);
+        EXPECT_EQ(h.seen(), hinted(HINT_NO_MICROPHONE, "req=0 paste=0"));
+        h.release();
+        EXPECT_EQ(h.seen(), hinted(HINT_NO_MICROPHONE, "req=0 paste=0"));
+        EXPECT_EQ(h.recorders.meterReads, after);
+        EXPECT_EQ(h.log.lines,
+                  std::vector<std::string>{LOG_PREFIX + "听写失败(无法打开麦克风):录音 0 字节"});
+        EXPECT_FALSE(std::filesystem::exists(h.wav()));
+    }
+}
+
 TEST_F(Controller, APasteLeftForTheUserKeepsItsHintUpAfterTheDictation) {
     h.paster.outcome = Paster::Outcome::leftOnClipboard;
     h.dictate();
     h.answer(0, "<asr_text>你好");
     EXPECT_EQ(h.seen(), hinted(HINT_PASTE_BY_HAND.c_str(), "req=1 paste=1"));
+    EXPECT_NE(h.log.lines.at(0).find("听写留在剪贴板上"), std::string::npos);
     h.dispatcher.advance(PASTE_HINT_SECONDS);
     EXPECT_EQ(h.seen(), "idle hidden req=1 paste=1");
 }

@@ -52,13 +52,14 @@ struct Rig {
 struct Harness : Rig {
     fakes::FakePaster paster;
     fakes::FakePanel panel;
+    fakes::FakeLog log;
     EngineKind kind = EngineKind::llama;
     bool ours = true;
     std::function<std::string(std::string)> polish = [](std::string s) { return s; };
     std::shared_ptr<DictationController> ctl = DictationController::create(
         {st, dispatcher, http, recorders, paster, panel, wav(), dir / "terms.txt",
          [this] { return kind; }, [this](std::string s) { return polish(std::move(s)); },
-         [this] { return ours; }});
+         [this] { return ours; }, &log});
 
     Harness() { st.setEngine(EngineState::ready); }
     void press() { ctl->onHotkey(HotkeyEvent::press); }

@@ -182,7 +182,7 @@ class PasteKeysTest : public ::testing::TestWithParam<LayoutCase> {};
 TEST_P(PasteKeysTest, FindsTheKeyThatTypesV) {
     ::setenv("XKB_DEFAULT_LAYOUT", GetParam().layout, 1);
     ::setenv("XKB_DEFAULT_VARIANT", GetParam().variant, 1);
-    auto keys = pasteKeys();
+    auto keys = pasteKeymap();
     ::unsetenv("XKB_DEFAULT_LAYOUT");
     ::unsetenv("XKB_DEFAULT_VARIANT");
     ASSERT_TRUE(keys);

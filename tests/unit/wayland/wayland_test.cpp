@@ -39,6 +39,14 @@ TEST(PttKey, RepeatsChangeNothingAndCancelLiftsWithoutRelease) {
     EXPECT_EQ(effects({Cmd::press, Cmd::release, Cmd::press}, PttKey::REPRESS_GUARD), "PRP");
 }
 
+TEST(PttKey, APressOvertakenByItsReleaseStartsNothing) {
+    PttKey key;
+    const PttKey::Clock::time_point t = PttKey::Clock::time_point{} + 10s;
+    EXPECT_FALSE(key.apply(Cmd::release, t, t - 2ms));
+    EXPECT_FALSE(key.apply(Cmd::press, t + 1ms, t - 5ms));
+    EXPECT_EQ(key.apply(Cmd::press, t + 1s, t + 1s), HotkeyEvent::press);
+}
+
 int connectTo(const std::string& path, bool bindInstead = false) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
@@ -55,7 +63,12 @@ class PttServerTest : public ::testing::Test {
     std::string path = dir / "ptt.sock";
     std::vector<Cmd> received;
     std::optional<uid_t> peer = ::getuid();
-    PttServer server{[this](Cmd c) { received.push_back(c); }, [this](int) { return peer; }};
+    std::vector<std::optional<PttKey::Clock::time_point>> stamps;
+    PttServer server{[this](const PttMessage& m) {
+                         received.push_back(m.command);
+                         stamps.push_back(m.startedAt);
+                     },
+                     [this](int) { return peer; }};
 
     // Over the socket a crashed instance left behind.
     void SetUp() override {
@@ -83,21 +96,24 @@ TEST_F(PttServerTest, AcceptsTheFourWordsOneLineEachFromAPrivateSocket) {
     EXPECT_EQ(exchange("press\n"), "ok\n");
     EXPECT_EQ(exchange("release\r\n"), "ok\n");
     EXPECT_EQ(exchange("toggle\nextra"), "ok\n");
-    EXPECT_EQ(exchange("cancel\n"), "ok\n");
+    EXPECT_EQ(exchange("cancel 1500000000\n"), "ok\n");
     EXPECT_EQ(received, (std::vector<Cmd>{Cmd::press, Cmd::release, Cmd::toggle, Cmd::cancel}));
+    EXPECT_EQ(stamps.back(), PttKey::Clock::time_point(1500ms));
+    EXPECT_FALSE(stamps.front());
     struct stat st {};
     EXPECT_EQ(::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0600u);
 }
 
 TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
-    EXPECT_EQ(exchange("PRESS\n"), "error: unknown command\n");
+    for (const char* bad : {"PRESS\n", "press -5\n", "press 12x\n", "press \n"})
+        EXPECT_EQ(exchange(bad), "error: unknown command\n") << bad;
     EXPECT_EQ(exchange(std::string(PTT_MAX_LINE + 1, 'p') + "\n"), "error: line too long\n");
     peer = ::getuid() + 1;
     EXPECT_EQ(exchange("press\n"), "");
     EXPECT_TRUE(received.empty());
     EXPECT_TRUE(server.connectionFds().empty());
     std::ofstream(dir / "file") << "x";  // never replaced: only a stale socket is
-    PttServer other{[](Cmd) {}};
+    PttServer other{[](const PttMessage&) {}};
     std::string error;
     EXPECT_FALSE(other.listen(dir / "file", error) || other.listen(dir / "no/ptt.sock", error));
 }

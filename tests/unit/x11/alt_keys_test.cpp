@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "x11/paste_chord.h"
+#include <tuple>
+
+#include "x11/wm_class.h"
 
 namespace zavren {
 namespace {
@@ -22,20 +24,20 @@ TEST(SyntheticKeyLedger, ConsumesEachAnnouncedEventOnceBeforeItExpires) {
     EXPECT_FALSE(ledger.consume(L, true, t0 + SyntheticKeyLedger::EXPIRY * 2));
 }
 
-TEST(PasteChord, TerminalsByEitherWholeNameGetCtrlShiftV) {
+TEST(WmClass, EachHalfEndsAtItsNul) {
     using namespace std::string_view_literals;
-    const std::pair<std::string_view, PasteChord> cases[] = {
-        {"gnome-terminal-server\0Gnome-terminal"sv, PasteChord::CtrlShiftV},
-        {"xterm\0XTerm\0"sv, PasteChord::CtrlShiftV},
-        {"st\0st-256color"sv, PasteChord::CtrlShiftV},
-        {"unknown\0TERMINOLOGY"sv, PasteChord::CtrlShiftV},
-        {"\0Alacritty\0"sv, PasteChord::CtrlShiftV},
-        {"foot"sv, PasteChord::CtrlShiftV},
-        {"Navigator\0firefox"sv, PasteChord::CtrlV},
-        {"kitty-notes\0KittyNotes"sv, PasteChord::CtrlV},
-        {""sv, PasteChord::CtrlV},
+    const std::tuple<std::string_view, const char*, const char*> cases[] = {
+        {"gnome-terminal-server\0Gnome-terminal"sv, "gnome-terminal-server", "Gnome-terminal"},
+        {"xterm\0XTerm\0"sv, "xterm", "XTerm"},
+        {"\0Alacritty\0"sv, "", "Alacritty"},
+        {"foot"sv, "foot", ""},
+        {""sv, "", ""},
     };
-    for (auto [raw, want] : cases) EXPECT_EQ(pasteChordFor(parseWmClass(raw)), want) << raw;
+    for (auto [raw, instance, className] : cases) {
+        const WmClass c = parseWmClass(raw);
+        EXPECT_EQ(c.instance, instance) << raw;
+        EXPECT_EQ(c.className, className) << raw;
+    }
 }
 
 }  // namespace
