@@ -36,11 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(whole.line.size() <= zavren::PTT_MAX_LINE);
         FUZZ_CHECK(whole.line.find('\n') == std::string::npos);
         FUZZ_CHECK(stream.substr(0, whole.line.size()) == whole.line);
-        if (auto word = zavren::parsePttWord(whole.line)) {
-            std::string bare = whole.line;
+        // A line is a word, optionally followed by the sender's start time.
+        if (auto message = zavren::parsePttLine(whole.line)) {
+            std::string bare = whole.line.substr(0, whole.line.find(' '));
             if (!bare.empty() && bare.back() == '\r') bare.pop_back();
             FUZZ_CHECK(bare == "press" || bare == "release" || bare == "toggle" ||
                        bare == "cancel");
+            FUZZ_CHECK(message->command == *zavren::parsePttWord(bare));
         }
     }
     if (whole.status == Status::incomplete) FUZZ_CHECK(stream.find('\n') == std::string::npos);
