@@ -70,7 +70,7 @@ int runDesktop(int argc, char** argv) {
     XTestKeySynthesizer keys(syntheticKeys);
     XTestTrust trust;
     QtPasteboard pasteboard;
-    QtDefaults defaults(paths.configDir);
+    QtDefaults defaults(paths.configDir, &log);
     QtDesktop desktop;
     QtApplication application;
     FileInstanceLock lock(paths.runtimeDir + "/" + BUNDLE_ID + ".lock");

@@ -6,10 +6,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 namespace zavren::files {
 
 namespace {
+
+// Regular files ignore O_NONBLOCK; anything else is refused after fstat.
+int openUserFile(const std::string& path, int extraFlags) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags);
+}
 
 std::optional<std::string> readFd(int fd) {
     struct stat st {};
@@ -51,15 +57,59 @@ mode_t currentUmask() {
 }
 
 std::optional<std::string> readNoFollow(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fd = openUserFile(path, O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
     return readFd(fd);
 }
 
 std::optional<std::string> read(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openUserFile(path, 0);
     if (fd < 0) return std::nullopt;
     return readFd(fd);
+}
+
+UserFile checkUserFile(const std::string& path, std::size_t maxBytes) {
+    int fd = openUserFile(path, 0);
+    if (fd < 0) return errno == ENOENT ? UserFile::missing : UserFile::unreadable;
+    struct stat st {};
+    UserFile result = UserFile::ok;
+    if (::fstat(fd, &st) != 0)
+        result = UserFile::unreadable;
+    else if (!S_ISREG(st.st_mode))
+        result = UserFile::notRegular;
+    else if (static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+        result = UserFile::tooLarge;
+    ::close(fd);
+    return result;
+}
+
+std::optional<CappedRead> readCapped(const std::string& path, std::size_t maxBytes) {
+    int fd = openUserFile(path, 0);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    CappedRead out;
+    char buf[65536];
+    // One byte past the cap tells whether there was more.
+    while (out.bytes.size() <= maxBytes) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        out.bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (out.bytes.size() > maxBytes) {
+        out.bytes.resize(maxBytes);
+        out.complete = false;
+    }
+    return out;
 }
 
 bool writeAtomic(const std::string& path, const std::string& bytes) {
@@ -88,6 +138,29 @@ bool writeAtomic(const std::string& path, const std::string& bytes, mode_t mode)
         return false;
     }
     return true;
+}
+
+namespace {
+
+void openUp(const std::string& dir) {
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return;
+    if ((st.st_mode & S_IRWXU) != S_IRWXU) ::chmod(dir.c_str(), (st.st_mode & 07777) | S_IRWXU);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code sec;
+        if (it->is_directory(sec) && !it->is_symlink(sec)) openUp(it->path().string());
+    }
+}
+
+}  // namespace
+
+bool removeTree(const std::string& path) {
+    openUp(path);
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0;
 }
 
 void removeQuietly(const std::string& path) {
