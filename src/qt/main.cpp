@@ -89,7 +89,7 @@ int runDesktop(int argc, char** argv) {
     InotifyFolderWatcher folderWatcher;
     auto server = ServerManager::create({dispatcher, http, processes, log, portOwners, paths});
     server->followEngineFolder(folderWatcher);
-    EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, base.url);
+    EngineInstaller installer(dispatcher, http, paths.engineRoot, base.url);
     AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;
     SetupWindows windows({windowFactory, desktop, dispatcher, microphone, trustPort,
