@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 namespace zavren::files {
 
@@ -17,16 +18,22 @@ int openUserFile(const std::string& path, int extraFlags) {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags);
 }
 
-std::optional<std::string> readFd(int fd) {
+constexpr std::size_t WHOLE = std::numeric_limits<std::size_t>::max() - 1;
+
+// Reads at most maxBytes of a regular file, one byte more telling whether there
+// was more, and closes fd.
+std::optional<CappedRead> readFd(int fd, std::size_t maxBytes) {
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0) return std::nullopt;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return std::nullopt;
     }
-    std::string out;
-    out.reserve(static_cast<std::size_t>(st.st_size));
+    CappedRead out;
+    if (static_cast<std::uintmax_t>(st.st_size) <= maxBytes)
+        out.bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
-    for (;;) {
+    while (out.bytes.size() <= maxBytes) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
@@ -34,10 +41,19 @@ std::optional<std::string> readFd(int fd) {
             return std::nullopt;
         }
         if (n == 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
+        out.bytes.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    if (out.bytes.size() > maxBytes) {
+        out.bytes.resize(maxBytes);
+        out.complete = false;
+    }
     return out;
+}
+
+std::optional<std::string> whole(std::optional<CappedRead> r) {
+    if (!r) return std::nullopt;
+    return std::move(r->bytes);
 }
 
 }  // namespace
@@ -57,15 +73,11 @@ mode_t currentUmask() {
 }
 
 std::optional<std::string> readNoFollow(const std::string& path) {
-    int fd = openUserFile(path, O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    return readFd(fd);
+    return whole(readFd(openUserFile(path, O_NOFOLLOW), WHOLE));
 }
 
 std::optional<std::string> read(const std::string& path) {
-    int fd = openUserFile(path, 0);
-    if (fd < 0) return std::nullopt;
-    return readFd(fd);
+    return whole(readFd(openUserFile(path, 0), WHOLE));
 }
 
 UserFile checkUserFile(const std::string& path, std::size_t maxBytes) {
@@ -84,32 +96,7 @@ UserFile checkUserFile(const std::string& path, std::size_t maxBytes) {
 }
 
 std::optional<CappedRead> readCapped(const std::string& path, std::size_t maxBytes) {
-    int fd = openUserFile(path, 0);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    CappedRead out;
-    char buf[65536];
-    // One byte past the cap tells whether there was more.
-    while (out.bytes.size() <= maxBytes) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        out.bytes.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    if (out.bytes.size() > maxBytes) {
-        out.bytes.resize(maxBytes);
-        out.complete = false;
-    }
-    return out;
+    return readFd(openUserFile(path, 0), maxBytes);
 }
 
 bool writeAtomic(const std::string& path, const std::string& bytes) {
