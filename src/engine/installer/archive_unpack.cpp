@@ -6,12 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "engine/installer/archive_download.h"
 #include "engine/installer/archive_entry.h"
 #include "engine/installer/partial_file.h"
 #include "engine/installer/sha256.h"
@@ -250,6 +250,8 @@ std::optional<std::string> verifyAndUnpack(const EngineManifest::Asset& asset,
                                            const std::string& archivePath,
                                            const std::string& installRoot,
                                            const FreeBytesProbe& freeBytes) {
+    const auto expected = normalisedSha256(asset.sha256);
+    if (!expected) return std::string("引擎信息无效:sha256 应为 64 位十六进制数");
     int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -269,9 +271,7 @@ std::optional<std::string> verifyAndUnpack(const EngineManifest::Asset& asset,
     }
     ::close(fd);
     if (read != asset.size) return std::string("校验失败:大小不符");
-    std::string expected = asset.sha256;
-    for (char& c : expected) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (hasher.hexDigest() != expected) return std::string("校验失败(文件损坏)");
+    if (hasher.hexDigest() != *expected) return std::string("校验失败(文件损坏)");
     return unpackEngine(archivePath, installRoot, freeBytes);
 }
 

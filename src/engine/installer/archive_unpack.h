@@ -26,8 +26,9 @@ std::optional<std::string> unpackEngine(const std::string& archivePath,
                                         const std::string& installRoot,
                                         const FreeBytesProbe& freeBytes);
 
-// For an archive that did not arrive through the download: it must hold exactly
-// asset.size bytes hashing to asset.sha256, then it is unpacked as above.
+// For an archive that did not arrive through the download: asset.sha256 must be 64
+// hex digits (any case), the archive exactly asset.size bytes hashing to it; then
+// it is unpacked as above.
 std::optional<std::string> verifyAndUnpack(const EngineManifest::Asset& asset,
                                            const std::string& archivePath,
                                            const std::string& installRoot,

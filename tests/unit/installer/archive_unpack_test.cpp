@@ -143,6 +143,8 @@ TEST_F(ArchiveUnpack, AnArchiveFromElsewhereIsCheckedBeforeItIsUnpacked) {
     EXPECT_EQ(verifyAndUnpack({"", upper, size + 1}, archive, root, probe), "校验失败:大小不符");
     EXPECT_EQ(verifyAndUnpack({"", std::string(64, '0'), size}, archive, root, probe),
               "校验失败(文件损坏)");
+    EXPECT_EQ(verifyAndUnpack({"", upper.substr(0, 40), size}, archive, root, probe),
+              "引擎信息无效:sha256 应为 64 位十六进制数");
     EXPECT_EQ(entries(), std::vector<std::string>{});
     EXPECT_EQ(verifyAndUnpack({"", upper, size}, archive, root, probe), std::nullopt);
     EXPECT_EQ(entries(), (std::vector<std::string>{"engine-3", "engine-3/x"}));
