@@ -130,13 +130,20 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         std::weak_ptr<Core> weak = weak_from_this();
         std::string path = partialPath();
         dispatcher.background([weak, asset, path] {
-            auto file = std::make_shared<PartialFile>(preparePartial(path, asset.size));
+            // Closed here unless the transfer takes it: the installer may be gone.
+            std::shared_ptr<PartialFile> file(new PartialFile(preparePartial(path, asset.size)),
+                                              [](PartialFile* f) {
+                                                  if (f->fd >= 0) ::close(f->fd);
+                                                  delete f;
+                                              });
             if (auto self = weak.lock())
                 self->toMain([asset, file](Core& c) { c.download(asset, *file); });
         });
     }
 
-    void download(const EngineManifest::Asset& asset, const PartialFile& file) {
+    void download(const EngineManifest::Asset& asset, PartialFile& held) {
+        PartialFile file = held;
+        held.fd = -1;  // the transfer owns it from here
         if (file.fd < 0) return fail(MSG_CANNOT_WRITE);
         if (owner && owner->freeBytes) {
             std::int64_t needed = spaceNeeded(asset.size, file.received);
