@@ -80,6 +80,10 @@ TEST_F(ArchiveUnpack, HostileArchivesLeaveNothing) {
     unpack({{"engine-9.9/", '5'}, {"engine-9.9/ln", '2', hidden, "x", 0777, 512}});
     EXPECT_FALSE(fs::exists(fs::symlink_status(root + "/engine-9.9/home")));
     files::removeTree(root + "/engine-9.9");
+    // The name goes into the message: printable and short.
+    EXPECT_EQ(unpack({{"engine-9.9/" + std::string(88, 'a') + "\n", '2', "", "/"}}),
+              "解压失败:引擎包含有不安全的条目 engine-9.9/" + std::string(88, 'a') +
+                  "?...(符号链接指向外部)");
 
     const std::vector<std::vector<TarMember>> cases = {
         {{"engine-9.9/", '5'}, {"engine-9.9/sl", '2', "", "../download.partial"}},
