@@ -11,10 +11,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZAVREN_PRODUCT_PAGE})
-# Libraries come from dpkg-shlibdeps; these are what the program runs or draws with:
-# the CJK font, tar and gzip for the engine archive, pkill for stale engines.
+# Libraries (libarchive for the engine archive among them) come from
+# dpkg-shlibdeps; the CJK font is what the program draws with.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, tar, gzip, procps")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "pulseaudio | pipewire-pulse, xdg-utils, qt6-wayland, wl-clipboard")
 include(CPack)

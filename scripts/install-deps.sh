@@ -3,7 +3,7 @@
 # Only missing packages are installed, so a warm machine pays one dpkg query.
 set -euo pipefail
 
-BUILD="cmake ninja-build g++ pkg-config make qt6-base-dev libpulse-dev libcurl4-openssl-dev
+BUILD="cmake ninja-build g++ pkg-config make qt6-base-dev libpulse-dev libcurl4-openssl-dev libarchive-dev
   libssl-dev nlohmann-json3-dev libicu-dev libx11-dev libxi-dev libxtst-dev clang-format
   dpkg-dev file libevdev-dev libwayland-dev libxkbcommon-dev"
 RUNTIME="fonts-wqy-microhei tar gzip procps qt6-wayland wl-clipboard"

@@ -25,7 +25,6 @@
 #include "engine/installer/engine_installer.h"
 #include "engine/installer/partial_file.h"
 #include "posix/curl_http_client.h"
-#include "posix/process_launcher.h"
 #include "posix/run_loop.h"
 
 namespace fs = std::filesystem;
@@ -73,8 +72,7 @@ double timeCommand(const std::string& command) {
 double timeInstallerDownload(const std::string& root, const std::string& base) {
     RunLoopDispatcher loop(2);
     CurlHttpClient http;
-    PosixProcessLauncher launcher;
-    EngineInstaller installer(loop, http, launcher, root, base);
+    EngineInstaller installer(loop, http, root, base);
     std::error_code ec;
     fs::remove(root + "/download.partial", ec);
     std::optional<double> transferred;
@@ -121,9 +119,7 @@ void endlessManifest(const std::string& root) {
     const long before = peakKiB();
     RunLoopDispatcher loop(2);
     CurlHttpClient http;
-    PosixProcessLauncher launcher;
-    EngineInstaller installer(loop, http, launcher, root,
-                              "http://127.0.0.1:" + std::to_string(port));
+    EngineInstaller installer(loop, http, root, "http://127.0.0.1:" + std::to_string(port));
     auto t0 = Clock::now();
     installer.start();
     loop.runUntil([&] { return installer.phase().is<InstallPhase::Failed>(); },

@@ -24,7 +24,7 @@ DesktopProgram::DesktopProgram(DesktopAdapters adapters, AppState& st, Settings 
       updateBase_(downloadsBase(settings.env, *platform_.log)),
       server_(ServerManager::create({*platform_.dispatcher, *platform_.http, *platform_.processes,
                                      *platform_.log, adapters.portOwners, paths_})),
-      installer_(*platform_.dispatcher, *platform_.http, *platform_.processes, paths_.engineRoot,
+      installer_(*platform_.dispatcher, *platform_.http, paths_.engineRoot,
                  updateBase_),
       updater_(*platform_.dispatcher, *platform_.http, *platform_.desktop, *platform_.defaults,
                updateBase_),

@@ -9,7 +9,6 @@
 #include "engine/locator.h"
 #include "engine/manifest.h"
 #include "posix/curl_http_client.h"
-#include "posix/process_launcher.h"
 #include "posix/run_loop.h"
 #include "shared/paths.h"
 #include "shared/url.h"
@@ -162,8 +161,7 @@ int engineInstallCommand(const Args& args) {
 
     RunLoopDispatcher loop(2);
     CurlHttpClient http;
-    PosixProcessLauncher launcher;
-    EngineInstaller installer(loop, http, launcher, root, base.url);
+    EngineInstaller installer(loop, http, root, base.url);
     Reporter reporter(loop, ::isatty(STDOUT_FILENO) == 1);
 
     if (!force) {

@@ -73,6 +73,26 @@ bool answersHealth(RunLoopDispatcher& loop, HttpClient& http) {
     return ok.value_or(false);
 }
 
+// An engine of ours already on the port (the tray's, still loading) is waited
+// for: starting another would only fight it for the port.
+bool ourEngineBecomesReady(RunLoopDispatcher& loop, HttpClient& http, PortOwners& ports,
+                           const Paths& paths) {
+    auto ours = [&] {
+        for (const auto& l : ports.listeners(PORT)) {
+            if (isOurStaleEngine(l, ::geteuid(), {paths.engineRoot, DEV_CHECKOUT})) return true;
+        }
+        return false;
+    };
+    if (!ours()) return false;
+    std::fputs("zavren: 等待正在加载的语音引擎…\n", stderr);
+    const auto end = loop.now() + seconds(READY_WAIT_S);
+    while (loop.now() < end && ours()) {
+        if (answersHealth(loop, http)) return true;
+        loop.runUntil([] { return false; }, seconds(0.5));
+    }
+    return false;
+}
+
 // Starts the engine and waits until it is ready; false when it failed.
 bool startEngine(RunLoopDispatcher& loop, const std::shared_ptr<ServerManager>& server,
                  Progress& progress) {
@@ -153,7 +173,7 @@ int transcribeCommand(const Args& args) {
 
     bool started = false;
     if (!server->confirmOwnListener()) return FOREIGN_LISTENER;
-    if (!answersHealth(loop, http)) {
+    if (!answersHealth(loop, http) && !ourEngineBecomesReady(loop, http, portOwners, paths)) {
         started = true;
         if (!startEngine(loop, server, progress)) {
             stopEngine(server);

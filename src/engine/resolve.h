@@ -17,7 +17,7 @@ struct Resolved {
     std::string exec;
     std::vector<std::string> args;           // without the executable
     std::map<std::string, std::string> env;  // laid over the program's own environment
-    std::string killPath;                    // matched against command lines of stale copies
+    std::string killPath;                    // the engine's own file: its program or its script
     bool operator==(const Resolved&) const = default;
 };
 

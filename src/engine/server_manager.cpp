@@ -7,13 +7,14 @@
 #include <ctime>
 #include <filesystem>
 
+#include "engine/file_trust.h"
 #include "shared/constants.h"
+#include "text/terms.h"
 
 namespace zavren {
 
 namespace {
 
-const std::string PKILL = "/usr/bin/pkill";
 constexpr double HEALTH_DEADLINE_S = 180;
 constexpr double HEALTH_INTERVAL_S = 0.5;
 constexpr double HEALTH_TIMEOUT_S = 2;
@@ -45,14 +46,26 @@ std::string timestamp() {
 
 }  // namespace
 
-std::string literalPattern(const std::string& path) {
-    std::string out;
-    out.reserve(path.size() * 2);
-    for (char c : path) {
-        if (std::string_view(".[]{}()*+?^$|\\").find(c) != std::string_view::npos) out += '\\';
-        out += c;
-    }
-    return out;
+bool isOurStaleEngine(const PortListener& listener, unsigned uid,
+                      const std::vector<std::string>& engineFolders) {
+    if (listener.uid != uid) return false;
+    namespace fs = std::filesystem;
+    auto inside = [&](const std::string& path) {
+        if (path.empty() || path.front() != '/') return false;
+        for (const auto& folder : engineFolders) {
+            if (folder.empty()) continue;
+            std::error_code ec;
+            for (const std::string& f : {folder, fs::weakly_canonical(folder, ec).string()}) {
+                if (!f.empty() && path.rfind(f + "/", 0) == 0) return true;
+            }
+        }
+        return false;
+    };
+    // A registered engine runs through a link in the folder (the program it names
+    // lies elsewhere), an interpreter's engine is known by its script.
+    const auto& a = listener.args;
+    return inside(listener.executable) || (!a.empty() && inside(a[0])) ||
+           (a.size() > 1 && inside(a[1]));
 }
 
 std::shared_ptr<ServerManager> ServerManager::create(Deps deps) {
@@ -91,8 +104,7 @@ std::optional<ServerManager::Choice> ServerManager::choiceOf(std::optional<Resol
     return c;
 }
 
-// `old`, when given, is ended gracefully before the launch: a different engine
-// that pkill would not match.
+// `old`, when given, is ended gracefully before the launch.
 void ServerManager::startReplacing(std::shared_ptr<ChildProcess> old) {
     shuttingDown_ = false;
     auto resolved = resolve();
@@ -107,17 +119,20 @@ void ServerManager::startReplacing(std::shared_ptr<ChildProcess> old) {
     }
     currentKind_ = resolved->kind;
 
-    // pkill and a graceful end can take a while: never on the main thread.
+    // Our running engine, loading or not, makes way for the new one.
+    if (!old && process_ && process_->isRunning()) old = process_;
+    // Ending engines can take a while: never on the main thread.
     std::weak_ptr<ServerManager> weak = weak_from_this();
     Dispatcher* dispatcher = &deps_.dispatcher;
-    ProcessLauncher* processes = &deps_.processes;
-    ProcessSpec pkill;
-    pkill.exec = PKILL;
-    pkill.args = {"-9", "-f", literalPattern(resolved->killPath)};
-    pkill.env = processes->environment();
-    deps_.dispatcher.background([weak, dispatcher, processes, old, pkill, r = *resolved, launch] {
+    PortOwners* ports = &deps_.ports;
+    std::vector<std::string> folders{deps_.paths.engineRoot, deps_.devCheckout};
+    deps_.dispatcher.background([weak, dispatcher, ports, old, folders, r = *resolved, launch] {
         if (old) endChild(*old);
-        (void)processes->run(pkill);
+        // A copy of ours left by an earlier run holds the port; only that pid is
+        // signalled, never whatever else runs from the engine folder.
+        for (const auto& l : ports->listeners(PORT)) {
+            if (isOurStaleEngine(l, ::geteuid(), folders)) ports->stopProcess(l.pid);
+        }
         dispatcher->post([weak, r, launch] {
             auto self = weak.lock();
             // A stop() or another start() meanwhile takes precedence.
@@ -130,6 +145,15 @@ void ServerManager::startReplacing(std::shared_ptr<ChildProcess> old) {
 void ServerManager::launch(const Resolved& resolved, std::uint64_t launch) {
     reopenLog();
     writeSeparator(resolved);
+    if (auto problem = termsFileProblem(deps_.paths.termsFile))
+        deps_.log.line(LOG_PREFIX + *problem);
+    // Checked at registration too; what a link points to can change since.
+    if (auto why = untrustedLaunch(resolved, ::geteuid())) {
+        const std::string problem = "引擎文件不安全:" + *why;
+        deps_.log.line(LOG_PREFIX + problem);
+        report(EngineState::failed, problem);
+        return;
+    }
 
     ProcessSpec spec;
     spec.exec = resolved.exec;

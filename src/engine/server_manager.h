@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/resolve.h"
 #include "platform/dispatch.h"
@@ -18,10 +19,10 @@
 
 namespace zavren {
 
-// Runs the speech engine as a child process and reports its state: kills stale
-// copies, launches with output appended to the engine log, polls /health until it
-// answers 200 or 180 s pass, restarts after unexpected exits (at most three in a
-// row), and stops it with SIGTERM, then SIGKILL 1.5 s later if needed.
+// Runs the speech engine as a child process and reports its state: stops stale
+// copies of ours found on the port, launches with output appended to the engine log, polls /health
+// until it answers 200 or 180 s pass, restarts after unexpected exits (at most three in a row), and
+// stops it with SIGTERM, then SIGKILL 1.5 s later if needed.
 //
 // Nothing is sent to the engine port while another user listens on it: that
 // program would receive the user's voice and choose the pasted text.
@@ -117,8 +118,11 @@ class ServerManager : public std::enable_shared_from_this<ServerManager> {
     std::string problem_;
 };
 
-// The pattern that makes `pkill -f` match path literally (it reads an extended
-// regular expression).
-std::string literalPattern(const std::string& path);
+// Whether a process listening on the engine port is a copy of our engine: the
+// same user, its program (as run, or once links are resolved) or, for an
+// interpreter, its script inside one of our engine folders. Only such a process is
+// ever signalled.
+bool isOurStaleEngine(const PortListener& listener, unsigned uid,
+                      const std::vector<std::string>& engineFolders);
 
 }  // namespace zavren

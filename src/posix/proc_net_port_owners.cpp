@@ -5,7 +5,9 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/tcp.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,9 +15,13 @@
 #include <optional>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "shared/files.h"
 
@@ -177,6 +183,104 @@ ListenerOwner ProcNetPortOwners::owner(int port) {
         if (found == ListenerOwner::stranger) return found;
     }
     return found;
+}
+
+}  // namespace zavren
+
+namespace zavren {
+
+std::vector<unsigned long> listenerInodes(std::string_view table, int port) {
+    std::vector<unsigned long> out;
+    std::istringstream in{std::string(table)};
+    std::string line;
+    std::getline(in, line);  // the heading
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+              timeout >> inode))
+            continue;
+        const auto colon = local.find(':');
+        if (state != LISTEN || colon == std::string::npos ||
+            !reachableFromLoopback(local.substr(0, colon)))
+            continue;
+        try {
+            if (std::stoul(local.substr(colon + 1), nullptr, 16) ==
+                static_cast<unsigned long>(port))
+                out.push_back(std::stoul(inode));
+        } catch (const std::exception&) {
+        }
+    }
+    return out;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> commandLine(const std::string& procDir) {
+    std::vector<std::string> args;
+    auto read = files::readCapped(procDir + "/cmdline", 1 << 16);
+    if (!read) return args;
+    std::size_t start = 0;
+    const std::string& all = read->bytes;
+    while (start < all.size()) {
+        std::size_t end = all.find('\0', start);
+        if (end == std::string::npos) end = all.size();
+        args.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return args;
+}
+
+bool alive(int pid) {
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+}  // namespace
+
+std::vector<PortListener> ProcNetPortOwners::listeners(int port) {
+    std::set<std::string> sockets;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        if (auto text = files::read(table)) {
+            for (unsigned long inode : listenerInodes(*text, port))
+                sockets.insert("socket:[" + std::to_string(inode) + "]");
+        }
+    }
+    std::vector<PortListener> out;
+    if (sockets.empty()) return out;
+    std::error_code ec;
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string name = proc->path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code fec;
+        bool holds = false;
+        for (fs::directory_iterator fd(proc->path() / "fd", fec), fend;
+             !fec && fd != fend && !holds; fd.increment(fec)) {
+            std::error_code lec;
+            holds = sockets.count(fs::read_symlink(fd->path(), lec).string()) > 0;
+        }
+        if (!holds) continue;
+        struct stat st {};
+        if (::stat(proc->path().c_str(), &st) != 0) continue;
+        std::error_code xec;
+        PortListener l;
+        l.pid = std::stoi(name);
+        l.uid = st.st_uid;
+        l.executable = fs::read_symlink(proc->path() / "exe", xec).string();
+        l.args = commandLine(proc->path().string());
+        out.push_back(std::move(l));
+    }
+    return out;
+}
+
+void ProcNetPortOwners::stopProcess(int pid) {
+    using namespace std::chrono_literals;
+    if (pid <= 1) return;
+    ::kill(pid, SIGTERM);
+    const auto end = std::chrono::steady_clock::now() + 1500ms;
+    while (alive(pid) && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(10ms);
+    if (alive(pid)) ::kill(pid, SIGKILL);
 }
 
 }  // namespace zavren

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string_view>
+#include <vector>
 
 #include "platform/port_owner.h"
 
@@ -14,7 +15,12 @@ namespace zavren {
 class ProcNetPortOwners : public PortOwners {
   public:
     ListenerOwner owner(int port) override;
+    std::vector<PortListener> listeners(int port) override;
+    void stopProcess(int pid) override;
 };
+
+// The socket inodes of loopback-reachable listeners on the port in one table's text.
+std::vector<unsigned long> listenerInodes(std::string_view table, int port);
 
 // The answer for one table's text, counting listeners on loopback or any address
 // with that port; `found` carries what earlier tables said.

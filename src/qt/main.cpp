@@ -62,7 +62,7 @@ int runDesktop(int argc, char** argv) {
     XTestKeySynthesizer keys(syntheticKeys);
     XTestTrust trust;
     QtPasteboard pasteboard;
-    QtDefaults defaults(paths.configDir);
+    QtDefaults defaults(paths.configDir, &log);
     QtDesktop desktop;
     QtApplication application;
     FileInstanceLock lock(paths.runtimeDir + "/" + BUNDLE_ID + ".lock");
@@ -104,9 +104,11 @@ int runDesktop(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::string(argv[1]) == "ptt")
+    if (argc >= 2 && std::string(argv[1]) == "ptt") {
+        const auto env = currentEnvironment();
         return pttCommand({argv + 2, argv + argc},
-                          pttSocketPath(Paths::fromEnvironment(currentEnvironment()).runtimeDir));
+                          pttSocketPath(programRuntimeDir(Paths::fromEnvironment(env), env)));
+    }
     if (auto code = cli::run(argc, argv)) return *code;
     return runDesktop(argc, argv);
 }

@@ -4,6 +4,9 @@
 
 #include <QDir>
 
+#include "shared/constants.h"
+#include "shared/files.h"
+
 namespace zavren {
 
 namespace {
@@ -20,21 +23,61 @@ QString keyOf(const std::string& key) {
 
 }  // namespace
 
-QtDefaults::QtDefaults(const std::string& configDir) : file_(configDir + "/settings.ini") {
+QtDefaults::QtDefaults(const std::string& configDir, SystemLog* log)
+    : file_(configDir + "/settings.ini"), log_(log) {
     QDir().mkpath(QString::fromStdString(configDir));
+    // QSettings reads the file as it is made.
+    if (!fileUsable()) return;
     settings_ = std::make_unique<QSettings>(QString::fromStdString(file_), QSettings::IniFormat);
     // The first read loads the file; do it now rather than inside the event loop.
     commit();
 }
 
+QtDefaults::~QtDefaults() {
+    // QSettings writes pending changes on destruction, reading the file first: one
+    // that went bad must not hang the exit.
+    if (settings_ && !fileUsable()) (void)settings_.release();
+}
+
+QString QtDefaults::value(const QString& key) const {
+    if (!settings_) {
+        auto it = memory_.find(key);
+        return it == memory_.end() ? QString() : it->second;
+    }
+    return settings_->value(key).toString();
+}
+
+void QtDefaults::store(const QString& key, const QString& value) {
+    if (!settings_) {
+        memory_[key] = value;
+        return;
+    }
+    settings_->setValue(key, value);
+    commit();
+}
+
+// QSettings would block on a FIFO and read any size: what is not a small regular
+// file is left alone, and the defaults (and this run's changes) stay in memory.
+bool QtDefaults::fileUsable() {
+    const files::UserFile state = files::checkUserFile(file_, SETTINGS_MAX_BYTES);
+    const bool usable = state == files::UserFile::ok || state == files::UserFile::missing;
+    if (!usable && !refusalLogged_ && log_) {
+        log_->line(LOG_PREFIX + "设置文件 " + file_ +
+                   (state == files::UserFile::tooLarge ? " 过大" : " 不是普通文件") +
+                   ",已忽略,使用默认设置");
+    }
+    refusalLogged_ = refusalLogged_ || !usable;
+    return usable;
+}
+
 // Another process (the command line) may have written the file. Syncing takes
 // QSettings' file lock, which costs milliseconds: only do it when the file changed.
 void QtDefaults::refresh() {
-    if (stamp() != seen_) commit();
+    if (settings_ && stamp() != seen_) commit();
 }
 
 void QtDefaults::commit() {
-    settings_->sync();
+    if (fileUsable()) settings_->sync();
     seen_ = stamp();
 }
 
@@ -47,7 +90,7 @@ QtDefaults::Stamp QtDefaults::stamp() const {
 std::optional<bool> QtDefaults::boolValue(const std::string& key) {
     std::lock_guard lock(mutex_);
     refresh();
-    const QString v = settings_->value(keyOf(key)).toString();
+    const QString v = value(keyOf(key));
     if (v == BOOL_TRUE) return true;
     if (v == BOOL_FALSE) return false;
     return std::nullopt;
@@ -55,27 +98,25 @@ std::optional<bool> QtDefaults::boolValue(const std::string& key) {
 
 void QtDefaults::setBool(const std::string& key, bool value) {
     std::lock_guard lock(mutex_);
-    settings_->setValue(keyOf(key), value ? BOOL_TRUE : BOOL_FALSE);
-    commit();
+    store(keyOf(key), value ? BOOL_TRUE : BOOL_FALSE);
 }
 
 std::optional<std::string> QtDefaults::stringValue(const std::string& key) {
     std::lock_guard lock(mutex_);
     refresh();
-    const QString v = settings_->value(keyOf(key)).toString();
+    const QString v = value(keyOf(key));
     if (!v.startsWith(STRING_TAG)) return std::nullopt;
     return v.mid(STRING_TAG.size()).toStdString();
 }
 
 void QtDefaults::setString(const std::string& key, const std::string& value) {
     std::lock_guard lock(mutex_);
-    settings_->setValue(keyOf(key), STRING_TAG + QString::fromStdString(value));
-    commit();
+    store(keyOf(key), STRING_TAG + QString::fromStdString(value));
 }
 
 std::string QtDefaults::fileName() const {
     std::lock_guard lock(mutex_);
-    return settings_->fileName().toStdString();
+    return file_;
 }
 
 }  // namespace zavren

@@ -6,21 +6,34 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <limits>
 
 namespace zavren::files {
 
 namespace {
 
-std::optional<std::string> readFd(int fd) {
+// Regular files ignore O_NONBLOCK; anything else is refused after fstat.
+int openUserFile(const std::string& path, int extraFlags) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags);
+}
+
+constexpr std::size_t WHOLE = std::numeric_limits<std::size_t>::max() - 1;
+
+// Reads at most maxBytes of a regular file, one byte more telling whether there
+// was more, and closes fd.
+std::optional<CappedRead> readFd(int fd, std::size_t maxBytes) {
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0) return std::nullopt;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return std::nullopt;
     }
-    std::string out;
-    out.reserve(static_cast<std::size_t>(st.st_size));
+    CappedRead out;
+    if (static_cast<std::uintmax_t>(st.st_size) <= maxBytes)
+        out.bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
-    for (;;) {
+    while (out.bytes.size() <= maxBytes) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
@@ -28,10 +41,19 @@ std::optional<std::string> readFd(int fd) {
             return std::nullopt;
         }
         if (n == 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
+        out.bytes.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    if (out.bytes.size() > maxBytes) {
+        out.bytes.resize(maxBytes);
+        out.complete = false;
+    }
     return out;
+}
+
+std::optional<std::string> whole(std::optional<CappedRead> r) {
+    if (!r) return std::nullopt;
+    return std::move(r->bytes);
 }
 
 }  // namespace
@@ -51,15 +73,30 @@ mode_t currentUmask() {
 }
 
 std::optional<std::string> readNoFollow(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    return readFd(fd);
+    return whole(readFd(openUserFile(path, O_NOFOLLOW), WHOLE));
 }
 
 std::optional<std::string> read(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    return readFd(fd);
+    return whole(readFd(openUserFile(path, 0), WHOLE));
+}
+
+UserFile checkUserFile(const std::string& path, std::size_t maxBytes) {
+    int fd = openUserFile(path, 0);
+    if (fd < 0) return errno == ENOENT ? UserFile::missing : UserFile::unreadable;
+    struct stat st {};
+    UserFile result = UserFile::ok;
+    if (::fstat(fd, &st) != 0)
+        result = UserFile::unreadable;
+    else if (!S_ISREG(st.st_mode))
+        result = UserFile::notRegular;
+    else if (static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+        result = UserFile::tooLarge;
+    ::close(fd);
+    return result;
+}
+
+std::optional<CappedRead> readCapped(const std::string& path, std::size_t maxBytes) {
+    return readFd(openUserFile(path, 0), maxBytes);
 }
 
 bool writeAtomic(const std::string& path, const std::string& bytes) {
@@ -88,6 +125,29 @@ bool writeAtomic(const std::string& path, const std::string& bytes, mode_t mode)
         return false;
     }
     return true;
+}
+
+namespace {
+
+void openUp(const std::string& dir) {
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return;
+    if ((st.st_mode & S_IRWXU) != S_IRWXU) ::chmod(dir.c_str(), (st.st_mode & 07777) | S_IRWXU);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code sec;
+        if (it->is_directory(sec) && !it->is_symlink(sec)) openUp(it->path().string());
+    }
+}
+
+}  // namespace
+
+bool removeTree(const std::string& path) {
+    openUp(path);
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0;
 }
 
 void removeQuietly(const std::string& path) {

@@ -49,6 +49,10 @@ bool makePrivateDir(const std::string& dir) {
     return isPrivateDir(dir);
 }
 
+std::string cacheRunDir(const std::map<std::string, std::string>& env) {
+    return xdg(env, "XDG_CACHE_HOME", home(env) + "/.cache") + "/zavren/run";
+}
+
 }  // namespace
 
 Paths Paths::fromEnvironment(const std::map<std::string, std::string>& env) {
@@ -80,6 +84,14 @@ Paths Paths::under(const std::string& root) {
     return fromEnvironment(env);
 }
 
+std::string programRuntimeDir(const Paths& paths, const std::map<std::string, std::string>& env) {
+    // A missing folder is one the program would create private.
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(paths.runtimeDir, ec)) || isPrivateDir(paths.runtimeDir))
+        return paths.runtimeDir;
+    return cacheRunDir(env);
+}
+
 bool ensurePrivateRuntimeDir(Paths& paths, const std::map<std::string, std::string>& env) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(paths.runtimeDir, ec))) {
@@ -90,7 +102,7 @@ bool ensurePrivateRuntimeDir(Paths& paths, const std::map<std::string, std::stri
 
     // One fixed folder, so the instance lock and the stale-recording cleanup see
     // what an earlier start left there.
-    const std::string fallback = xdg(env, "XDG_CACHE_HOME", home(env) + "/.cache") + "/zavren/run";
+    const std::string fallback = cacheRunDir(env);
     if (!makePrivateDir(fallback)) return false;
     paths.runtimeDir = fallback;
     paths.wav = fallback + "/zavren.wav";

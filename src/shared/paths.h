@@ -30,6 +30,10 @@ struct Paths {
 // cache folder. Returns false when no private folder can be had.
 bool ensurePrivateRuntimeDir(Paths& paths, const std::map<std::string, std::string>& env);
 
+// The runtime folder the program settles on, found without creating or changing
+// anything: for clients that must reach what the program put there.
+std::string programRuntimeDir(const Paths& paths, const std::map<std::string, std::string>& env);
+
 // The process environment as a map.
 std::map<std::string, std::string> currentEnvironment();
 

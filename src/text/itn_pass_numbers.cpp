@@ -45,8 +45,15 @@ void digitStrings(const Chars& in, Chars& out) {
         const bool unitNeighbour =
             (prev != nullptr && isUnit(*prev)) || (next != nullptr && isUnit(*next));
 
+        // The fraction of a spoken decimal is the decimals pass's to read: converting
+        // it here would split it from an integer part that has no value.
+        const bool fraction = prev != nullptr && prev->cp == DIAN && out.size() >= 2 &&
+                              (isNumeral(out[out.size() - 2]) || isAsciiDigit(out[out.size() - 2]));
+
         bool convert;
-        if (j - i >= 2) {
+        if (fraction) {
+            convert = false;
+        } else if (j - i >= 2) {
             convert = !unitNeighbour && (j - i >= 3 || codeContext);
         } else if (in[i].cp == YI && next != nullptr && isChineseLetter(*next)) {
             convert = false;  // 一个, 一样: a word, not a digit

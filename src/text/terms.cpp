@@ -42,9 +42,25 @@ bool isComment(std::string_view piece) {
 
 }  // namespace
 
+std::optional<std::string> termsFileProblem(const std::string& termsFile) {
+    switch (files::checkUserFile(termsFile, TERMS_MAX_BYTES)) {
+        case files::UserFile::tooLarge:
+            return "术语词典超过 " + std::to_string(TERMS_MAX_BYTES / 1024) + " KB,只使用了前 " +
+                   std::to_string(TERMS_MAX_BYTES / 1024) + " KB 中的词";
+        case files::UserFile::notRegular:
+            return std::string("术语词典不是普通文件,已忽略");
+        default:
+            return std::nullopt;
+    }
+}
+
 std::string loadUserTerms(const std::string& termsFile) {
-    auto text = files::read(termsFile);
-    if (!text || !validUtf8(*text)) return {};
+    auto read = files::readCapped(termsFile, TERMS_MAX_BYTES);
+    if (!read) return {};
+    std::string* text = &read->bytes;
+    // A term cut by the cap is dropped whole.
+    if (!read->complete) text->resize(text->find_last_of("\n ,") + 1);
+    if (!validUtf8(*text)) return {};
 
     // A line feed splits, except the LF of a CR LF pair: that pair is one
     // character which is not a line feed.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,10 +21,18 @@ inline constexpr std::string_view TERMS_TEMPLATE =
     "# 常用组合词(帮引擎保住拼写与连字符,不需要可删)\n"
     "USB-C Wi-Fi JavaScript TypeScript\n";
 
+// Terms go into every request and into the engine's environment, where one
+// variable may not pass 128 KiB: the file is read up to here, about 3,000 terms.
+inline constexpr std::size_t TERMS_MAX_BYTES = 32 * 1024;
+
 // The user's terms as one line: file order, single ASCII spaces, no leading or
 // trailing space. Reads the file at every call; empty when the file is missing,
-// unreadable or not valid UTF-8.
+// unreadable, not a regular file or not valid UTF-8. Of a larger file, the terms
+// that lie wholly within the first TERMS_MAX_BYTES.
 std::string loadUserTerms(const std::string& termsFile);
+
+// What the user must hear about the terms file (too large, not a file), or nothing.
+std::optional<std::string> termsFileProblem(const std::string& termsFile);
 
 // Creates the folder and, only when no file is there, the template; then asks the
 // desktop to open the file. Failures to create are silent: the desktop gets the

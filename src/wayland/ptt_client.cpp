@@ -1,9 +1,11 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -13,9 +15,50 @@ namespace zavren {
 
 namespace {
 
-constexpr int ANSWER_TIMEOUT_MS = 2000;
+// Everything, connect included: a stopped program must not hang the compositor's binding.
+constexpr auto TOTAL_TIMEOUT = std::chrono::milliseconds(2000);
 
 const char* USAGE = "用法: zavren ptt press|release|toggle|cancel\n";
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits for events on fd until the deadline; false on timeout or error.
+bool waitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        int n = ::poll(&p, 1, remainingMs(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0;
+    }
+}
+
+bool connectWithin(int fd, const sockaddr_un& addr, Clock::time_point deadline) {
+    for (;;) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+        if (errno == EINTR) continue;
+        // A full backlog: the program is not accepting (stopped, or busy) yet.
+        if (errno != EAGAIN) break;
+        const int left = remainingMs(deadline);
+        if (left == 0) return false;
+        ::poll(nullptr, 0, left < 50 ? left : 50);
+    }
+    if (errno != EINPROGRESS || !waitFor(fd, POLLOUT, deadline)) return false;
+    int err = 0;
+    socklen_t len = sizeof err;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+}
+
+// Another user's listener in a shared folder must not hear our commands.
+bool listenerIsUs(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::geteuid();
+}
 
 }  // namespace
 
@@ -24,6 +67,7 @@ int pttCommand(const std::vector<std::string>& args, const std::string& socketPa
         std::fputs(USAGE, stderr);
         return 2;
     }
+    const auto deadline = Clock::now() + TOTAL_TIMEOUT;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (socketPath.size() >= sizeof addr.sun_path) {
@@ -31,21 +75,26 @@ int pttCommand(const std::vector<std::string>& args, const std::string& socketPa
         return 3;
     }
     std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || !connectWithin(fd, addr, deadline)) {
         std::fprintf(stderr, "zavren: 没有正在运行的 ZAVREN (%s)\n", socketPath.c_str());
         if (fd >= 0) ::close(fd);
         return 3;
     }
+    if (!listenerIsUs(fd)) {
+        std::fprintf(stderr, "zavren: 控制套接字属于其他用户,未发送 (%s)\n", socketPath.c_str());
+        ::close(fd);
+        return 3;
+    }
     const std::string line = pttLine(*parsePttWord(args[0]));
     std::string answer;
-    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
-        // A program that hangs must not hang the compositor's binding with it.
-        pollfd p{fd, POLLIN, 0};
+    if (waitFor(fd, POLLOUT, deadline) &&
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
         char buf[128];
         while (answer.find('\n') == std::string::npos && answer.size() < sizeof buf &&
-               ::poll(&p, 1, ANSWER_TIMEOUT_MS) > 0) {
+               waitFor(fd, POLLIN, deadline)) {
             ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n <= 0) break;
             answer.append(buf, static_cast<std::size_t>(n));
         }

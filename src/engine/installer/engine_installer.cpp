@@ -2,15 +2,13 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <optional>
-#include <system_error>
 #include <utility>
 #include <vector>
 
-#include "engine/installer/archive_listing.h"
+#include "engine/installer/archive_download.h"
+#include "engine/installer/archive_unpack.h"
 #include "engine/installer/partial_file.h"
 #include "engine/manifest.h"
 #include "shared/url.h"
@@ -25,23 +23,6 @@ const std::string MSG_NETWORK_PREFIX = "无法获取引擎信息:";
 const std::string MSG_BAD_RESPONSE = "响应异常";
 const std::string MSG_NETWORK_SUFFIX = ",请检查网络后重试";
 const std::string MSG_CANNOT_WRITE = "无法写入下载文件(磁盘权限?)";
-const std::string MSG_CORRUPT = "校验失败(文件损坏),已清理,请重试";
-const std::string MSG_NO_ENGINE_DIR = "引擎包结构异常(未找到 engine-* 目录),请重试";
-
-std::string interrupted(const std::string& why, std::int64_t received) {
-    return "下载中断:" + why + "。已下 " + fmtMB(received) + ",点重试从断点继续";
-}
-
-// Needed rounds up and free rounds down: nearest rounding can print the same
-// number on both sides of a refusal.
-std::string noSpace(std::int64_t needed, std::int64_t free) {
-    constexpr std::int64_t MB = 1048576;
-    auto mb = [](std::int64_t bytes, bool up) {
-        return std::to_string(bytes / MB + (up && bytes % MB != 0 ? 1 : 0)) + " MB";
-    };
-    return "磁盘空间不足:需要 " + mb(needed, true) + ",可用 " + mb(free, false) +
-           ",请清理磁盘后重试";
-}
 
 // What the rest of the download and the unpacked engine (about twice the archive)
 // will take, saturating for absurd sizes.
@@ -50,65 +31,28 @@ std::int64_t spaceNeeded(std::int64_t size, std::int64_t held) {
     return size > MAX / 3 ? MAX : 3 * size - held;
 }
 
-std::string tarExit(int status) {
-    return "解压失败(tar exit " + std::to_string(status) + "),请重试";
-}
-
-// Names from a hostile archive go into a message: keep them short and printable.
-std::string printable(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        out += (u >= 0x20 && u < 0x7f) ? c : '?';
-        if (out.size() >= 100) {
-            out += "...";
-            break;
-        }
-    }
-    return out;
-}
-
-constexpr std::size_t WRITE_BLOCK = 1 << 20;
-
 InstallPhase phaseOf(InstallPhase::Value v) {
     return InstallPhase{std::move(v)};
 }
 
-}  // namespace
-
-std::string systemTar() {
-    for (const char* candidate : {"/usr/bin/tar", "/bin/tar"}) {
-        if (::access(candidate, X_OK) == 0) return candidate;
-    }
-    return "/usr/bin/tar";
+// The archive this manifest offers, when it is one we would fetch and could check.
+std::optional<EngineManifest::Asset> assetOf(const std::string& body) {
+    auto m = EngineManifest::decode(body);
+    if (!m) return std::nullopt;
+    auto asset = m->effective();
+    auto sha = normalisedSha256(asset.sha256);
+    if (!sha || !isHttpUrl(asset.url) || asset.size < 0) return std::nullopt;
+    asset.sha256 = *sha;
+    return asset;
 }
 
-// One download session: owned by the core, shared with the transfer callbacks.
-// Its fields pass from the scan (background) to the main thread, then to the HTTP
-// thread, then to verification, each hand-off ordered by a queue.
-struct Attempt {
-    EngineManifest::Asset asset;
-    PartialFile file;     // file.received/hasher cover exactly the bytes written to disk
-    std::string pending;  // received, not yet written: chunks are small, syscalls are not free
-    std::optional<TimePoint> lastUI;  // none: the first chunk publishes
-    int status = 0;
-    int writeError = 0;
-    std::shared_ptr<HttpTask> task;
+}  // namespace
 
-    Attempt() = default;
-    Attempt(const Attempt&) = delete;
-    Attempt& operator=(const Attempt&) = delete;
-    // An attempt dropped before its transfer ended (the installer went away) still
-    // releases its file.
-    ~Attempt() {
-        if (file.fd >= 0) ::close(file.fd);
-    }
-};
-
+// The sequence: manifest, download into "download.partial", verification, unpacking.
+// Each step reports back on the main queue, where all of this state lives.
 struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
     Dispatcher& dispatcher;
     HttpClient& http;
-    ProcessLauncher& launcher;
     std::string root;
     std::string base;
     EngineInstaller* owner;
@@ -116,17 +60,12 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
     InstallPhase phase;
     bool running = false;
     std::vector<std::weak_ptr<std::function<void()>>> observers;
-    std::shared_ptr<HttpTask> manifestTask;
-    std::shared_ptr<Attempt> attempt;
+    std::shared_ptr<HttpTask> task;
 
-    Core(Dispatcher& d, HttpClient& h, ProcessLauncher& l, std::string r, std::string b,
-         EngineInstaller* o)
-        : dispatcher(d), http(h), launcher(l), root(std::move(r)), base(std::move(b)), owner(o) {}
+    Core(Dispatcher& d, HttpClient& h, std::string r, std::string b, EngineInstaller* o)
+        : dispatcher(d), http(h), root(std::move(r)), base(std::move(b)), owner(o) {}
 
     std::string partialPath() const { return root + "/download.partial"; }
-    std::string scratchPath() const { return root + "/.extract-tmp"; }
-
-    // --- main thread -------------------------------------------------------
 
     void setPhase(InstallPhase p) {
         phase = std::move(p);
@@ -139,14 +78,12 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
 
     void finish(InstallPhase p) {
         running = false;
-        // The task may hold the handlers, which hold the attempt: break that cycle.
-        if (attempt) attempt->task.reset();
-        attempt.reset();
-        manifestTask.reset();
+        task.reset();
         bool done = p.is<InstallPhase::Done>();
         setPhase(std::move(p));
         if (done && owner && owner->onDone) owner->onDone();
     }
+    void fail(std::string message) { finish(phaseOf(InstallPhase::Failed{std::move(message)})); }
 
     // Runs fn on the main queue while the core is alive.
     void toMain(std::function<void(Core&)> fn) {
@@ -154,12 +91,6 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         dispatcher.post([weak, fn = std::move(fn)] {
             if (auto self = weak.lock()) fn(*self);
         });
-    }
-    void publish(InstallPhase p) {
-        toMain([p = std::move(p)](Core& c) { c.setPhase(p); });
-    }
-    void fail(std::string message) {
-        toMain([m = std::move(message)](Core& c) { c.finish(phaseOf(InstallPhase::Failed{m})); });
     }
 
     void start() {
@@ -176,254 +107,102 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         req.maxBodyBytes = MANIFEST_MAX_BYTES;
         req.cache = HttpRequest::CachePolicy::reloadIgnoringLocalCache;
         std::weak_ptr<Core> weak = weak_from_this();
-        manifestTask = http.send(std::move(req), [weak](HttpResponse response) {
+        task = http.send(std::move(req), [weak](HttpResponse response) {
             auto self = weak.lock();
             if (!self) return;
-            std::optional<EngineManifest::Asset> asset;
-            if (!response.body.empty()) {
-                if (auto m = EngineManifest::decode(response.body)) {
-                    auto e = m->effective();
-                    // An archive address we would not fetch, or a negative size,
-                    // is as useless as a body that does not decode.
-                    if (isHttpUrl(e.url) && e.size >= 0) asset = e;
-                }
-            }
+            auto asset = response.body.empty() ? std::nullopt : assetOf(response.body);
             if (!asset) {
                 // An oversized answer is the server's fault, not the network's.
                 bool transport = response.error && response.body.empty() &&
                                  response.error->kind != HttpError::Kind::tooLarge;
-                self->fail(MSG_NETWORK_PREFIX +
-                           (transport ? response.error->description : MSG_BAD_RESPONSE) +
-                           MSG_NETWORK_SUFFIX);
+                std::string m = MSG_NETWORK_PREFIX +
+                                (transport ? response.error->description : MSG_BAD_RESPONSE) +
+                                MSG_NETWORK_SUFFIX;
+                self->toMain([m](Core& c) { c.fail(m); });
                 return;
             }
-            self->toMain([a = *asset](Core& c) { c.download(a); });
+            self->toMain([a = *asset](Core& c) { c.scanPartial(a); });
         });
     }
 
-    void download(const EngineManifest::Asset& asset) {
-        auto a = std::make_shared<Attempt>();
-        a->asset = asset;
-        attempt = a;
-        // Re-reading a large partial file takes seconds: keep it off the main thread.
+    // Re-reading a large partial file takes seconds: keep it off the main thread.
+    void scanPartial(const EngineManifest::Asset& asset) {
         std::weak_ptr<Core> weak = weak_from_this();
         std::string path = partialPath();
-        dispatcher.background([weak, a, path] {
-            a->file = preparePartial(path, a->asset.size);
-            if (auto self = weak.lock()) self->toMain([a](Core& c) { c.transfer(a); });
+        dispatcher.background([weak, asset, path] {
+            // Closed here unless the transfer takes it: the installer may be gone.
+            std::shared_ptr<PartialFile> file(new PartialFile(preparePartial(path, asset.size)),
+                                              [](PartialFile* f) {
+                                                  if (f->fd >= 0) ::close(f->fd);
+                                                  delete f;
+                                              });
+            if (auto self = weak.lock())
+                self->toMain([asset, file](Core& c) { c.download(asset, *file); });
         });
     }
 
-    void transfer(const std::shared_ptr<Attempt>& a) {
-        if (a->file.fd < 0) {
-            finish(phaseOf(InstallPhase::Failed{MSG_CANNOT_WRITE}));
-            return;
-        }
+    void download(const EngineManifest::Asset& asset, PartialFile& held) {
+        PartialFile file = held;
+        held.fd = -1;  // the transfer owns it from here
+        if (file.fd < 0) return fail(MSG_CANNOT_WRITE);
         if (owner && owner->freeBytes) {
-            std::int64_t needed = spaceNeeded(a->asset.size, a->file.received);
+            std::int64_t needed = spaceNeeded(asset.size, file.received);
             std::optional<std::int64_t> free = owner->freeBytes(root);
             if (free && *free < needed) {
-                finish(phaseOf(InstallPhase::Failed{noSpace(needed, *free)}));
-                return;
+                ::close(file.fd);
+                return fail(install_messages::noSpace(needed, *free));
             }
         }
-        setPhase(phaseOf(InstallPhase::Downloading{a->file.received, a->asset.size}));
-
-        HttpRequest req;
-        req.url = a->asset.url;
-        req.timeout = seconds(60);
-        if (a->file.received > 0)
-            req.headers.emplace_back("Range", "bytes=" + std::to_string(a->file.received) + "-");
-
+        setPhase(phaseOf(InstallPhase::Downloading{file.received, asset.size}));
         std::weak_ptr<Core> weak = weak_from_this();
-        HttpStreamHandlers h;
-        h.onResponse = [a](int status) { onResponse(*a, status); };
-        h.onData = [weak, a](const char* data, std::size_t size) {
-            return onData(weak, *a, data, size);
-        };
-        h.onComplete = [weak, a](std::optional<HttpError> error) {
-            onComplete(weak, a, std::move(error));
-        };
-        a->task = http.stream(std::move(req), std::move(h));
-    }
-
-    // --- HTTP thread -------------------------------------------------------
-
-    static void onResponse(Attempt& a, int status) {
-        a.status = status;
-        // The server ignored the range: start over within this same attempt.
-        if (status == 200 && a.file.received > 0) {
-            a.file.hasher.reset();
-            a.file.received = 0;
-            a.pending.clear();
-            if (::ftruncate(a.file.fd, 0) == 0) ::lseek(a.file.fd, 0, SEEK_SET);
-        }
-    }
-
-    // Writes the pending bytes, then accounts for them; on failure the file is cut
-    // back so that it holds exactly the bytes already hashed.
-    static bool flush(Attempt& a) {
-        if (a.pending.empty()) return true;
-        if (int err = writeAll(a.file.fd, a.pending.data(), a.pending.size())) {
-            a.writeError = err;
-            a.pending.clear();
-            if (::ftruncate(a.file.fd, a.file.received) != 0) {
-                // Nothing more to do: the next scan hashes whatever is on disk.
+        auto lastUI = std::make_shared<std::optional<TimePoint>>();  // HTTP thread only
+        auto progress = [weak, lastUI, total = asset.size](std::int64_t received) {
+            auto self = weak.lock();
+            if (!self) return false;
+            TimePoint now = self->dispatcher.now();
+            if (!*lastUI || now - **lastUI > PROGRESS_INTERVAL) {
+                *lastUI = now;
+                self->toMain([received, total](Core& c) {
+                    c.setPhase(phaseOf(InstallPhase::Downloading{received, total}));
+                });
             }
-            return false;
-        }
-        a.file.hasher.update(a.pending.data(), a.pending.size());
-        a.file.received += static_cast<std::int64_t>(a.pending.size());
-        a.pending.clear();
-        return true;
+            return true;
+        };
+        auto done = [weak, asset](DownloadOutcome outcome) {
+            if (auto self = weak.lock())
+                self->toMain([asset, outcome](Core& c) { c.downloaded(asset, outcome); });
+        };
+        task = downloadArchive(http, asset, file, partialPath(), progress, done);
     }
 
-    static bool onData(const std::weak_ptr<Core>& weak, Attempt& a, const char* data,
-                       std::size_t size) {
-        // An error page is not part of the archive: never let it into the file.
-        if (a.status >= 400 || a.file.fd < 0) return false;
-        if (a.pending.capacity() < WRITE_BLOCK) a.pending.reserve(WRITE_BLOCK);
-        a.pending.append(data, size);
-        const std::int64_t count = a.file.received + static_cast<std::int64_t>(a.pending.size());
-        if (a.pending.size() >= WRITE_BLOCK && !flush(a)) return false;
-        auto self = weak.lock();
-        if (!self) return false;
-        TimePoint now = self->dispatcher.now();
-        if (!a.lastUI || now - *a.lastUI > PROGRESS_INTERVAL) {
-            a.lastUI = now;
-            self->publish(phaseOf(InstallPhase::Downloading{count, a.asset.size}));
-        }
-        return true;
-    }
-
-    static void onComplete(const std::weak_ptr<Core>& weak, const std::shared_ptr<Attempt>& a,
-                           std::optional<HttpError> error) {
-        if (a->file.fd >= 0) {
-            // What arrived before an interruption is a valid prefix: keep it.
-            if (a->writeError == 0 && a->status < 400) flush(*a);
-            // A delayed write error can surface only here.
-            if (::close(a->file.fd) != 0 && a->writeError == 0 && errno != EINTR)
-                a->writeError = errno;
-            a->file.fd = -1;
-        }
-        auto self = weak.lock();
-        if (!self) return;
-        const std::int64_t received = a->file.received;
-        if (a->writeError != 0) {
-            self->fail(interrupted(describeErrno(a->writeError), received));
-        } else if (a->status == 416) {
-            // The range no longer fits the server's file (it was replaced): what we
-            // hold cannot be resumed, so the retry must start from zero.
-            ::unlink(self->partialPath().c_str());
-            self->fail(MSG_CORRUPT);
-        } else if (a->status >= 400) {
-            self->fail(interrupted("服务器返回 HTTP " + std::to_string(a->status), received));
-        } else if (error) {
-            self->fail(interrupted(error->description, received));
-        } else {
-            self->publish(phaseOf(InstallPhase::Verifying{}));
-            self->dispatcher.background([weak, a] {
-                if (auto core = weak.lock()) core->verifyAndExtract(*a);
-            });
-        }
-    }
-
-    // --- background --------------------------------------------------------
-
-    void verifyAndExtract(const Attempt& a) {
-        if (a.file.hasher.hexDigest() != a.asset.sha256) {
+    void downloaded(const EngineManifest::Asset& asset, const DownloadOutcome& outcome) {
+        task.reset();
+        if (outcome.failure) return fail(*outcome.failure);
+        setPhase(phaseOf(InstallPhase::Verifying{}));
+        if (outcome.digest != asset.sha256) {
             ::unlink(partialPath().c_str());
-            fail(MSG_CORRUPT);
-            return;
+            return fail(install_messages::CORRUPT);
         }
-        publish(phaseOf(InstallPhase::Extracting{}));
-        std::error_code ec;
-        fs::remove_all(scratchPath(), ec);
-        fs::create_directories(scratchPath(), ec);
-
-        if (auto refusal = inspectArchive()) {
-            fail(*refusal);
-            return;
-        }
-        ProcessSpec tar;
-        tar.exec = systemTar();
-        // As root, tar would otherwise restore foreign owners and set-id bits.
-        tar.args = {"-xzf",        partialPath(),     "-C",
-                    scratchPath(), "--no-same-owner", "--no-same-permissions"};
-        tar.env = launcher.environment();
-        RunResult r = launcher.run(tar);
-        if (!r.launched) {
-            fail("解压失败:" + r.error);
-            return;
-        }
-        if (r.status != 0) {
-            fail(tarExit(r.status));
-            return;
-        }
-
-        std::optional<fs::path> found;
-        std::error_code lec;
-        for (fs::directory_iterator it(scratchPath(), lec), end; !lec && it != end;
-             it.increment(lec)) {
-            std::string name = it->path().filename().string();
-            std::error_code sec;
-            if (name.rfind("engine-", 0) == 0 && fs::is_directory(it->symlink_status(sec))) {
-                found = it->path();
-                break;
+        setPhase(phaseOf(InstallPhase::Extracting{}));
+        std::weak_ptr<Core> weak = weak_from_this();
+        FreeBytesProbe free = owner ? owner->freeBytes : FreeBytesProbe{};
+        dispatcher.background([weak, archive = partialPath(), root = root, free] {
+            auto refusal = unpackEngine(archive, root, free);
+            // The archive is kept when unpacking failed: a retry need not fetch it again.
+            if (!refusal) ::unlink(archive.c_str());
+            if (auto self = weak.lock()) {
+                self->toMain([refusal](Core& c) {
+                    if (refusal) return c.fail(*refusal);
+                    c.finish(phaseOf(InstallPhase::Done{}));
+                });
             }
-        }
-        if (!found) {
-            fail(MSG_NO_ENGINE_DIR);
-            return;
-        }
-        fs::path dest = fs::path(root) / found->filename();
-        fs::remove_all(dest, ec);
-        std::error_code mec;
-        fs::rename(*found, dest, mec);
-        if (mec) {
-            fail("安装失败:" + describeErrno(mec.value()));
-            return;
-        }
-        fs::remove_all(scratchPath(), ec);
-        ::unlink(partialPath().c_str());
-        toMain([](Core& c) { c.finish(phaseOf(InstallPhase::Done{})); });
-    }
-
-    // Lists the archive before unpacking it; a message when it must not be unpacked.
-    std::optional<std::string> inspectArchive() {
-        std::FILE* out = std::tmpfile();
-        if (!out) return "解压失败:" + describeErrno(errno);
-        ProcessSpec list;
-        list.exec = systemTar();
-        list.args = {"--list",          "--verbose",         "--gzip", "--absolute-names",
-                     "--numeric-owner", "--quoting-style=c", "--file", partialPath()};
-        list.env = launcher.environment();
-        list.env["LC_ALL"] = "C";  // untranslated "link to" and octal escapes
-        list.outputFd = ::fileno(out);
-        RunResult r = launcher.run(list);
-        std::string listing;
-        if (r.launched && r.status == 0) {
-            std::rewind(out);
-            char buf[65536];
-            std::size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) listing.append(buf, n);
-        }
-        std::fclose(out);
-        if (!r.launched) return "解压失败:" + r.error;
-        if (r.status != 0) return tarExit(r.status);
-        auto members = parseTarListing(listing);
-        if (!members) return std::string("解压失败:无法读取引擎包的文件列表");
-        if (auto bad = unsafeMember(*members))
-            return "解压失败:引擎包含有不安全的条目 " + printable(bad->name) + "(" + bad->reason +
-                   ")";
-        return std::nullopt;
+        });
     }
 };
 
-EngineInstaller::EngineInstaller(Dispatcher& dispatcher, HttpClient& http,
-                                 ProcessLauncher& launcher, std::string installRoot,
+EngineInstaller::EngineInstaller(Dispatcher& dispatcher, HttpClient& http, std::string installRoot,
                                  std::string downloadsBase)
-    : core_(std::make_shared<Core>(dispatcher, http, launcher, std::move(installRoot),
+    : core_(std::make_shared<Core>(dispatcher, http, std::move(installRoot),
                                    std::move(downloadsBase), this)) {}
 
 std::optional<std::int64_t> availableBytes(const std::string& path) {
@@ -437,8 +216,7 @@ std::optional<std::int64_t> availableBytes(const std::string& path) {
 
 EngineInstaller::~EngineInstaller() {
     core_->owner = nullptr;
-    if (core_->manifestTask) core_->manifestTask->cancel();
-    if (core_->attempt && core_->attempt->task) core_->attempt->task->cancel();
+    if (core_->task) core_->task->cancel();
 }
 
 const InstallPhase& EngineInstaller::phase() const {

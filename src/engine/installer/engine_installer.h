@@ -9,26 +9,25 @@
 #include "engine/installer/phase.h"
 #include "platform/dispatch.h"
 #include "platform/http.h"
-#include "platform/process.h"
 
 namespace zavren {
 
-// Brings the engine onto the machine: manifest, resumable download into
-// "download.partial" (hashed on the fly), verification, unpacking with tar into
-// ".extract-tmp", then one move into the install root. Every failure ends in
+// Free bytes for an unprivileged user in the file system holding path.
+std::optional<std::int64_t> availableBytes(const std::string& path);
+
+// Brings the engine onto the machine: the manifest, a resumable download into
+// "download.partial" (hashed on the fly, never past the declared size), the
+// checksum, then the unpacking (see archive_unpack.h). Every failure ends in
 // Failed with a sentence for the user; the partial file survives unless it is
 // proven useless.
 //
 // phase(), subscribe(), start() and onDone belong to the main thread. Transfer
-// callbacks run on the HTTP thread, the resume scan, verification and tar on the
+// callbacks run on the HTTP thread, the resume scan and the unpacking on the
 // background queue; each hands its outcome to the main queue.
-// Free bytes for an unprivileged user in the file system holding path.
-std::optional<std::int64_t> availableBytes(const std::string& path);
-
 class EngineInstaller : public InstallerHandle {
   public:
-    EngineInstaller(Dispatcher& dispatcher, HttpClient& http, ProcessLauncher& launcher,
-                    std::string installRoot, std::string downloadsBase);
+    EngineInstaller(Dispatcher& dispatcher, HttpClient& http, std::string installRoot,
+                    std::string downloadsBase);
     ~EngineInstaller() override;
     EngineInstaller(const EngineInstaller&) = delete;
     EngineInstaller& operator=(const EngineInstaller&) = delete;
@@ -43,7 +42,7 @@ class EngineInstaller : public InstallerHandle {
     std::function<void()> onDone;
     // Free bytes in the file system holding a folder; none when unknown. Checked
     // before each download, which is refused when the archive and its unpacked
-    // engine would not fit.
+    // engine would not fit, and against the archive's members before unpacking.
     std::function<std::optional<std::int64_t>(const std::string& folder)> freeBytes =
         availableBytes;
 
@@ -53,13 +52,9 @@ class EngineInstaller : public InstallerHandle {
     static constexpr Duration MANIFEST_DEADLINE = seconds(30);
     static constexpr std::size_t MANIFEST_MAX_BYTES = std::size_t{1} << 20;
 
-    struct Core;
-
   private:
+    struct Core;
     std::shared_ptr<Core> core_;
 };
-
-// The tar this system has ("/usr/bin/tar" or "/bin/tar").
-std::string systemTar();
 
 }  // namespace zavren

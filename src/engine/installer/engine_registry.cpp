@@ -11,8 +11,10 @@
 #include <ctime>
 #include <filesystem>
 
+#include "engine/file_trust.h"
 #include "engine/installer/partial_file.h"
 #include "engine/locator.h"
+#include "shared/files.h"
 #include "shared/version_compare.h"
 
 namespace zavren::EngineRegistry {
@@ -118,16 +120,13 @@ std::optional<std::string> targetProblem(const Link& link) {
     if (link.need == Link::Need::directory) {
         if (!S_ISDIR(st.st_mode)) return "不是文件夹";
         if (::access(link.target.c_str(), R_OK | X_OK) != 0) return "无法读取";
-        return std::nullopt;
+        return untrustedPath(link.target, ::geteuid());
     }
     if (!S_ISREG(st.st_mode)) return "不是普通文件";
     if (link.need == Link::Need::executable && ::access(link.target.c_str(), X_OK) != 0)
         return "没有执行权限";
-    // Whoever can rewrite what the engine runs would run code as this user at every start.
-    if (link.need != Link::Need::readable && (st.st_mode & S_IWOTH))
-        return "可被其他用户改写,不安全";
     if (::access(link.target.c_str(), R_OK) != 0) return "无法读取";
-    return std::nullopt;
+    return untrustedPath(link.target, ::geteuid());
 }
 
 Result add(const std::string& root, std::vector<Link> links, std::optional<std::string> name,
@@ -182,14 +181,17 @@ Result remove(const std::string& root, const std::string& name) {
     auto scratch = makeScratch(root, ".remove-");
     if (!scratch) return failed("无法在 " + root + " 中创建临时目录", errno);
     std::error_code ec;
+    // Moving a folder rewrites its "..": one unpacked read-only must be opened first.
+    if (S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & S_IWUSR) == 0)
+        ::chmod(dir.c_str(), (st.st_mode & 07777) | S_IRWXU);
     if (::rename(dir.c_str(), (*scratch + "/" + PREFIX + name).c_str()) != 0) {
         const int err = errno;
         fs::remove(*scratch, ec);
         return failed("无法删除 " + dir, err);
     }
-    // remove_all unlinks symbolic links without following them.
-    fs::remove_all(*scratch, ec);
-    if (ec) return failed("引擎已移除,但未能删除 " + *scratch, ec.value());
+    // Links are removed, never followed; folders an archive made read-only are
+    // opened up first.
+    if (!files::removeTree(*scratch)) return failed("引擎已移除,但未能删除 " + *scratch, EACCES);
     return {Result::Status::done, dir};
 }
 

@@ -20,7 +20,7 @@ std::size_t countOf(const std::string& text, const std::string& needle) {
     return n;
 }
 
-TEST(EngineSupervision, AStaleCopyIsKilledAndEachLaunchIsLoggedAfterEarlierRuns) {
+TEST(EngineSupervision, AStaleCopyIsStoppedByPidAndEachLaunchIsLoggedAfterEarlierRuns) {
     REQUIRE_FREE_ENGINE_PORT();
     EngineRig rig;
     test::installFakeEngine(rig.engineDir("1.0+b"), true);
@@ -28,6 +28,8 @@ TEST(EngineSupervision, AStaleCopyIsKilledAndEachLaunchIsLoggedAfterEarlierRuns)
     auto resolved = rig.server->resolve();
     auto stale = rig.processes.launch({resolved->exec, resolved->args, {}, -1}, {});
     ASSERT_TRUE(test::waitFor([] { return test::portTaken(); }));
+    // Someone reading the engine's own file is no engine.
+    auto reader = rig.processes.launch({"/usr/bin/tail", {"-f", resolved->exec}, {}, -1}, {});
     for (int run = 0; run < 2; ++run) {
         rig.server->start();
         ASSERT_TRUE(rig.waitFor(S::ready)) << run;
@@ -35,6 +37,8 @@ TEST(EngineSupervision, AStaleCopyIsKilledAndEachLaunchIsLoggedAfterEarlierRuns)
         EXPECT_EQ(rig.ports.owner(PORT), ListenerOwner::us);
         rig.server->stopAndWait();
     }
+    EXPECT_TRUE(reader.child->isRunning());
+    reader.child->kill();
     EXPECT_EQ(rig.ports.owner(PORT), ListenerOwner::nobody);
     const std::string text = files::read(rig.paths.engineLog).value_or("");
     EXPECT_EQ(text.rfind("earlier run\n", 0), 0u) << text;

@@ -46,7 +46,7 @@ struct Shell : ::testing::Test {
     AppState st;
     std::shared_ptr<ServerManager> server =
         ServerManager::create({d, http, procs, log, ports, paths, ""});
-    EngineInstaller installer{d, http, procs, paths.engineRoot, BASE};
+    EngineInstaller installer{d, http, paths.engineRoot, BASE};
     AppUpdater updater{d, http, desktop, defaults, BASE};
     FakeAudioRecorderFactory recorders;
     FakePaster paster;

@@ -55,6 +55,8 @@ TEST_F(Registry, RefusalsLeaveTheRootAsItWas) {
         {"server others may rewrite",
          reg::add(root, reg::llamaLinks(shared, model, model), {}, now)},
         {"models not a folder", reg::add(root, reg::pythonLinks(server, model, model), {}, now)},
+        {"models others may fill",
+         reg::add(root, reg::pythonLinks(server, model, "/tmp"), {}, now)},
         {"name taken", reg::add(root, reg::llamaLinks(server, model, model), "0.10.0", now)}};
     for (const auto& [what, r] : cases) EXPECT_EQ(r.status, Status::refused) << what;
     EXPECT_EQ(names(), std::set<std::string>{"engine-0.10.0"});

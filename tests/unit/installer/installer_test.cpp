@@ -1,9 +1,10 @@
-// The installer's decisions on virtual time, over a fake HTTP client and a fake
-// tar, with the partial file on the real file system.
+// The installer's decisions on virtual time, over a fake HTTP client, with the
+// partial file and the unpacking on the real file system.
 #include "engine/installer/engine_installer.h"
 
 #include <unistd.h>
 
+#include <random>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -11,8 +12,8 @@
 #include "engine/installer/sha256.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
-#include "fakes/fake_process.h"
 #include "shared/files.h"
+#include "support/tar_gz.h"
 #include "support/temp_dir.h"
 
 namespace zavren {
@@ -23,7 +24,6 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 
 const std::string BASE = "http://127.0.0.1:9/dl";
 const HttpError LOST{HttpError::Kind::connectionLost, "断开"};
-const std::string TOP = "drwxr-xr-x 0/0 0 2024-01-01 00:00 \"engine-1\"\n";  // tar's listing
 
 std::string manifest(const std::string& sha, std::int64_t size, std::string url = BASE + "/a") {
     return R"({"version":"1","url":")" + url + R"(","sha256":")" + sha + R"(","size":)" +
@@ -35,31 +35,31 @@ struct InstallerTest : ::testing::Test {
     std::string root = tmp / "engine", partial = root + "/download.partial";
     fakes::FakeDispatcher dispatcher;
     fakes::FakeHttpClient http{dispatcher};
-    fakes::FakeProcessLauncher launcher;
     std::unique_ptr<EngineInstaller> installer =
-        std::make_unique<EngineInstaller>(dispatcher, http, launcher, root, BASE);
+        std::make_unique<EngineInstaller>(dispatcher, http, root, BASE);
     std::vector<InstallPhase> phases;
     InstallerHandle::Subscription sub =
         installer->subscribe([this] { phases.push_back(installer->phase()); });
     int doneCalls = 0;
     std::string archive, sha;
-    std::string unpacked = "engine-1", listing = TOP;
-    RunResult extractResult{true, 0, {}};
 
+    // An engine of just under 3 MiB that does not compress.
     void SetUp() override {
-        for (int i = 0; i < 3 << 20; ++i) archive += static_cast<char>(i * 131 >> 3);
-        Sha256 h;
-        h.update(archive.data(), archive.size());
-        sha = h.hexDigest();
+        std::mt19937 gen(7);
+        std::string model((3 << 20) - 8192, '\0');
+        for (auto& c : model) c = static_cast<char>(gen());
+        publish(test::tarGz({{"engine-1/", '5'},
+                             {"engine-1/bin/llama-server", '0', "#!/bin/sh\n", "", 0755},
+                             {"engine-1/models/m.gguf", '0', model}}));
         fs::create_directories(root);
         installer->freeBytes = [](const std::string&) { return std::nullopt; };
         installer->onDone = [this] { ++doneCalls; };
-        launcher.runner = [this](const ProcessSpec& spec) {
-            if (spec.outputFd >= 0)
-                return RunResult{::write(spec.outputFd, listing.data(), listing.size()) > 0, 0, {}};
-            fs::create_directories(root + "/.extract-tmp/" + unpacked + "/bin");
-            return extractResult;
-        };
+    }
+    void publish(std::string bytes) {
+        archive = std::move(bytes);
+        Sha256 h;
+        h.update(archive.data(), archive.size());
+        sha = h.hexDigest();
     }
 
     std::size_t last() const { return http.count() - 1; }
@@ -100,9 +100,8 @@ TEST_F(InstallerTest, FreshInstallPutsTheEngineInPlaceAndCleansUp) {
     download(archive);
     EXPECT_EQ(doneCalls, 1) << failure();
     EXPECT_FALSE(fs::exists(partial) || fs::exists(root + "/.extract-tmp")) << "leftovers";
-    EXPECT_EQ(launcher.runs.at(1).args,
-              (std::vector<std::string>{"-xzf", partial, "-C", root + "/.extract-tmp",
-                                        "--no-same-owner", "--no-same-permissions"}));
+    EXPECT_EQ(fs::status(root + "/engine-1/bin/llama-server").permissions(),
+              fs::perms(0755) & ~fs::perms(files::currentUmask()));
     std::set<std::size_t> kinds;  // every phase but idle and failed
     for (const auto& p : phases) kinds.insert(p.value.index());
     EXPECT_EQ(kinds, (std::set<std::size_t>{1, 2, 3, 4, 5}));
@@ -128,6 +127,9 @@ TEST_F(InstallerTest, ManifestFailuresNameTheCause) {
         {{200, manifest(sha, 1) + std::string(1 << 20, ' '), {}}, odd},  // past the body limit
         {{200, manifest(sha, 1, "file:///etc/passwd"), {}}, odd},
         {{200, manifest(sha, -5), {}}, odd},
+        {{200, manifest(sha.substr(0, 40), 1), {}},
+         odd},  // checked before, not after, the download
+        {{200, manifest(sha.substr(0, 63) + "g", 1), {}}, odd},
     };
     for (const auto& [response, message] : cases) {
         SCOPED_TRACE(response.body.substr(0, 80));
@@ -160,7 +162,8 @@ TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
             {5000, 5000, 206, 2721297, LOST, cut3MB, 2726297, sha},  // 2.6 MB shown as 3
             {5000, 5000, 400, 100, {}, http400, 5000, sha},          // the error page is kept out
             {5000, 5000, 416, 100, {}, corrupt, gone, sha},  // the server's file was replaced
-            {0, 0, 200, all, {}, corrupt, gone, upper},
+            {0, 0, 200, all, {}, "", gone, upper},
+            {0, 0, 200, all, {}, corrupt, gone, std::string(64, 'a')},
         };
     for (const auto& [held, from, status, sent, error, message, kept, digest] : cases) {
         SCOPED_TRACE(std::to_string(held) + " " + std::to_string(status) + " " + message);
@@ -208,20 +211,47 @@ TEST_F(InstallerTest, PartialThatIsAFolderFailsAndALinkIsReplaced) {
     EXPECT_FALSE(fs::exists(tmp / "precious")) << "written through the link";
 }
 
-TEST_F(InstallerTest, UnpackingFailuresKeepTheDownload) {
-    const std::string out = "lrwxrwxrwx 0/0 0 2024-01-01 00:00 \"engine-1/e\" -> \"/etc\"\n";
-    std::tuple<RunResult, std::string, std::string, std::string> cases[] = {
-        {{true, 2, {}}, "engine-1", "", "解压失败(tar exit 2),请重试"},
-        {{true, 0, {}}, "stuff", "", "引擎包结构异常(未找到 engine-* 目录),请重试"},
-        {{}, "", out, "解压失败:引擎包含有不安全的条目 engine-1/e(符号链接指向外部)"},
+TEST_F(InstallerTest, UnpackingFailuresKeepTheDownloadAndNothingElse) {
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(5000, 'x'), "解压失败:无法读取引擎包,请重试"},
+        {test::tarGz({{"stuff/", '5'}}), "引擎包结构异常(未找到 engine-* 目录),请重试"},
+        {test::tarGz({{"engine-1/e", '2', "", "/etc"}}),
+         "解压失败:引擎包含有不安全的条目 engine-1/e(符号链接指向外部)"},
     };
-    for (const auto& [result, name, extra, message] : cases) {
-        std::tie(extractResult, unpacked, listing) = std::tuple(result, name, TOP + extra);
+    for (const auto& [bytes, message] : cases) {
+        publish(bytes);
         start();
         download(archive);
         EXPECT_EQ(failure(), message);
-        EXPECT_EQ(fs::file_size(partial), archive.size());
+        EXPECT_EQ(files::read(partial), archive);
+        EXPECT_FALSE(fs::exists(root + "/.extract-tmp") || fs::exists(root + "/engine-1"));
     }
+}
+
+// A server that never stops sending must not fill the disk; one that stops short
+// left a prefix worth resuming; a redirect to another scheme is not worth a retry.
+TEST_F(InstallerTest, TheDeclaredSizeBoundsTheDownload) {
+    start();
+    download(archive + std::string(200000, 'z'));
+    EXPECT_EQ(failure(), "下载失败:大小不符(服务器发送的数据多于声明),已清理,请重试");
+    EXPECT_FALSE(fs::exists(partial));
+    for (const auto& p : phases) {
+        if (auto d = p.get<InstallPhase::Downloading>()) {
+            EXPECT_LE(d->received, d->total);
+        }
+    }
+
+    start();
+    download(archive.substr(0, 100000));
+    EXPECT_EQ(failure(), "下载中断:连接提前结束。已下 0 MB,点重试从断点继续");
+    start();
+    EXPECT_EQ(http.request(last()).headers, (Headers{{"Range", "bytes=100000-"}}));
+    download(archive.substr(100000), 206);
+    EXPECT_EQ(doneCalls, 1) << failure();
+
+    start();
+    download("", 0, HttpError{HttpError::Kind::badUrl, "不支持的地址"});
+    EXPECT_EQ(failure(), "下载失败:不支持的地址(下载地址无效)");
 }
 
 }  // namespace

@@ -22,11 +22,13 @@ TEST(Paths, XdgVariablesAndOneFixedPrivateFallbackRuntimeFolderNeverALink) {
     EXPECT_EQ(Paths::fromEnvironment({{"XDG_CONFIG_HOME", "/c"}}).autostartFile,
               "/c/autostart/zavren.desktop");
     test::TempDir t;
+    EXPECT_EQ(programRuntimeDir(Paths::under(t.path), {}), t / "run") << "created private";
     const std::string fixed = t / "cache/zavren/run";
     for (int start = 0; start < 2; ++start) {
         Paths p = Paths::under(t.path);
         fs::create_directories(p.runtimeDir);
         ::chmod(p.runtimeDir.c_str(), 01777);
+        EXPECT_EQ(programRuntimeDir(p, {{"XDG_CACHE_HOME", t / "cache"}}), fixed);
         ASSERT_TRUE(ensurePrivateRuntimeDir(p, {{"XDG_CACHE_HOME", t / "cache"}}));
         EXPECT_EQ(p.wav, fixed + "/zavren.wav") << "the same folder at every start";
         EXPECT_EQ(fs::status(fixed).permissions(), fs::perms::owner_all);

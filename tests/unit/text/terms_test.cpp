@@ -1,7 +1,10 @@
 #include "text/terms.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -37,6 +40,25 @@ TEST_F(Terms, SplitsLinesCommentsAndSeparators) {
     };
     for (const auto& [content, terms] : rows) EXPECT_EQ(load(content), terms) << content;
     EXPECT_EQ(load(std::string(TERMS_TEMPLATE)), "USB-C Wi-Fi JavaScript TypeScript");
+}
+
+// A FIFO answers at once instead of hanging the caller; a long file gives the
+// whole terms within the cap, and the user is told.
+TEST_F(Terms, OnlyASmallRegularFileIsRead) {
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(loadUserTerms(file), "");
+    EXPECT_EQ(termsFileProblem(file), "术语词典不是普通文件,已忽略");
+    fs::remove(file);
+    std::string many;
+    while (many.size() < TERMS_MAX_BYTES) many += "term" + std::to_string(many.size()) + "\n";
+    std::string kept = load(many + "last\n");
+    std::replace(kept.begin(), kept.end(), ' ', '\n');
+    kept += '\n';
+    EXPECT_EQ(many.rfind(kept, 0), 0u) << "whole terms, in order";
+    EXPECT_GT(kept.size(), TERMS_MAX_BYTES - 16);
+    EXPECT_EQ(termsFileProblem(file), "术语词典超过 32 KB,只使用了前 32 KB 中的词");
+    load("a b\n");
+    EXPECT_EQ(termsFileProblem(file), std::nullopt);
 }
 
 TEST_F(Terms, OpeningCreatesTheTemplateOnceAndNeverOverwrites) {

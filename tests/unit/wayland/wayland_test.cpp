@@ -1,15 +1,20 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "shared/constants.h"
 #include "support/temp_dir.h"
 #include "wayland/focused_app.h"
+#include "wayland/ptt_protocol.h"
 #include "wayland/ptt_server.h"
 #include "wayland/session.h"
 
@@ -18,6 +23,7 @@ namespace {
 
 using Cmd = PttCommand;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 // What a run of binding commands, a second apart unless `gap` says otherwise, does
 // to the key: "P" press, "R" release, "C" cancel.
@@ -116,6 +122,58 @@ TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
     PttServer other{[](const PttMessage&) {}};
     std::string error;
     EXPECT_FALSE(other.listen(dir / "file", error) || other.listen(dir / "no/ptt.sock", error));
+}
+
+// A listener nobody accepts from: what a stopped program looks like once its
+// backlog is full.
+TEST(PttClient, GivesUpOnAStoppedProgramAndNeverTalksToAnotherUser) {
+    test::TempDir dir;
+    const std::string path = dir / "ptt.sock";
+    int listener = connectTo(path, true);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 64; ++i) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        queued.push_back(fd);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) break;
+    }
+    EXPECT_EQ(pttCommand({"press"}, path), 3);
+    for (int fd : queued) ::close(fd);
+    ::close(listener);
+
+    if (::geteuid() != 0) GTEST_SKIP() << "another user's listener needs root";
+    ::chmod(dir.path.c_str(), 0711);
+    const std::string shared = dir / "shared";
+    fs::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    const std::string theirs = shared + "/ptt.sock";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(1);
+        int fd = connectTo(theirs, true);
+        if (fd < 0 || ::listen(fd, 4) != 0) ::_exit(1);
+        (void)!::write(ready[1], "r", 1);
+        int c = ::accept(fd, nullptr, nullptr);
+        char buf[16];
+        ssize_t n = ::read(c, buf, sizeof buf);
+        (void)!::write(c, "ok\n", 3);
+        ::_exit(n > 0 ? 2 : 0);
+    }
+    ::close(ready[1]);
+    char r = 0;
+    ASSERT_EQ(::read(ready[0], &r, 1), 1);
+    EXPECT_EQ(pttCommand({"release"}, theirs), 3);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the other user's listener received the command";
+    ::close(ready[0]);
 }
 
 TEST(SessionKind, WaylandWhenEitherVariableSaysSo) {
