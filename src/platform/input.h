@@ -43,6 +43,8 @@ class AccessibilityTrust {
     virtual ~AccessibilityTrust() = default;
     // prompt: also raise the platform's permission prompt when not trusted.
     virtual bool isTrusted(bool prompt) = 0;
+    // The user asks from the menu: a permission refused before is asked for again.
+    virtual void askAgain() { isTrusted(true); }
 };
 
 class MicrophoneAccess {
