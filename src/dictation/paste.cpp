@@ -83,6 +83,12 @@ void PasteSequence::forgetPrepared() {
     prepared_.reset();
 }
 
+void PasteSequence::keepTranscript() {
+    if (!saved_) return;
+    ++gen_;
+    saved_.reset();
+}
+
 void PasteSequence::restoreAfter(double secs) {
     const std::uint64_t gen = gen_;
     std::weak_ptr<PasteSequence> weak = weak_from_this();

@@ -25,6 +25,9 @@ class Paster {
     // on other applications; and drop that copy when no paste follows.
     virtual void prepare() {}
     virtual void forgetPrepared() {}
+    // The keys of the last paste never reached the target: its transcript stays on
+    // the clipboard for the user instead of the saved content.
+    virtual void keepTranscript() {}
 };
 
 // Saves the user's clipboard, sets the transcript, sends the paste keystroke and
@@ -45,6 +48,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     void restoreNow() override;
     void prepare() override;
     void forgetPrepared() override;
+    void keepTranscript() override;
 
   private:
     PasteSequence(Dispatcher& dispatcher, Pasteboard& pasteboard, KeySynthesizer& keys,

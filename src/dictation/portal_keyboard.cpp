@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "shared/constants.h"
+#include "shared/trace.h"
 
 namespace zavren {
 
@@ -97,6 +98,7 @@ void PortalKeyboard::probed(std::optional<RemoteDesktopOffer> offer) {
 }
 
 void PortalKeyboard::open(bool withToken) {
+    trace::mark("portal-open-begin");
     state_ = State::opening;
     usedToken_ = withToken && version_ >= PERSIST_VERSION &&
                  !d_.defaults.stringValue(TOKEN_KEY).value_or("").empty();
@@ -136,6 +138,7 @@ void PortalKeyboard::started(PortalResponse response, bool keyboard, const std::
     if (!keyboard) return refuse("桌面未允许键盘输入");
     ++step_;
     state_ = State::open;
+    trace::mark("portal-open-end");
     // Tokens are good for one session: the new one replaces the used one.
     if (version_ >= PERSIST_VERSION) d_.defaults.setString(TOKEN_KEY, token);
     if (pastePending_) sendChord();
@@ -171,6 +174,7 @@ void PortalKeyboard::refuse(const std::string& why) {
 }
 
 void PortalKeyboard::postPaste() {
+    trace::mark("paste-begin");
     if (state_ == State::open) return sendChord();
     if (state_ != State::idle && state_ != State::opening) {
         pastePending_ = true;
@@ -198,7 +202,7 @@ void PortalKeyboard::sendChord() {
         auto self = weak.lock();
         if (!self) return;
         self->chordInFlight_ = false;
-        if (sent) return;
+        if (sent) return trace::mark("paste-sent");
         self->d_.log.line(LOG_PREFIX + "粘贴按键未能送达,转写结果留在剪贴板上");
         if (session == self->session_) {
             self->dropSession();
@@ -222,7 +226,10 @@ void PortalKeyboard::giveUpPaste() {
     if (undelivered_) d_.dispatcher.post(undelivered_);
 }
 
+// Without a restore token a new session may ask the user again (GNOME does): such a
+// session stays open until the desktop ends it.
 void PortalKeyboard::scheduleIdleClose() {
+    if (version_ < PERSIST_VERSION) return;
     const std::uint64_t use = ++use_;
     d_.dispatcher.postAfter(seconds(IDLE_CLOSE), [weak = weak_from_this(), use] {
         auto self = weak.lock();

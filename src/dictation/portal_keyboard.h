@@ -16,10 +16,11 @@ namespace zavren {
 
 // Types the paste chord through the desktop's remote-desktop portal, for
 // compositors without a virtual keyboard (KDE Plasma, GNOME). A keyboard-only
-// session is opened ahead (when recording starts) and closed once idle: GNOME
-// shows a sharing indicator while one is open. The approval is kept as the
-// portal's restore token, so the user is asked once; a refusal is remembered
-// until the user asks again.
+// session is opened ahead (when recording starts). Where the portal keeps the
+// approval as a restore token the session closes once idle (GNOME shows a sharing
+// indicator while one is open); where it cannot, the session stays open, or the
+// user would be asked at every dictation. A refusal is remembered until the user
+// asks again.
 class PortalKeyboard : public KeySynthesizer,
                        public AccessibilityTrust,
                        public std::enable_shared_from_this<PortalKeyboard> {

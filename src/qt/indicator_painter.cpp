@@ -32,8 +32,9 @@ constexpr int SPINNER_STEP_MS = 80;
 constexpr int SHADOW_RINGS = 6;
 // The shadow sits this much lower than the capsule and grows by 2 per ring.
 constexpr qreal SHADOW_DROP = 4;
-// Kept free under the capsule, so the area's edge never cuts the shadow.
-constexpr qreal SHADOW_BELOW = SHADOW_DROP + 2.0 * SHADOW_RINGS;
+// Kept free under the capsule, so the area's edge never cuts the shadow (one more
+// pixel for its antialiased rim).
+constexpr qreal SHADOW_BELOW = SHADOW_DROP + 2.0 * SHADOW_RINGS + 1;
 
 qreal barsWidth() {
     const auto bars = static_cast<qreal>(std::tuple_size_v<decltype(IndicatorModel::barHeights)>);

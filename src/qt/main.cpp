@@ -5,6 +5,12 @@
 #include "app/zavren.h"
 #include "cli/cli.h"
 #include "dictation/controller.h"
+#include "dictation/hints.h"
+#include "dictation/portal_hotkey.h"
+#include "dictation/portal_keyboard.h"
+#include "dictation/preferred_keys.h"
+#include "portal/dbus_global_shortcuts.h"
+#include "portal/dbus_remote_desktop.h"
 #include "posix/curl_http_client.h"
 #include "posix/inotify_folder_watcher.h"
 #include "posix/instance_lock.h"
@@ -28,8 +34,10 @@
 #include "shared/constants.h"
 #include "text/itn.h"
 #include "update/update_base.h"
+#include "wayland/focused_app.h"
 #include "wayland/session.h"
 #include "wayland/wayland_adapters.h"
+#include "x11/paste_chord.h"
 #include "x11/xtest_key_synthesizer.h"
 #include "x11/xtest_trust.h"
 
@@ -79,9 +87,34 @@ int runDesktop(int argc, char** argv) {
     QtStatusItem statusItem;
     std::optional<WaylandAdapters> wl;
     if (wayland) wl.emplace(dispatcher, log, paths.runtimeDir, env, st);
-    HotkeyMonitor& hotkeyPort = wl ? static_cast<HotkeyMonitor&>(wl->hotkey) : hotkey;
-    KeySynthesizer& keysPort = wl ? static_cast<KeySynthesizer&>(wl->keys) : keys;
-    AccessibilityTrust& trustPort = wl ? static_cast<AccessibilityTrust&>(wl->keys) : trust;
+
+    // Wayland keys through the desktop portal: the held key as its global shortcut
+    // where offered, the paste where the compositor has no virtual keyboard.
+    std::optional<DbusGlobalShortcuts> shortcutsBus;
+    std::shared_ptr<PortalHotkeyMonitor> portalHotkey;
+    std::optional<DbusRemoteDesktop> portalBus;
+    std::shared_ptr<PortalKeyboard> portalKeys;
+    std::optional<PreferredKeys> waylandKeys;
+    if (wl) {
+        shortcutsBus.emplace(QGuiApplication::desktopFileName());  // the first portal call
+        portalHotkey = PortalHotkeyMonitor::create({dispatcher, wl->hotkey, *shortcutsBus, log});
+        portalBus.emplace();
+        portalKeys = PortalKeyboard::create(
+            {dispatcher, *portalBus, defaults, log, [env] {
+                 const WmClass app{focusedAppFromCompositor(env, std::chrono::milliseconds(300)),
+                                   ""};
+                 return pasteChordFor(app) == PasteChord::CtrlShiftV;
+             }});
+        waylandKeys.emplace(
+            PreferredKeys::Primary{wl->keys, wl->keys, [&wl] { return wl->connection.ready(); }},
+            portalKeys, st);
+    }
+    // ---
+
+    HotkeyMonitor& hotkeyPort = portalHotkey ? static_cast<HotkeyMonitor&>(*portalHotkey) : hotkey;
+    KeySynthesizer& keysPort = waylandKeys ? static_cast<KeySynthesizer&>(*waylandKeys) : keys;
+    AccessibilityTrust& trustPort =
+        waylandKeys ? static_cast<AccessibilityTrust&>(*waylandKeys) : trust;
     Pasteboard& pasteboardPort = wl ? static_cast<Pasteboard&>(wl->pasteboard) : pasteboard;
     IndicatorPanel& panelPort = wl ? static_cast<IndicatorPanel&>(wl->panel) : panel;
 
@@ -111,6 +144,19 @@ int runDesktop(int argc, char** argv) {
         .engineIsOurs = [server] { return server->confirmOwnListener(); },
     };
     auto controller = DictationController::create(deps);
+    // What the user must still get when the Wayland clipboard or portal keys fail.
+    if (wl) {
+        std::weak_ptr<DictationController> weak = controller;
+        portalKeys->onUndelivered([paster, weak] {
+            paster->keepTranscript();
+            if (auto c = weak.lock()) c->flashHint(HINT_PASTE_BY_HAND, PASTE_HINT_SECONDS);
+        });
+        wl->wlClipboard.onCopyFailed([weak, &log](const std::string& text) {
+            log.line(LOG_PREFIX + "wl-copy 未能把转写结果放到剪贴板");
+            if (auto c = weak.lock()) c->flashHint(copyFailedHint(text), COPY_FAILED_HINT_SECONDS);
+        });
+    }
+    // ---
     if (wl)
         wl->hotkey.setOnCancel([weak = std::weak_ptr<DictationController>(controller), &st] {
             auto c = weak.lock();

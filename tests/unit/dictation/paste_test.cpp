@@ -96,5 +96,14 @@ TEST_F(Paste, WithoutTrustTheTranscriptStaysForTheUserAndThePermissionIsAskedEac
     EXPECT_EQ(keys.pastes, 0);
 }
 
+TEST_F(Paste, AKeptTranscriptStaysOnTheClipboard) {
+    paster->paste("你好");
+    paster->keepTranscript();
+    board.fetched();
+    dispatcher.advance(PasteSequence::RESTORE_FALLBACK);
+    paster->restoreNow();
+    EXPECT_EQ(board.contents, transcript);
+}
+
 }  // namespace
 }  // namespace zavren

@@ -130,7 +130,7 @@ TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
     EXPECT_EQ(undelivered, 0);
 }
 
-TEST_F(Portal, WithoutPersistenceNoTokenIsAskedOrKept) {
+TEST_F(Portal, WithoutPersistenceNoTokenIsAskedOrKeptAndTheSessionStaysOpen) {
     bus.offer = RemoteDesktopOffer{1, true};
     defaults.setString(PortalKeyboard::TOKEN_KEY, "old");
     start();
@@ -138,6 +138,8 @@ TEST_F(Portal, WithoutPersistenceNoTokenIsAskedOrKept) {
     dispatcher.runUntilIdle();
     EXPECT_FALSE(bus.selectCalls.at(0).persist);
     EXPECT_EQ(token(), "old");
+    dispatcher.advance(PortalKeyboard::IDLE_CLOSE * 10);  // a new one might ask again
+    EXPECT_EQ(keyboard->state(), State::open);
 }
 
 // What the user must hear about ends in the undelivered handler, so the transcript

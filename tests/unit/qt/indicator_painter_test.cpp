@@ -9,12 +9,16 @@
 namespace zavren {
 namespace {
 
-// A new picture only when the capsule would look different: every Wayland frame costs.
-TEST(IndicatorPainter, AsksForAPictureOnlyWhenTheModelChanges) {
+class IndicatorPainterTest : public ::testing::Test {
+  protected:
     int argc = 1;
-    char name[] = "test_qt";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    char name[8] = "test_qt";
+    char* argv[2] = {name, nullptr};
+    QGuiApplication app{argc, argv};
+};
+
+// A new picture only when the capsule would look different: every Wayland frame costs.
+TEST_F(IndicatorPainterTest, AsksForAPictureOnlyWhenTheModelChanges) {
     IndicatorPainter painter;
     int asked = 0;
     QObject::connect(&painter, &IndicatorPainter::changed, [&] { ++asked; });
@@ -27,11 +31,7 @@ TEST(IndicatorPainter, AsksForAPictureOnlyWhenTheModelChanges) {
 }
 
 // The shadow must fade out inside the area: a window edge would cut it in a hard line.
-TEST(IndicatorPainter, ShadowEndsInsideTheArea) {
-    int argc = 1;
-    char name[] = "test_qt";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+TEST_F(IndicatorPainterTest, ShadowEndsInsideTheArea) {
     IndicatorModel hint;
     hint.row = IndicatorModel::Row::hint;
     hint.text = "引擎启动中…";
