@@ -10,7 +10,7 @@ RUNTIME="fonts-wqy-microhei tar gzip procps qt6-wayland wl-clipboard"
 TESTS="libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth x11-utils
   pulseaudio pulseaudio-utils xdotool xclip espeak-ng sox trayer xcompmgr openbox
   imagemagick python3 bc curl sway foot wtype iproute2 grim
-  kwin-wayland mutter xdg-desktop-portal xdg-desktop-portal-kde xdg-desktop-portal-gnome qtwayland5 python3-gi"
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5"
 
 want="$BUILD $RUNTIME"
 case "${1:-all}" in

@@ -16,7 +16,10 @@ portal_begin() {
   wait_for 10 test -S "$RUN/bus"
 }
 on_end() { cat "$ROOT"/zavren.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}" 2>/dev/null; }
-on_fail() { tail -n 20 "$ROOT"/zavren.log "$ROOT"/compositor.log "$ROOT"/dbus.log; }
+on_fail() {
+  tail -n 20 "$ROOT"/zavren.log "$ROOT"/compositor.log "$ROOT"/dbus.log
+  echo "clipboard: $(desk timeout 2 wl-paste -n 2>&1)"; cat "$OUT" 2>/dev/null
+}
 desk() { as_user env DBUS_SESSION_BUS_ADDRESS=$BUS XDG_CURRENT_DESKTOP=$DESKTOP "$@"; }
 
 # The microphone, the engine, a Qt text box with the focus, and the program.
