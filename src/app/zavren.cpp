@@ -80,9 +80,11 @@ void Zavren::installInputs() {
     std::weak_ptr<Zavren> weak = weak_from_this();
     platform_.panel->setup();
     platform_.microphone->request([](bool) {});
-    platform_.trust->isTrusted(true);
+    platform_.trust->askForTrust();
     platform_.hotkey->choose(hotkeyFromStored(platform_.defaults->stringValue(HOTKEY_SETTING_KEY)));
-    platform_.hotkey->install(parts_.onFlags);
+    platform_.hotkey->install([weak](HotkeyEvent event) {
+        if (auto self = weak.lock()) self->parts_.dictation->onHotkey(event);
+    });
 
     parts_.server->onState = [weak](EngineState state) {
         if (auto self = weak.lock()) self->st_.setEngine(state, self->parts_.server->problem());
@@ -118,7 +120,7 @@ void Zavren::startEngine() {
                 auto self = weak.lock();
                 // Once dictation has begun the hint would only get in the way: drop it.
                 if (self && self->st_.state() == RecState::idle)
-                    self->parts_.flashHint(PRIVACY_HINT, PRIVACY_HINT_SECONDS);
+                    self->parts_.dictation->flashHint(PRIVACY_HINT, PRIVACY_HINT_SECONDS);
             });
         }
     }
@@ -159,7 +161,7 @@ MenuInputs Zavren::menuInputs() {
     in.itnEnabled = ITN::enabled(*platform_.defaults);
     in.autoUpdate = platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true);
     in.currentKind = parts_.server->currentKind();
-    in.canRetryDictation = parts_.canRetryDictation && parts_.canRetryDictation();
+    in.canRetryDictation = parts_.dictation->canRetry();
     in.engineInstalled = EngineLocator::installed(paths_.engineRoot).has_value();
     in.startsAtLogin = Autostart::status(paths_.autostartFile).enabled;
     in.hotkey = readHotkeyStatus(*platform_.defaults, *platform_.hotkey);
@@ -211,8 +213,7 @@ void Zavren::perform(MenuAction action) {
         case MenuAction::showInstaller:
             return platform_.windows->showOnboarding(parts_.installer);
         case MenuAction::retryDictation:
-            if (parts_.retryDictation) parts_.retryDictation();
-            return;
+            return parts_.dictation->retryLast();
         case MenuAction::retryEngine:
         case MenuAction::reloadTerms:
             // A python engine reads the terms only when it starts.

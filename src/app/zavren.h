@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/menu_model.h"
+#include "dictation/controller.h"
 #include "engine/installer/engine_installer.h"
 #include "engine/server_manager.h"
 #include "platform/platform.h"
@@ -33,12 +34,8 @@ struct ShellParts {
     std::shared_ptr<ServerManager> server;
     EngineInstaller& installer;
     AppUpdater& updater;
-    // The dictation controller's entries: the hotkey goes straight to it.
-    std::function<void(const FlagsEvent&)> onFlags;
-    std::function<void(const std::string& text, double seconds)> flashHint;
-    // The last failed recording, kept in memory for the "重试上一段" row.
-    std::function<bool()> canRetryDictation{};
-    std::function<void()> retryDictation{};
+    // The hotkey goes straight to it.
+    std::shared_ptr<DictationController> dictation;
     // The running program's absolute path: what the login entry starts.
     std::string program{};
 };

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "dictation/hints.h"
-#include "dictation/hotkey.h"
 #include "dictation/level.h"
 #include "dictation/wav.h"
 #include "shared/files.h"
@@ -28,11 +27,9 @@ DictationController::~DictationController() {
     if (wasRecording) files::removeQuietly(d_.wavPath);
 }
 
-void DictationController::onFlags(const FlagsEvent& event) {
-    switch (classifyFlags(event)) {
-        case HotkeyAction::ignore:
-            return;
-        case HotkeyAction::press:
+void DictationController::onHotkey(HotkeyEvent event) {
+    switch (event) {
+        case HotkeyEvent::press:
             if (d_.st.engine() == EngineState::ready) {
                 if (recording_) cancel();
                 start();
@@ -42,8 +39,12 @@ void DictationController::onFlags(const FlagsEvent& event) {
                           ENGINE_HINT_SECONDS);
             }
             return;
-        case HotkeyAction::release:
+        case HotkeyEvent::release:
             if (recording_) stop();
+            return;
+        // Once the recording is on its way, a cancel would only lose the answer.
+        case HotkeyEvent::cancel:
+            if (recording_) cancel();
             return;
     }
 }

@@ -52,8 +52,7 @@ class DictationController : public std::enable_shared_from_this<DictationControl
     DictationController(const DictationController&) = delete;
     DictationController& operator=(const DictationController&) = delete;
 
-    void onFlags(const FlagsEvent& event);
-    void cancel();
+    void onHotkey(HotkeyEvent event);
     void flashHint(const std::string& text, double seconds);
 
     bool canRetry() const;
@@ -62,6 +61,7 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   private:
     explicit DictationController(Deps deps);
     void start();
+    void cancel();
     void stop();
     void tick();
     void send(std::string wav);

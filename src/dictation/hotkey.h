@@ -1,17 +1,30 @@
 #pragma once
 
+#include <atomic>
+#include <optional>
+
+#include "platform/hotkey_key.h"
 #include "platform/input.h"
-#include "shared/constants.h"
 
 namespace zavren {
 
-enum class HotkeyAction { ignore, press, release };
+// Turns raw presses and releases of the choosable keys into the dictation key's
+// events. Raw events never auto-repeat, but a release can arrive twice; a press of
+// a key already down or a release of a key already up is dropped, because either
+// would read as a new press. Left Alt is watched beside right Alt: releasing right
+// Alt while left Alt is still held reads as a press, as the Option bit it shares
+// with the left key stays set.
+class HotkeyTracker {
+  public:
+    // From any thread: the next key event reads it.
+    void choose(HotkeyKey key) { chosen_.store(key, std::memory_order_relaxed); }
+    std::optional<HotkeyEvent> onKey(HotkeyKey key, bool press);
 
-// Only the right Option key counts. With the left one still held, releasing the
-// right one keeps the Option bit set and so reads as a press.
-inline HotkeyAction classifyFlags(const FlagsEvent& event) {
-    if (event.keyCode != HOTKEY_CODE) return HotkeyAction::ignore;
-    return (event.flags & OPTION_FLAG) != 0 ? HotkeyAction::press : HotkeyAction::release;
-}
+  private:
+    std::atomic<HotkeyKey> chosen_{HotkeyKey::rightAlt};
+    // The key holding the dictation, even if no longer the chosen one.
+    std::optional<HotkeyKey> held_;
+    bool leftAltDown_ = false;
+};
 
 }  // namespace zavren

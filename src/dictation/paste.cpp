@@ -56,7 +56,7 @@ Paster::Outcome PasteSequence::paste(const std::string& text) {
         // Leave the text for the user to paste by hand, and ask for the permission
         // again: on every dictation until it is granted.
         pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, true);
-        trust_.isTrusted(true);
+        trust_.askForTrust();
         return Outcome::leftOnClipboard;
     }
     trace::mark("paste-save");

@@ -3,7 +3,6 @@
 #include <array>
 #include <utility>
 
-#include "dictation/hotkey.h"
 #include "shared/constants.h"
 
 namespace zavren {
@@ -12,11 +11,6 @@ namespace {
 
 constexpr std::array<const char*, HOTKEY_KEYS.size()> TRIGGERS = {
     "Alt_R", "Alt_L", "Control_R", "Super_R", "F13", "F14", "F15", "F16"};
-
-// The monitor still speaks in modifier flags; this is its one translation.
-FlagsEvent flagsFor(HotkeyEvent event) {
-    return {HOTKEY_CODE, event == HotkeyEvent::press ? OPTION_FLAG : 0};
-}
 
 }  // namespace
 
@@ -43,21 +37,11 @@ std::optional<HotkeySources> PortalHotkeyMonitor::sources() const {
     return s;
 }
 
-void PortalHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
+void PortalHotkeyMonitor::install(std::function<void(HotkeyEvent)> handler) {
     handler_ = std::move(handler);
     std::weak_ptr<PortalHotkeyMonitor> weak = weak_from_this();
-    d_.inner.install([weak](const FlagsEvent& e) {
-        auto self = weak.lock();
-        if (!self) return;
-        switch (classifyFlags(e)) {
-            case HotkeyAction::press:
-                return self->deliver(HotkeyEvent::press);
-            case HotkeyAction::release:
-                return self->deliver(HotkeyEvent::release);
-            case HotkeyAction::ignore:
-                if (self->handler_) self->handler_(e);
-                return;
-        }
+    d_.inner.install([weak](HotkeyEvent e) {
+        if (auto self = weak.lock()) self->deliver(e);
     });
     d_.bus.onActivation([weak](const std::string& session, const std::string& id, bool active) {
         auto self = weak.lock();
@@ -79,11 +63,12 @@ void PortalHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler
 }
 
 void PortalHotkeyMonitor::deliver(HotkeyEvent event) {
-    if (event == HotkeyEvent::cancel) return;
-    const bool press = event == HotkeyEvent::press;
-    if (press == held_) return;
-    held_ = press;
-    if (handler_) handler_(flagsFor(event));
+    if (event != HotkeyEvent::cancel) {
+        const bool press = event == HotkeyEvent::press;
+        if (press == held_) return;
+        held_ = press;
+    }
+    if (handler_) handler_(event);
 }
 
 void PortalHotkeyMonitor::guard(double secs, const std::string& step) {

@@ -34,7 +34,7 @@ class PortalHotkeyMonitor : public HotkeyMonitor,
     };
     static std::shared_ptr<PortalHotkeyMonitor> create(Deps deps);
 
-    void install(std::function<void(const FlagsEvent&)> handler) override;
+    void install(std::function<void(HotkeyEvent)> handler) override;
     void choose(HotkeyKey key) override;
     std::optional<HotkeySources> sources() const override;
 
@@ -51,7 +51,7 @@ class PortalHotkeyMonitor : public HotkeyMonitor,
     void guard(double secs, const std::string& step);
 
     Deps d_;
-    std::function<void(const FlagsEvent&)> handler_;
+    std::function<void(HotkeyEvent)> handler_;
     HotkeyKey key_ = HotkeyKey::rightAlt;
     std::string session_;
     bool bound_ = false;

@@ -128,7 +128,7 @@ void ServerManager::startReplacing(std::shared_ptr<ChildProcess> old) {
 }
 
 void ServerManager::launch(const Resolved& resolved, std::uint64_t launch) {
-    logURL();
+    reopenLog();
     writeSeparator(resolved);
 
     ProcessSpec spec;
@@ -217,7 +217,7 @@ void ServerManager::engineFolderChanged() {
     });
 }
 
-std::string ServerManager::logURL() {
+void ServerManager::reopenLog() {
     std::error_code ec;
     std::filesystem::create_directories(deps_.paths.logDir, ec);
     closeLog();
@@ -225,7 +225,6 @@ std::string ServerManager::logURL() {
     // log holds what the engine heard and said: only the user may read it.
     logFd_ = ::open(deps_.paths.engineLog.c_str(),
                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-    return deps_.paths.engineLog;
 }
 
 void ServerManager::closeLog() {

@@ -77,7 +77,7 @@ class ServerManager : public std::enable_shared_from_this<ServerManager> {
     std::shared_ptr<ChildProcess> process() const { return process_; }
 
     // Makes sure the log folder exists and reopens the log for appending.
-    std::string logURL();
+    void reopenLog();
 
   private:
     explicit ServerManager(Deps deps);

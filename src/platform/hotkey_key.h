@@ -7,9 +7,8 @@
 
 namespace zavren {
 
-// The keys the user may hold to dictate. Whatever the choice, the adapters report
-// it to the core as the right Option key. Stored by name; the tables indexed by
-// it follow this order.
+// The keys the user may hold to dictate. Stored by name; the tables indexed by it
+// follow this order.
 enum class HotkeyKey { rightAlt, leftAlt, rightCtrl, rightSuper, f13, f14, f15, f16 };
 
 inline constexpr std::array<HotkeyKey, 8> HOTKEY_KEYS = {
@@ -20,6 +19,11 @@ inline constexpr std::array<HotkeyKey, 8> HOTKEY_KEYS = {
 inline const std::string HOTKEY_SETTING_KEY = "zavren.hotkey";
 
 std::string_view storedName(HotkeyKey key);
+
+// The Linux input code of a key (X numbers keys the same, plus eight), and back;
+// absent for a key that cannot be chosen.
+int evdevCode(HotkeyKey key);
+std::optional<HotkeyKey> hotkeyForEvdevCode(int code);
 HotkeyKey hotkeyFromStored(const std::optional<std::string>& stored);
 
 // Where a monitor that cannot see every key gets them from (a Wayland session):

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -12,20 +11,13 @@ namespace zavren {
 // monitor, keyboard devices, the ptt control socket, a desktop shortcut).
 enum class HotkeyEvent { press, release, cancel };
 
-// A modifier-flags change of one key, as the global monitor reports it.
-struct FlagsEvent {
-    std::uint16_t keyCode = 0;
-    std::uint64_t flags = 0;  // OPTION_FLAG set while either Option/Alt key is down
-};
-
 class HotkeyMonitor {
   public:
     virtual ~HotkeyMonitor() = default;
     // Installs the global monitor; the handler runs on the main thread.
-    virtual void install(std::function<void(const FlagsEvent&)> handler) = 0;
-    // The key the user holds to dictate, reported as the right Option key. Takes
-    // effect with the next key event; a key held while the choice changes still
-    // ends its dictation when it is released.
+    virtual void install(std::function<void(HotkeyEvent)> handler) = 0;
+    // The key the user holds to dictate. Takes effect with the next key event; a
+    // key held while the choice changes still ends its dictation when it is released.
     virtual void choose(HotkeyKey key) = 0;
     // Where keys come from when the monitor cannot see them all; none when it can.
     virtual std::optional<HotkeySources> sources() const { return std::nullopt; }
@@ -43,6 +35,8 @@ class AccessibilityTrust {
     virtual ~AccessibilityTrust() = default;
     // prompt: also raise the platform's permission prompt when not trusted.
     virtual bool isTrusted(bool prompt) = 0;
+    // Raises the permission prompt when the permission is missing.
+    bool askForTrust() { return isTrusted(true); }
     // The user asks from the menu: a permission refused before is asked for again.
     virtual void askAgain() { isTrusted(true); }
 };

@@ -6,7 +6,7 @@
 
 #include "dictation/indicator_model.h"
 #include "platform/ui.h"
-#include "qt/indicator_painter.h"
+#include "qt/paint/indicator_painter.h"
 #include "shared/app_state.h"
 
 namespace zavren {

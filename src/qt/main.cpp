@@ -2,9 +2,8 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/zavren.h"
+#include "app/desktop_program.h"
 #include "cli/cli.h"
-#include "dictation/controller.h"
 #include "dictation/hints.h"
 #include "dictation/portal_hotkey.h"
 #include "dictation/portal_keyboard.h"
@@ -29,14 +28,11 @@
 #include "qt/qt_pasteboard.h"
 #include "qt/qt_status_item.h"
 #include "qt/timed_application.h"
+#include "qt/wayland_adapters.h"
 #include "qt/windows/qt_window_factory.h"
-#include "setup/setup_windows.h"
 #include "shared/constants.h"
-#include "text/itn.h"
-#include "update/update_base.h"
 #include "wayland/focused_app.h"
 #include "wayland/session.h"
-#include "wayland/wayland_adapters.h"
 #include "x11/paste_chord.h"
 #include "x11/xtest_key_synthesizer.h"
 #include "x11/xtest_trust.h"
@@ -61,10 +57,6 @@ int runDesktop(int argc, char** argv) {
         log.line(LOG_PREFIX + "无法创建私有运行目录,本实例退出");
         return 1;
     }
-    const auto given = env.find("ZAVREN_UPDATE_BASE");
-    const UpdateBase base = resolveUpdateBase(
-        given == env.end() ? std::nullopt : std::optional<std::string>(given->second));
-    if (base.warning) log.line(LOG_PREFIX + *base.warning);
 
     QtDispatcher dispatcher;
     CurlHttpClient http;
@@ -111,94 +103,45 @@ int runDesktop(int argc, char** argv) {
     }
     // ---
 
-    HotkeyMonitor& hotkeyPort = portalHotkey ? static_cast<HotkeyMonitor&>(*portalHotkey) : hotkey;
-    KeySynthesizer& keysPort = waylandKeys ? static_cast<KeySynthesizer&>(*waylandKeys) : keys;
-    AccessibilityTrust& trustPort =
-        waylandKeys ? static_cast<AccessibilityTrust&>(*waylandKeys) : trust;
-    Pasteboard& pasteboardPort = wl ? static_cast<Pasteboard&>(wl->pasteboard) : pasteboard;
-    IndicatorPanel& panelPort = wl ? static_cast<IndicatorPanel&>(wl->panel) : panel;
-
     ProcNetPortOwners portOwners;
     InotifyFolderWatcher folderWatcher;
-    auto server = ServerManager::create({dispatcher, http, processes, log, portOwners, paths});
-    server->followEngineFolder(folderWatcher);
-    EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, base.url);
-    AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;
-    SetupWindows windows({windowFactory, desktop, dispatcher, microphone, trustPort,
-                          qt::installedResourcesDir(),
-                          [&] { return readHotkeyStatus(defaults, hotkeyPort); }});
-
-    auto paster = PasteSequence::create(dispatcher, pasteboardPort, keysPort, trustPort, log);
-    DictationController::Deps deps{
-        .st = st,
-        .dispatcher = dispatcher,
-        .http = http,
-        .recorders = recorders,
-        .paster = *paster,
-        .panel = panelPort,
-        .wavPath = paths.wav,
-        .termsFile = paths.termsFile,
-        .currentKind = [server] { return server->currentKind(); },
-        .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
-        .engineIsOurs = [server] { return server->confirmOwnListener(); },
-    };
-    auto controller = DictationController::create(deps);
-    // What the user must still get when the Wayland clipboard or portal keys fail.
+    Platform platform{
+        .dispatcher = &dispatcher,
+        .http = &http,
+        .processes = &processes,
+        .recorders = &recorders,
+        .hotkey = portalHotkey ? static_cast<HotkeyMonitor*>(portalHotkey.get()) : &hotkey,
+        .keys = waylandKeys ? static_cast<KeySynthesizer*>(&*waylandKeys) : &keys,
+        .trust = waylandKeys ? static_cast<AccessibilityTrust*>(&*waylandKeys) : &trust,
+        .microphone = &microphone,
+        .pasteboard = wl ? static_cast<Pasteboard*>(&wl->pasteboard) : &pasteboard,
+        .defaults = &defaults,
+        .log = &log,
+        .desktop = &desktop,
+        .panel = wl ? static_cast<IndicatorPanel*>(&wl->panel) : &panel,
+        .statusItem = &statusItem,
+        .windows = nullptr,
+        .instanceLock = &lock,
+        .application = &application};
+    DesktopProgram program(
+        {platform, portOwners, folderWatcher, windowFactory, qt::installedResourcesDir()}, st,
+        // The real file behind /proc/self/exe: /usr/bin/zavren, or the build's own.
+        {paths, env, QCoreApplication::applicationFilePath().toStdString()});
+    // What the user must still get when the Wayland clipboard or the portal keys fail.
     if (wl) {
-        std::weak_ptr<DictationController> weak = controller;
-        portalKeys->onUndelivered([paster, weak] {
-            paster->keepTranscript();
-            if (auto c = weak.lock()) c->flashHint(HINT_PASTE_BY_HAND, PASTE_HINT_SECONDS);
+        portalKeys->onUndelivered([&program] {
+            program.paster().keepTranscript();
+            program.dictation().flashHint(HINT_PASTE_BY_HAND, PASTE_HINT_SECONDS);
         });
-        wl->wlClipboard.onCopyFailed([weak, &log](const std::string& text) {
+        wl->wlClipboard.onCopyFailed([&program, &log](const std::string& text) {
             log.line(LOG_PREFIX + "wl-copy 未能把转写结果放到剪贴板");
-            if (auto c = weak.lock()) c->flashHint(copyFailedHint(text), COPY_FAILED_HINT_SECONDS);
+            program.dictation().flashHint(copyFailedHint(text), COPY_FAILED_HINT_SECONDS);
         });
     }
     // ---
-    if (wl)
-        wl->hotkey.setOnCancel([weak = std::weak_ptr<DictationController>(controller), &st] {
-            auto c = weak.lock();
-            if (c && st.state() == RecState::listening) c->cancel();
-        });
-
-    Platform platform;
-    platform.dispatcher = &dispatcher;
-    platform.http = &http;
-    platform.processes = &processes;
-    platform.recorders = &recorders;
-    platform.hotkey = &hotkeyPort;
-    platform.keys = &keysPort;
-    platform.trust = &trustPort;
-    platform.microphone = &microphone;
-    platform.pasteboard = &pasteboardPort;
-    platform.defaults = &defaults;
-    platform.log = &log;
-    platform.desktop = &desktop;
-    platform.panel = &panelPort;
-    platform.statusItem = &statusItem;
-    platform.windows = &windows;
-    platform.instanceLock = &lock;
-    platform.application = &application;
-
-    ShellParts parts{
-        .server = server,
-        .installer = installer,
-        .updater = updater,
-        .onFlags = [controller](const FlagsEvent& e) { controller->onFlags(e); },
-        .flashHint = [controller](const std::string& text,
-                                  double secs) { controller->flashHint(text, secs); },
-        .canRetryDictation = [controller] { return controller->canRetry(); },
-        .retryDictation = [controller] { controller->retryLast(); },
-        // The real file behind /proc/self/exe: /usr/bin/zavren, or the build's own.
-        .program = QCoreApplication::applicationFilePath().toStdString(),
-    };
-    auto zavren = std::make_shared<Zavren>(platform, paths, st, std::move(parts));
-    QObject::connect(&app, &QCoreApplication::aboutToQuit,
-                     [&zavren] { zavren->applicationWillTerminate(); });
-    // Start-up runs inside the event loop, so a refused instance can quit it.
-    QTimer::singleShot(0, [&zavren] { zavren->applicationDidFinishLaunching(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&program] { program.terminate(); });
+    QTimer::singleShot(0, [&program] { program.launch(); });
     return QApplication::exec();
 }
 

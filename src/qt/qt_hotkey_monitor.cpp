@@ -4,7 +4,7 @@
 
 namespace zavren {
 
-void QtHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
+void QtHotkeyMonitor::install(std::function<void(HotkeyEvent)> handler) {
     if (!monitor_) monitor_ = std::make_unique<XInputHotkeyMonitor>(ledger_);
     monitor_->choose(chosen_);
     monitor_->install(std::move(handler));

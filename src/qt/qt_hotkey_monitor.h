@@ -15,7 +15,7 @@ class QtHotkeyMonitor : public HotkeyMonitor {
   public:
     explicit QtHotkeyMonitor(std::shared_ptr<SyntheticKeyLedger> ledger)
         : ledger_(std::move(ledger)) {}
-    void install(std::function<void(const FlagsEvent&)> handler) override;
+    void install(std::function<void(HotkeyEvent)> handler) override;
     void choose(HotkeyKey key) override;
     bool valid() const { return monitor_ && monitor_->valid(); }
 

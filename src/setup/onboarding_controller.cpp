@@ -43,7 +43,7 @@ void OnboardingController::perform(OnboardingAction action) {
         }
         case OnboardingAction::openAccessibility:
             // The answer does not matter here: the poll notices the grant.
-            ports_.trust.isTrusted(true);
+            ports_.trust.askForTrust();
             showPasteAccess(ports_.desktop, platformWording());
             break;
         case OnboardingAction::startInstall:

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "zavren/build_config.h"
 
 namespace zavren {
-
-// Right Alt on Linux is reported under the right Option key's code.
-inline constexpr std::uint16_t HOTKEY_CODE = 61;
-inline constexpr std::uint16_t LEFT_OPTION_CODE = 58;
-// Modifier bit set while either Alt/Option key is down.
-inline constexpr std::uint64_t OPTION_FLAG = 0x80000;
 
 inline constexpr int PORT = 8765;
 inline const std::string LOOPBACK_HOST = "127.0.0.1";

@@ -59,8 +59,7 @@ std::unique_ptr<InputDevice> openEvdevKeyboard(const std::string& path) {
     // Every key the user may choose, so a change of key needs no new scan.
     bool any = false;
     for (HotkeyKey key : HOTKEY_KEYS)
-        any = any || libevdev_has_event_code(
-                         dev, EV_KEY, static_cast<unsigned>(xKeycode(key) - X_KEYCODE_OFFSET));
+        any = any || libevdev_has_event_code(dev, EV_KEY, static_cast<unsigned>(evdevCode(key)));
     if (!any) {
         libevdev_free(dev);
         ::close(fd);

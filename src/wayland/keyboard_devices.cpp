@@ -12,7 +12,7 @@ constexpr int MAX_EVENTS_PER_WAKE = 512;
 
 }  // namespace
 
-KeyboardDevices::KeyboardDevices(DeviceOpener open, std::function<void(const FlagsEvent&)> emit)
+KeyboardDevices::KeyboardDevices(DeviceOpener open, std::function<void(HotkeyEvent)> emit)
     : open_(std::move(open)), emit_(std::move(emit)) {}
 
 void KeyboardDevices::scan(const std::string& dir) {
@@ -65,8 +65,9 @@ void KeyboardDevices::onReadable(int fd) {
 void KeyboardDevices::key(Device& device, unsigned code, bool press) {
     if (code >= KEY_CNT) return;
     device.down.set(code, press);
-    if (auto event = tracker_.onKey(static_cast<int>(code) + X_KEYCODE_OFFSET, press))
-        emit_(*event);
+    const auto chosen = hotkeyForEvdevCode(static_cast<int>(code));
+    if (!chosen) return;
+    if (auto event = tracker_.onKey(*chosen, press)) emit_(*event);
 }
 
 // An unplugged keyboard sends no release: let go of what it held, or the

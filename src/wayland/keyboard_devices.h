@@ -9,13 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "dictation/hotkey.h"
 #include "platform/input.h"
-#include "x11/alt_keys.h"
 
 namespace zavren {
-
-// X key codes are the kernel's plus eight.
-inline constexpr int X_KEYCODE_OFFSET = 8;
 
 // One open input device. The seam between the decoder and libevdev.
 class InputDevice {
@@ -31,11 +28,11 @@ class InputDevice {
 using DeviceOpener = std::function<std::unique_ptr<InputDevice>(const std::string& path)>;
 std::unique_ptr<InputDevice> openEvdevKeyboard(const std::string& path);
 
-// Every readable keyboard's chosen key (and left Alt), as the flags events the
-// controller knows. Single-threaded: the owner polls fds() and calls onReadable().
+// Every readable keyboard's chosen key (and left Alt), as the dictation key's
+// events. Single-threaded: the owner polls fds() and calls onReadable().
 class KeyboardDevices {
   public:
-    KeyboardDevices(DeviceOpener open, std::function<void(const FlagsEvent&)> emit);
+    KeyboardDevices(DeviceOpener open, std::function<void(HotkeyEvent)> emit);
 
     // Opens every event* entry of dir that is not open yet.
     void scan(const std::string& dir);
@@ -57,7 +54,7 @@ class KeyboardDevices {
     void drop(int fd);
 
     DeviceOpener open_;
-    std::function<void(const FlagsEvent&)> emit_;
+    std::function<void(HotkeyEvent)> emit_;
     std::map<int, Device> devices_;
     HotkeyTracker tracker_;
 };

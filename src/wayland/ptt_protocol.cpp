@@ -27,33 +27,27 @@ PttLineReader::LineStatus PttLineReader::feed(std::string_view bytes) {
 
 }  // namespace zavren
 
-#include "shared/constants.h"
-
 namespace zavren {
 
-PttKey::Effect PttKey::apply(PttCommand command, Clock::time_point now) {
+std::optional<HotkeyEvent> PttKey::apply(PttCommand command, Clock::time_point now) {
     if (command == PttCommand::toggle) command = down_ ? PttCommand::release : PttCommand::press;
-    Effect effect;
     switch (command) {
         case PttCommand::press:
-            if (down_ || (releasedAt_ && now - *releasedAt_ < REPRESS_GUARD)) break;
-            effect.flags = FlagsEvent{HOTKEY_CODE, OPTION_FLAG};
+            if (down_ || (releasedAt_ && now - *releasedAt_ < REPRESS_GUARD)) return std::nullopt;
             down_ = true;
-            break;
+            return HotkeyEvent::press;
         case PttCommand::release:
-            if (!down_) break;
-            effect.flags = FlagsEvent{HOTKEY_CODE, 0};
+            if (!down_) return std::nullopt;
             down_ = false;
             releasedAt_ = now;
-            break;
+            return HotkeyEvent::release;
         case PttCommand::cancel:
-            effect.cancel = true;
             down_ = false;
-            break;
+            return HotkeyEvent::cancel;
         case PttCommand::toggle:
             break;
     }
-    return effect;
+    return std::nullopt;
 }
 
 }  // namespace zavren

@@ -53,11 +53,7 @@ class PttKey {
     // release can arrive just after it. No hand presses again this soon.
     static constexpr auto REPRESS_GUARD = std::chrono::milliseconds(60);
 
-    struct Effect {
-        std::optional<FlagsEvent> flags;
-        bool cancel = false;
-    };
-    Effect apply(PttCommand command, Clock::time_point now);
+    std::optional<HotkeyEvent> apply(PttCommand command, Clock::time_point now);
 
   private:
     bool down_ = false;

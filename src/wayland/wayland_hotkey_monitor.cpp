@@ -25,23 +25,18 @@ WaylandHotkeyMonitor::~WaylandHotkeyMonitor() {
     if (inotifyFd_ >= 0) ::close(inotifyFd_);
 }
 
-void WaylandHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
+void WaylandHotkeyMonitor::install(std::function<void(HotkeyEvent)> handler) {
     if (thread_.joinable()) return;
     handler_ = std::move(handler);
     server_ = std::make_unique<PttServer>([this](PttCommand command) {
         bindingUsed_ = true;
-        auto effect = key_.apply(command, PttKey::Clock::now());
-        if (effect.flags) deliver(*effect.flags);
-        if (effect.cancel)
-            dispatcher_.post([this] {
-                if (onCancel_) onCancel_();
-            });
+        if (auto event = key_.apply(command, PttKey::Clock::now())) deliver(*event);
     });
     std::string error;
     if (!server_->listen(options_.socketPath, error)) log_.line("ZAVREN: " + error);
 
     devices_ = std::make_unique<KeyboardDevices>(options_.openDevice,
-                                                 [this](const FlagsEvent& e) { deliver(e); });
+                                                 [this](HotkeyEvent e) { deliver(e); });
     devices_->choose(chosen_);
     // Devices appear, and become readable when udev sets their group, later.
     inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -75,7 +70,7 @@ void WaylandHotkeyMonitor::devicesChanged() {
     devicesReadable_ = !devices_->empty();
 }
 
-void WaylandHotkeyMonitor::deliver(const FlagsEvent& event) {
+void WaylandHotkeyMonitor::deliver(HotkeyEvent event) {
     trace::mark("hotkey-wake");
     dispatcher_.post([this, event] {
         if (handler_) handler_(event);

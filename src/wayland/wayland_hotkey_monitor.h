@@ -29,23 +29,20 @@ class WaylandHotkeyMonitor : public HotkeyMonitor {
     WaylandHotkeyMonitor(Dispatcher& dispatcher, SystemLog& log, Options options);
     ~WaylandHotkeyMonitor() override;
 
-    void install(std::function<void(const FlagsEvent&)> handler) override;
+    void install(std::function<void(HotkeyEvent)> handler) override;
     void choose(HotkeyKey key) override;
     std::optional<HotkeySources> sources() const override;
-    // `zavren ptt cancel`: runs on the main queue.
-    void setOnCancel(std::function<void()> onCancel) { onCancel_ = std::move(onCancel); }
 
   private:
     void run();
     void onInotify();
-    void deliver(const FlagsEvent& event);
+    void deliver(HotkeyEvent event);
     void devicesChanged();
 
     Dispatcher& dispatcher_;
     SystemLog& log_;
     Options options_;
-    std::function<void(const FlagsEvent&)> handler_;
-    std::function<void()> onCancel_;
+    std::function<void(HotkeyEvent)> handler_;
     PttKey key_;
     std::unique_ptr<PttServer> server_;
     std::unique_ptr<KeyboardDevices> devices_;

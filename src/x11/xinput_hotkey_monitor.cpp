@@ -50,7 +50,7 @@ XInputHotkeyMonitor::~XInputHotkeyMonitor() {
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-void XInputHotkeyMonitor::install(std::function<void(const FlagsEvent&)> handler) {
+void XInputHotkeyMonitor::install(std::function<void(HotkeyEvent)> handler) {
     handler_ = std::move(handler);
 }
 
@@ -58,8 +58,8 @@ int XInputHotkeyMonitor::fd() const {
     return display_ ? ConnectionNumber(display_.get()) : -1;
 }
 
-std::vector<FlagsEvent> XInputHotkeyMonitor::readPending() {
-    std::vector<FlagsEvent> out;
+std::vector<HotkeyEvent> XInputHotkeyMonitor::readPending() {
+    std::vector<HotkeyEvent> out;
     if (!valid()) return out;
     Display* d = display_.get();
     // Loop until Xlib's queue is empty: a release already read into the queue
@@ -77,10 +77,11 @@ std::vector<FlagsEvent> XInputHotkeyMonitor::readPending() {
             const bool ours =
                 (xtestKeyboard_ < 0 || raw->sourceid == xtestKeyboard_) &&
                 ledger_->consume(raw->detail, press, SyntheticKeyLedger::Clock::now());
-            if (!ours) {
-                if (auto flags = tracker_.onKey(raw->detail, press)) {
+            const auto key = hotkeyForEvdevCode(raw->detail - X_KEYCODE_OFFSET);
+            if (!ours && key) {
+                if (auto event = tracker_.onKey(*key, press)) {
                     trace::mark(press ? "hotkey-press" : "hotkey-release", raw->detail);
-                    out.push_back(*flags);
+                    out.push_back(*event);
                 }
             }
         }

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "dictation/hotkey.h"
 #include "platform/dispatch.h"
 #include "platform/input.h"
 #include "x11/alt_keys.h"
@@ -30,12 +31,12 @@ class XInputHotkeyMonitor : public HotkeyMonitor {
     // False without a display or without XInput 2.2; then no event ever arrives.
     bool valid() const { return xiOpcode_ >= 0; }
 
-    void install(std::function<void(const FlagsEvent&)> handler) override;
+    void install(std::function<void(HotkeyEvent)> handler) override;
     void choose(HotkeyKey key) override { tracker_.choose(key); }
 
     // The X connection's socket, -1 when not valid.
     int fd() const;
-    // Reads every queued event and calls the handler for each Alt change. Call it
+    // Reads every queued event and calls the handler for each key event. Call it
     // once after install too: events may already sit in Xlib's queue, where the
     // socket never signals them.
     void drain();
@@ -45,7 +46,7 @@ class XInputHotkeyMonitor : public HotkeyMonitor {
     void runOn(Dispatcher& dispatcher);
 
   private:
-    std::vector<FlagsEvent> readPending();
+    std::vector<HotkeyEvent> readPending();
     void watch(Dispatcher* dispatcher);
 
     std::shared_ptr<SyntheticKeyLedger> ledger_;
@@ -53,7 +54,7 @@ class XInputHotkeyMonitor : public HotkeyMonitor {
     int xiOpcode_ = -1;
     int xtestKeyboard_ = -1;  // the slave device XTest input comes from
     HotkeyTracker tracker_;
-    std::function<void(const FlagsEvent&)> handler_;
+    std::function<void(HotkeyEvent)> handler_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::thread watcher_;
     int wakeFd_ = -1;

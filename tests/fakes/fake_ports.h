@@ -127,10 +127,10 @@ class FakeMicrophone : public MicrophoneAccess {
 
 class FakeHotkeyMonitor : public HotkeyMonitor {
   public:
-    std::function<void(const FlagsEvent&)> handler;
+    std::function<void(HotkeyEvent)> handler;
     std::optional<HotkeyKey> chosen;
     std::optional<HotkeySources> reach;
-    void install(std::function<void(const FlagsEvent&)> h) override { handler = std::move(h); }
+    void install(std::function<void(HotkeyEvent)> h) override { handler = std::move(h); }
     void choose(HotkeyKey key) override { chosen = key; }
     std::optional<HotkeySources> sources() const override { return reach; }
 };

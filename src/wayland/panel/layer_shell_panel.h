@@ -9,7 +9,7 @@
 
 #include "platform/log.h"
 #include "platform/ui.h"
-#include "qt/indicator_painter.h"
+#include "qt/paint/indicator_painter.h"
 #include "shared/app_state.h"
 #include "wayland/panel/shm_buffer.h"
 

@@ -20,7 +20,7 @@
 #include "support/fake_engine.h"
 #include "unit/engine/engine_layout.h"
 
-namespace zavren::testing {
+namespace zavren::test {
 
 // Whether something accepts connections on the engine port.
 inline bool portTaken() {
@@ -60,11 +60,11 @@ struct EngineRig {
 };
 
 // Every test that binds the engine port starts from a free port.
-#define REQUIRE_FREE_ENGINE_PORT()                                                        \
-    do {                                                                                  \
-        if (::zavren::test::fakeEngine().empty()) GTEST_SKIP() << "no fake engine";       \
-        for (int i = 0; i < 100 && ::zavren::testing::portTaken(); ++i) ::usleep(100000); \
-        ASSERT_FALSE(::zavren::testing::portTaken()) << "127.0.0.1:8765 is in use";       \
+#define REQUIRE_FREE_ENGINE_PORT()                                                     \
+    do {                                                                               \
+        if (::zavren::test::fakeEngine().empty()) GTEST_SKIP() << "no fake engine";    \
+        for (int i = 0; i < 100 && ::zavren::test::portTaken(); ++i) ::usleep(100000); \
+        ASSERT_FALSE(::zavren::test::portTaken()) << "127.0.0.1:8765 is in use";       \
     } while (0)
 
-}  // namespace zavren::testing
+}  // namespace zavren::test

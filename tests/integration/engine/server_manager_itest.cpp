@@ -11,7 +11,7 @@
 namespace zavren {
 namespace {
 
-using testing::EngineRig;
+using test::EngineRig;
 using S = EngineState;
 
 std::size_t countOf(const std::string& text, const std::string& needle) {
@@ -24,10 +24,10 @@ TEST(EngineSupervision, AStaleCopyIsKilledAndEachLaunchIsLoggedAfterEarlierRuns)
     REQUIRE_FREE_ENGINE_PORT();
     EngineRig rig;
     test::installFakeEngine(rig.engineDir("1.0+b"), true);
-    testing::writeFile(rig.paths.engineLog, "earlier run\n");
+    test::writeFile(rig.paths.engineLog, "earlier run\n");
     auto resolved = rig.server->resolve();
     auto stale = rig.processes.launch({resolved->exec, resolved->args, {}, -1}, {});
-    ASSERT_TRUE(test::waitFor([] { return testing::portTaken(); }));
+    ASSERT_TRUE(test::waitFor([] { return test::portTaken(); }));
     for (int run = 0; run < 2; ++run) {
         rig.server->start();
         ASSERT_TRUE(rig.waitFor(S::ready)) << run;

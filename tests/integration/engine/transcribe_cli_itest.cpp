@@ -9,7 +9,7 @@
 namespace zavren {
 namespace {
 
-using testing::EngineRig;
+using test::EngineRig;
 
 const std::string CLI = ZAVREN_CLI_EXE;
 
@@ -27,7 +27,7 @@ test::ProgramResult runCli(EngineRig& rig, const std::vector<std::string>& args,
 
 std::string writeWav(const std::string& dir, std::size_t pcmBytes = 32000) {
     const std::string path = dir + "/speech.wav";
-    testing::writeFile(path, wrapWav(std::string(pcmBytes, '\0')));
+    test::writeFile(path, wrapWav(std::string(pcmBytes, '\0')));
     return path;
 }
 
@@ -42,7 +42,7 @@ TEST(TranscribeCommand, StartsEitherEngineAndLeavesNothingRunningWhenItExits) {
         auto r = runCli(rig, {"transcribe", writeWav(rig.tmp.path)});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "50%\n");
-        EXPECT_FALSE(testing::portTaken());
+        EXPECT_FALSE(test::portTaken());
     }
 }
 
@@ -73,7 +73,7 @@ TEST(EngineCommands, StatusFailsUntilTheEngineAnswersAndInstallSkipsAPresentVers
     ASSERT_TRUE(rig.waitFor(EngineState::ready));
     EXPECT_EQ(runCli(rig, {"engine", "status"}).status, 0);
 
-    testing::TestServer downloads;
+    test::TestServer downloads;
     int requests = 0;
     downloads.server.Get("/engine.json", [&](const auto&, httplib::Response& res) {
         ++requests;

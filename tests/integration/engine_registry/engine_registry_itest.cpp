@@ -28,8 +28,8 @@ struct EngineRegistryCli : ::testing::Test {
                               "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
             ::unsetenv(v);
         ::setenv("HOME", home.path.c_str(), 1);
-        testing::writeFile(model, R"({"answer": "登记的引擎在回答"})");
-        testing::writeFile(mmproj);
+        test::writeFile(model, R"({"answer": "登记的引擎在回答"})");
+        test::writeFile(mmproj);
     }
 
     std::string out;  // of the last run
@@ -45,7 +45,7 @@ struct EngineRegistryCli : ::testing::Test {
 };
 
 TEST_F(EngineRegistryCli, AddedLlamaServerIsChosenTranscribesAndIsRemovedAsLinksOnly) {
-    testing::makeLlama(engines + "/engine-0.10.0");  // as if downloaded
+    test::makeLlama(engines + "/engine-0.10.0");  // as if downloaded
     ASSERT_EQ(
         zavren("engine add --llama-server " + fake + " --model " + model + " --mmproj " + mmproj),
         0);
@@ -58,7 +58,7 @@ TEST_F(EngineRegistryCli, AddedLlamaServerIsChosenTranscribesAndIsRemovedAsLinks
     EXPECT_NE(out.find("  0.10.0  llama\n"), std::string::npos) << out;
     EXPECT_NE(out.find("models/qwen3-asr.gguf -> " + model + "\n"), std::string::npos);
 
-    testing::writeFile(home / "speech.wav", wrapWav(std::string(32000, '\0')));
+    test::writeFile(home / "speech.wav", wrapWav(std::string(32000, '\0')));
     EXPECT_EQ(zavren("transcribe --no-itn " + home / "speech.wav"), 0);
     EXPECT_EQ(out, "登记的引擎在回答\n");
 

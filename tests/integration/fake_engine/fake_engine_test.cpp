@@ -17,7 +17,7 @@ using nlohmann::json;
 
 struct FakeEngine : ::testing::Test {
     test::TempDir tmp;
-    const int port = testing::closedPort();
+    const int port = test::closedPort();
     httplib::Client client{"127.0.0.1", port};
     pid_t pid = -1;
     int starts = 0;

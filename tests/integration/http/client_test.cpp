@@ -8,7 +8,7 @@ namespace zavren {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Inbox;
+using test::Inbox;
 using Kind = HttpError::Kind;
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
@@ -107,7 +107,7 @@ class ClientTest : public ::testing::Test {
     std::mutex taskMutex;
     std::shared_ptr<HttpTask> task;
     Inbox<httplib::Request> seen;
-    testing::TestServer server;  // after what its handlers use, so it stops first
+    test::TestServer server;  // after what its handlers use, so it stops first
     CurlHttpClient client;
 };
 
@@ -148,7 +148,7 @@ TEST_F(ClientTest, SendEndsWithTheRightOutcome) {
         Duration deadline{};
         Headers headers{};
     } cases[] = {
-        {"http://127.0.0.1:" + std::to_string(testing::closedPort()) + "/", Kind::cannotConnect},
+        {"http://127.0.0.1:" + std::to_string(test::closedPort()) + "/", Kind::cannotConnect},
         {"ftp://127.0.0.1/x", Kind::badUrl},
         {"http://[::1/", Kind::badUrl},
         {server.url("/echo"), Kind::other, 0, 1, {}, {{"X-Bad", "1\r\nX-Injected: 2"}}},

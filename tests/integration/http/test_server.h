@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-namespace zavren::testing {
+namespace zavren::test {
 
 // Collects values from another thread; waits on them with a deadline.
 template <typename T>
@@ -87,4 +87,4 @@ inline int closedPort() {
     return ntohs(addr.sin_port);
 }
 
-}  // namespace zavren::testing
+}  // namespace zavren::test

@@ -9,7 +9,6 @@
 
 #include "paste_target.h"
 #include "posix/run_loop.h"
-#include "shared/constants.h"
 #include "system/harness/desktop_env.h"
 #include "x11/xinput_hotkey_monitor.h"
 #include "x11/xtest_key_synthesizer.h"
@@ -18,12 +17,10 @@ namespace zavren {
 namespace {
 
 using namespace std::chrono_literals;
-using Events = std::vector<std::pair<std::uint16_t, std::uint64_t>>;
+using Events = std::vector<HotkeyEvent>;
 
 constexpr int SHIFT_L = 50;
 constexpr int SUPER_L = 133;
-constexpr auto RD = std::pair{HOTKEY_CODE, OPTION_FLAG};
-constexpr auto LD = std::pair{LEFT_OPTION_CODE, OPTION_FLAG};
 constexpr unsigned MODS = ControlMask | ShiftMask | Mod1Mask | Mod4Mask;
 
 // The monitor and the synthesiser share one ledger, as in the program; keys are
@@ -33,7 +30,7 @@ class X11 : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
         ASSERT_TRUE(monitor.valid());
-        monitor.install([this](const FlagsEvent& e) { events.emplace_back(e.keyCode, e.flags); });
+        monitor.install([this](HotkeyEvent e) { events.push_back(e); });
         monitor.runOn(loop);
     }
     void TearDown() override {
@@ -44,15 +41,15 @@ class X11 : public ::testing::Test {
         XSync(keys.get(), False);
     }
     // The n events expected, and proof that nothing else came before a sentinel tap
-    // of left Alt: events arrive in order, so no sleep is needed to see "no more".
+    // of right Alt: events arrive in order, so no sleep is needed to see "no more".
     Events reported(std::size_t n) {
         EXPECT_TRUE(loop.runUntil([&] { return events.size() >= n; }, seconds(5)));
-        key(LEFT_ALT_KEYCODE, true);
-        key(LEFT_ALT_KEYCODE, false);
+        key(RIGHT_ALT_KEYCODE, true);
+        key(RIGHT_ALT_KEYCODE, false);
         EXPECT_TRUE(loop.runUntil([&] { return events.size() >= n + 2; }, seconds(5)));
         Events got = std::exchange(events, {});
         EXPECT_EQ(Events(got.end() - std::min<long>(2, std::ssize(got)), got.end()),
-                  (Events{LD, {LEFT_OPTION_CODE, 0}}));
+                  (Events{HotkeyEvent::press, HotkeyEvent::release}));
         if (got.size() >= 2) got.resize(got.size() - 2);
         return got;
     }
@@ -91,7 +88,7 @@ TEST_F(X11, HeldModifiersStayOutOfTheChordAndTheirLiftIsNotTheUsers) {
     EXPECT_EQ(paste->state & MODS, static_cast<unsigned>(ControlMask));
     for (int kc : {SHIFT_L, SUPER_L, RIGHT_ALT_KEYCODE}) key(kc, false);
     // The dictation in progress sees only the user's press and release.
-    EXPECT_EQ(reported(2), (Events{RD, {HOTKEY_CODE, 0}}));
+    EXPECT_EQ(reported(2), (Events{HotkeyEvent::press, HotkeyEvent::release}));
 }
 
 }  // namespace

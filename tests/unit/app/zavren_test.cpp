@@ -5,11 +5,13 @@
 
 #include <algorithm>
 
+#include "dictation/hints.h"
 #include "engine/locator.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_ports.h"
 #include "fakes/fake_process.h"
+#include "fakes/fake_recorder.h"
 #include "shared/files.h"
 #include "unit/engine/engine_layout.h"
 
@@ -21,7 +23,7 @@ const std::string BASE = "http://dl.test/zavren";
 
 // The real engine supervisor, installer and update check over fake ports.
 struct Shell : ::testing::Test {
-    testing::TempDir tmp;
+    test::TempDir tmp;
     Paths paths = Paths::under(tmp.path);
     FakeDispatcher d;
     FakeHttpClient http{d};
@@ -46,15 +48,21 @@ struct Shell : ::testing::Test {
         ServerManager::create({d, http, procs, log, ports, paths, ""});
     EngineInstaller installer{d, http, procs, paths.engineRoot, BASE};
     AppUpdater updater{d, http, desktop, defaults, BASE};
+    FakeAudioRecorderFactory recorders;
+    FakePaster paster;
+    std::shared_ptr<DictationController> dictation = DictationController::create(
+        {st, d, http, recorders, paster, panel, paths.wav, paths.termsFile,
+         [] { return EngineKind::llama; }, [](std::string s) { return s; }, [] { return true; }});
     std::vector<std::string> hints;
-    int flags = 0;
+    AppState::Subscription hintsShown = st.subscribe([this](AppState::Field f) {
+        if (f == AppState::Field::hint && st.hint()) hints.push_back(*st.hint());
+    });
     std::shared_ptr<Zavren> app;
 
     void launch(bool withEngine = true) {
-        if (withEngine) testing::makeLlama(paths.engineRoot + "/engine-1.0");
-        testing::writeFile(paths.wav, "RIFF");
-        ShellParts parts{server, installer, updater, [this](const FlagsEvent&) { ++flags; },
-                         [this](const std::string& text, double) { hints.push_back(text); }};
+        if (withEngine) test::makeLlama(paths.engineRoot + "/engine-1.0");
+        test::writeFile(paths.wav, "RIFF");
+        ShellParts parts{server, installer, updater, dictation};
         parts.program = "/opt/zavren/bin/zavren";
         app = std::make_shared<Zavren>(platform, paths, st, std::move(parts));
         app->applicationDidFinishLaunching();
@@ -71,8 +79,9 @@ TEST_F(Shell, StartsTheEngineRemovesTheOldRecordingThenHintsAndChecksForUpdates)
     launch();
     EXPECT_EQ(procs.launches.size(), 1u);
     EXPECT_FALSE(files::exists(paths.wav));
-    hotkey.handler(FlagsEvent{61, 0});
-    EXPECT_EQ(flags, 1);
+    hotkey.handler(HotkeyEvent::press);  // reaches the controller: the engine is not up yet
+    EXPECT_EQ(hints, std::vector<std::string>{HINT_ENGINE_STARTING});
+    hints.clear();
     d.advance(PRIVACY_HINT_DELAY);
     EXPECT_EQ(hints, std::vector<std::string>{PRIVACY_HINT});
     d.advance(UPDATE_CHECK_DELAY - PRIVACY_HINT_DELAY);
@@ -105,12 +114,12 @@ TEST_F(Shell, QuitAndSigtermStopTheEngineAndRemoveTheRecordingAndNothingRunsAfte
     launch();
     statusItem.open().back().choose();
     EXPECT_EQ(application.terminations, 1);
-    testing::writeFile(paths.wav, "RIFF");
+    test::writeFile(paths.wav, "RIFF");
     app->applicationWillTerminate();
     EXPECT_EQ(procs.children.at(0)->terms, 1);
     EXPECT_FALSE(files::exists(paths.wav));
 
-    testing::writeFile(paths.wav, "RIFF");
+    test::writeFile(paths.wav, "RIFF");
     app.reset();  // the handler still removes the recording and exits
     application.sigterm();
     EXPECT_EQ(application.exitStatus, 0);
@@ -135,7 +144,7 @@ TEST_F(Shell, IconFollowsTheSupervisorAndTheDictationStateAndTheHintKeepsOutOfTh
 TEST_F(Shell, WithoutEngineTheFirstRunWindowOpensAndItsEndStartsTheEngine) {
     launch(false);
     EXPECT_EQ(windows.installer, &installer);
-    testing::makeLlama(paths.engineRoot + "/engine-1.0");
+    test::makeLlama(paths.engineRoot + "/engine-1.0");
     installer.onDone();
     d.runUntilIdle();
     EXPECT_EQ(procs.launches.size(), 1u);
@@ -171,7 +180,7 @@ TEST_F(Shell, LoginEntryRunsThisProgramAndWhatItCannotDoIsNamedByPath) {
     const int marks = checkMarks();
     app->perform(MenuAction::toggleAutostart);
     EXPECT_NE(files::read(paths.autostartFile)->find("/opt/zavren/bin/zavren"), std::string::npos);
-    testing::writeFile(paths.autostartFile, "[Desktop Entry]\nExec=zavren\n");
+    test::writeFile(paths.autostartFile, "[Desktop Entry]\nExec=zavren\n");
     EXPECT_EQ(checkMarks(), marks + 1) << "another entry starts it all the same";
     app->perform(MenuAction::toggleAutostart);
     desktop.filesOpen = false;

@@ -14,7 +14,7 @@
 namespace zavren {
 namespace {
 
-using testing::samplesOf;
+using test::samplesOf;
 using Recorders = fakes::FakeAudioRecorderFactory;
 
 std::string hinted(const char* hint, const std::string& rest) {
@@ -23,7 +23,7 @@ std::string hinted(const char* hint, const std::string& rest) {
 
 class Controller : public ::testing::Test {
   protected:
-    testing::Harness h;
+    test::Harness h;
 };
 
 TEST_F(Controller, RecordsWhileHeldThenSendsTheWholeRecordingAndPastesTheAnswer) {
@@ -60,8 +60,8 @@ TEST_F(Controller, PressWithoutAReadyEngineOnlyFlashesAHint) {
     EXPECT_EQ(h.recorders.created, 0);
 }
 
-// Left Alt held, right one released: the event still carries the Alt bit. A hint
-// meanwhile never hides the recording's panel.
+// Left Alt held, right one released reads as a press. A hint meanwhile never
+// hides the recording's panel.
 TEST_F(Controller, APressWhileRecordingStartsAFreshTakeWithTheClipboardRestored) {
     h.press();
     h.recorders.feedSamples(4000, 900);
@@ -71,6 +71,23 @@ TEST_F(Controller, APressWhileRecordingStartsAFreshTakeWithTheClipboardRestored)
     EXPECT_EQ(h.paster.restores, 2);
     h.dispatcher.advance(1.0);
     EXPECT_EQ(h.seen(), "listening panel req=0 paste=0");
+}
+
+// A cancel drops the recording; once it is on its way, the answer still lands.
+TEST_F(Controller, CancelDropsOnlyARecordingStillBeingMade) {
+    h.ctl->onHotkey(HotkeyEvent::cancel);
+    EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
+    h.press();
+    h.recorders.feedSamples(4000, 900);
+    h.ctl->onHotkey(HotkeyEvent::cancel);
+    EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
+    EXPECT_FALSE(files::exists(h.wav()));
+    h.release();
+    h.dictate();
+    h.ctl->onHotkey(HotkeyEvent::cancel);
+    EXPECT_EQ(h.seen(), "transcribing panel req=1 paste=0");
+    h.answer(0, "你好");
+    EXPECT_EQ(h.seen(), "idle hidden req=1 paste=1");
 }
 
 TEST_F(Controller, ThePlainEngineNeverPreviewsAndGetsTheRawFile) {
@@ -101,7 +118,7 @@ TEST_F(Controller, NeitherAForeignFileNorASymlinkIsEverSent) {
 TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
     struct Case {
         const char* name;
-        std::function<void(testing::Harness&)> answer;
+        std::function<void(test::Harness&)> answer;
         const char* hint;  // none: not a failure
     } cases[] = {
         {"silent", [](auto& h) { h.dispatcher.advance(FINAL_TIMEOUT); }, HINT_NO_ANSWER},
@@ -110,7 +127,7 @@ TEST(ControllerAnswer, AFailureSaysSoAndKeepsTheAudioForARetry) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testing::Harness h;
+        test::Harness h;
         h.dictate();
         c.answer(h);
         h.dispatcher.runUntilIdle();
@@ -149,7 +166,7 @@ TEST_F(Controller, KeptAudioIsDroppedAtTheNextTakeAndAfterTwoMinutes) {
     h.dictate();
     EXPECT_TRUE(h.ctl->canRetry());
     h.press();
-    h.ctl->cancel();
+    h.ctl->onHotkey(HotkeyEvent::cancel);
     EXPECT_FALSE(std::filesystem::exists(h.wav()));
     EXPECT_FALSE(h.ctl->canRetry());
     EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
@@ -178,7 +195,7 @@ TEST_F(Controller, SurvivesItsOwnerGoingAwayWithRequestsInFlight) {
     h.ctl.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_FALSE(files::exists(h.wav()));
-    for (std::size_t i = 0; i < 2; ++i) h.http.complete(i, testing::ok(testing::chatAnswer("迟")));
+    for (std::size_t i = 0; i < 2; ++i) h.http.complete(i, test::ok(test::chatAnswer("迟")));
     const int meterReads = h.recorders.meterReads;
     h.dispatcher.advance(60);
     EXPECT_EQ(h.recorders.meterReads, meterReads);

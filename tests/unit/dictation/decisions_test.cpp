@@ -1,8 +1,10 @@
 // The pure per-event decisions: hotkey, meter level, pause segmentation, indicator.
 #include <gtest/gtest.h>
+#include <linux/input.h>
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "dictation/hotkey.h"
 #include "dictation/indicator_model.h"
@@ -12,10 +14,62 @@
 namespace zavren {
 namespace {
 
-TEST(Hotkey, OnlyTheRightAltCountsAndTheAltBitDecides) {
-    EXPECT_EQ(classifyFlags({HOTKEY_CODE, OPTION_FLAG}), HotkeyAction::press);
-    EXPECT_EQ(classifyFlags({HOTKEY_CODE, 0x20000 | 0x100000}), HotkeyAction::release);
-    EXPECT_EQ(classifyFlags({LEFT_OPTION_CODE, OPTION_FLAG}), HotkeyAction::ignore);
+// Presses and releases of right Alt, left Alt and right Ctrl; SW chooses right Ctrl.
+constexpr std::pair RP{HotkeyKey::rightAlt, true}, RR{HotkeyKey::rightAlt, false},
+    LP{HotkeyKey::leftAlt, true}, LR{HotkeyKey::leftAlt, false}, CP{HotkeyKey::rightCtrl, true},
+    CR{HotkeyKey::rightCtrl, false}, SW{HotkeyKey::f16, true};
+
+TEST(HotkeyTracker, TheChosenKeyOnceAndLeftAltOnlyBesideRightAlt) {
+    using enum HotkeyEvent;
+    using Events = std::vector<HotkeyEvent>;
+    const struct {
+        const char* name;
+        HotkeyKey chosen;
+        std::vector<std::pair<HotkeyKey, bool>> keys;
+        Events want;
+    } cases[] = {
+        {"right", HotkeyKey::rightAlt, {RP, RR}, {press, release}},
+        {"leftAloneIsNoHotkey", HotkeyKey::rightAlt, {LP, LR}, {}},
+        {"leftChosen", HotkeyKey::leftAlt, {LP, RP, RR, LR}, {press, release}},
+        // A repeated press must not restart the dictation.
+        {"repeatsAndAReleaseNeverSeenDown",
+         HotkeyKey::rightAlt,
+         {RP, RP, RR, RR, LR},
+         {press, release}},
+        {"leftLetGoFirst", HotkeyKey::rightAlt, {LP, RP, LR, RR}, {press, release}},
+        {"leftStillHeld", HotkeyKey::rightAlt, {LP, RP, RR, LR}, {press, press}},
+        {"rightCtrlOthersIgnored",
+         HotkeyKey::rightCtrl,
+         {RP, LP, RR, CP, CP, LR, CR},
+         {press, release}},
+        // The key held when the choice changes still ends its dictation, and the
+        // new one starts the next only then; a left Alt let go after the change
+        // no longer turns a release into a press.
+        {"switchWhileHeld",
+         HotkeyKey::rightAlt,
+         {LP, RP, SW, LR, CP, RR, CP, RP},
+         {press, release, press}},
+    };
+    for (const auto& c : cases) {
+        HotkeyTracker tracker;
+        tracker.choose(c.chosen);
+        Events got;
+        for (auto [key, press] : c.keys) {
+            if (key == SW.first) tracker.choose(HotkeyKey::rightCtrl);
+            if (auto ev = tracker.onKey(key, press)) got.push_back(*ev);
+        }
+        EXPECT_EQ(got, c.want) << c.name;
+    }
+}
+
+TEST(HotkeyTracker, EachKeyByItsKernelCode) {
+    const int kernel[] = {KEY_RIGHTALT, KEY_LEFTALT, KEY_RIGHTCTRL, KEY_RIGHTMETA,
+                          KEY_F13,      KEY_F14,     KEY_F15,       KEY_F16};
+    for (std::size_t i = 0; i < HOTKEY_KEYS.size(); ++i) {
+        EXPECT_EQ(evdevCode(HOTKEY_KEYS[i]), kernel[i]) << storedName(HOTKEY_KEYS[i]);
+        EXPECT_EQ(hotkeyForEvdevCode(kernel[i]), HOTKEY_KEYS[i]);
+    }
+    EXPECT_EQ(hotkeyForEvdevCode(KEY_A), std::nullopt);
 }
 
 TEST(Level, MapsMinus50To0DecibelsOntoTheUnitRange) {

@@ -15,7 +15,7 @@
 #include "shared/constants.h"
 #include "support/temp_dir.h"
 
-namespace zavren::testing {
+namespace zavren::test {
 
 inline HttpResponse ok(std::string body, int status = 200) {
     return HttpResponse{status, std::move(body), std::nullopt};
@@ -61,8 +61,8 @@ struct Harness : Rig {
          [this] { return ours; }});
 
     Harness() { st.setEngine(EngineState::ready); }
-    void press() { ctl->onFlags(FlagsEvent{HOTKEY_CODE, OPTION_FLAG}); }
-    void release() { ctl->onFlags(FlagsEvent{HOTKEY_CODE, 0}); }
+    void press() { ctl->onHotkey(HotkeyEvent::press); }
+    void release() { ctl->onHotkey(HotkeyEvent::release); }
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) dispatcher.advance(DictationController::METER_INTERVAL);
     }
@@ -82,4 +82,4 @@ struct Harness : Rig {
     }
 };
 
-}  // namespace zavren::testing
+}  // namespace zavren::test

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "dictation/hotkey.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_ports.h"
 
@@ -46,20 +45,20 @@ class PortalHotkey : public ::testing::Test {
     fakes::FakeHotkeyMonitor devices;
     ScriptedShortcuts bus{dispatcher};
     fakes::FakeLog log;
-    std::vector<HotkeyAction> heard;
+    std::vector<HotkeyEvent> heard;
     std::shared_ptr<PortalHotkeyMonitor> monitor;
 
     void SetUp() override { devices.reach = HotkeySources{}; }
     void install() {
         monitor = PortalHotkeyMonitor::create({dispatcher, devices, bus, log});
         monitor->choose(HotkeyKey::f14);
-        monitor->install([this](const FlagsEvent& e) { heard.push_back(classifyFlags(e)); });
+        monitor->install([this](HotkeyEvent e) { heard.push_back(e); });
         dispatcher.runUntilIdle();
     }
     bool viaPortal() { return monitor->sources()->portalShortcut; }
 };
 
-using A = HotkeyAction;
+using A = HotkeyEvent;
 
 TEST_F(PortalHotkey, TheShortcutHoldsTheKeyAndTheSameKeyFromTheDevicesCountsOnce) {
     install();
@@ -70,10 +69,10 @@ TEST_F(PortalHotkey, TheShortcutHoldsTheKeyAndTheSameKeyFromTheDevicesCountsOnce
     EXPECT_EQ(hotkeyVia(monitor->sources()), HotkeyVia::portalShortcut);
 
     bus.activation("/s/1", PortalHotkeyMonitor::SHORTCUT_ID, true);
-    devices.handler({HOTKEY_CODE, OPTION_FLAG});
+    devices.handler(HotkeyEvent::press);
     bus.activation("/s/1", "other", false);  // not ours
     bus.activation("/s/1", PortalHotkeyMonitor::SHORTCUT_ID, false);
-    devices.handler({HOTKEY_CODE, 0});
+    devices.handler(HotkeyEvent::release);
     EXPECT_EQ(heard, (std::vector<A>{A::press, A::release}));
 
     // Closed while held: nobody else would ever release it.
@@ -102,8 +101,8 @@ TEST_F(PortalHotkey, WithoutTheShortcutTheOtherSourcesServe) {
         dispatcher.advance(PortalHotkeyMonitor::BIND_TIMEOUT);
         EXPECT_FALSE(viaPortal()) << c.name;
         if (bus.activation) bus.activation("/s/1", PortalHotkeyMonitor::SHORTCUT_ID, true);
-        devices.handler({HOTKEY_CODE, OPTION_FLAG});
-        devices.handler({HOTKEY_CODE, 0});
+        devices.handler(HotkeyEvent::press);
+        devices.handler(HotkeyEvent::release);
         EXPECT_EQ(heard, (std::vector<A>{A::press, A::release})) << c.name;
     }
 }

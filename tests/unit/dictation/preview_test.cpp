@@ -8,7 +8,7 @@ namespace zavren {
 namespace {
 
 // A pipeline reading what the fake recorder writes; each answer is the test's to give.
-class Preview : public ::testing::Test, protected testing::Rig {
+class Preview : public ::testing::Test, protected test::Rig {
   protected:
     std::unique_ptr<AudioRecorder> recorder;
     std::string fed;  // every sample byte given to the recording
@@ -45,14 +45,14 @@ TEST_F(Preview, SendsExactlyTheWholeSamplesBetweenCuts) {
     EXPECT_EQ(http.count(), 0u);
     quiet(1);
     ASSERT_EQ(http.count(), 1u);
-    EXPECT_EQ(testing::samplesOf(http.request(0)), fed.substr(0, 12800));  // the odd byte waits
+    EXPECT_EQ(test::samplesOf(http.request(0)), fed.substr(0, 12800));  // the odd byte waits
     answer(0, "");
     feed(13001, 'c');
     quiet(1);  // the pause that cut does not count again
     EXPECT_EQ(http.count(), 1u);
     phrase(0);
     ASSERT_EQ(http.count(), 2u);
-    EXPECT_EQ(testing::samplesOf(http.request(1)), fed.substr(12800));
+    EXPECT_EQ(test::samplesOf(http.request(1)), fed.substr(12800));
     EXPECT_EQ(http.request(1).timeout, PREVIEW_TIMEOUT);
 }
 
@@ -81,14 +81,14 @@ TEST_F(Preview, OneRequestAtATimeAnswersAppendAndEndDropsWhatIsInFlight) {
     EXPECT_EQ(st.preview(), "甲。 丙。");
     preview->end();
     EXPECT_TRUE(http.call(3).cancelled);
-    http.call(3).done(testing::ok(testing::chatAnswer("迟到")));
+    http.call(3).done(test::ok(test::chatAnswer("迟到")));
     dispatcher.runUntilIdle();
     EXPECT_EQ(st.preview(), "甲。 丙。");
     begin();
     EXPECT_EQ(st.preview(), "");
     phrase(13000, 10, 'n');
     ASSERT_EQ(http.count(), 5u);  // the piece queued before end() is gone
-    EXPECT_EQ(testing::samplesOf(http.request(4)), fed);
+    EXPECT_EQ(test::samplesOf(http.request(4)), fed);
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ namespace {
 
 using nlohmann::json;
 using namespace std::string_literals;
-using testing::chatAnswer;
-using testing::ok;
+using test::chatAnswer;
+using test::ok;
 
 std::string le32(std::uint32_t v) {
     std::string s;

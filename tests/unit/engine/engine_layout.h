@@ -8,11 +8,7 @@
 
 // Temporary folders and engine layouts on the real file system, shared by the
 // engine tests.
-namespace zavren::testing {
-
-using TempDir = test::TempDir;
-
-using test::writeFile;
+namespace zavren::test {
 
 inline void makeLlama(const std::string& dir, bool executable = true) {
     writeFile(dir + "/bin/llama-server", "#!/bin/sh\n", executable);
@@ -25,4 +21,4 @@ inline void makePython(const std::string& dir) {
     writeFile(dir + "/voice_server.py");
 }
 
-}  // namespace zavren::testing
+}  // namespace zavren::test

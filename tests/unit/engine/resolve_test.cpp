@@ -7,17 +7,17 @@
 namespace zavren {
 namespace {
 
-using testing::writeFile;
+using test::writeFile;
 
 struct Resolution : ::testing::Test {
-    testing::TempDir tmp;
+    test::TempDir tmp;
     Paths paths = Paths::under(tmp.path);
     std::string dev = tmp.path + "/checkout";
     std::string engine(const std::string& v) const { return paths.engineRoot + "/engine-" + v; }
 };
 
 TEST_F(Resolution, LlamaGetsItsArgumentsAndPythonItsVariablesWithTheCurrentTerms) {
-    testing::makeLlama(engine("1.0"));
+    test::makeLlama(engine("1.0"));
     auto r = resolve(paths, "");
     const std::string d = engine("1.0");
     ASSERT_TRUE(r);
@@ -30,7 +30,7 @@ TEST_F(Resolution, LlamaGetsItsArgumentsAndPythonItsVariablesWithTheCurrentTerms
     EXPECT_EQ(r->killPath, d + "/bin/llama-server");
 
     std::filesystem::remove_all(d);
-    testing::makePython(engine("2"));
+    test::makePython(engine("2"));
     writeFile(paths.termsFile, "# comment\n张三\nKubernetes\n");
     r = resolve(paths, "");
     ASSERT_TRUE(r);
@@ -53,7 +53,7 @@ TEST_F(Resolution, TheCheckoutNeedsBothFilesAndAnInstalledEngineWins) {
     EXPECT_EQ(resolve(paths, dev)->env.at("HF_HOME"), dev + "/spike/models");
     std::filesystem::remove(dev + "/spike/python/bin/python3.13");
     EXPECT_FALSE(resolve(paths, dev)) << "no interpreter";
-    testing::makePython(engine("0.1"));
+    test::makePython(engine("0.1"));
     writeFile(dev + "/spike/python/bin/python3.13", "", true);
     EXPECT_EQ(resolve(paths, dev)->exec, engine("0.1") + "/python/bin/python3.13");
 }

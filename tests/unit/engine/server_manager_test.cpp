@@ -16,7 +16,7 @@ using S = EngineState;
 const std::string CRASH = "ZAVREN: 引擎意外退出 code=";
 
 struct Supervisor : ::testing::Test, PortOwners, FolderWatcher {
-    testing::TempDir tmp;
+    test::TempDir tmp;
     Paths paths = Paths::under(tmp.path);
     fakes::FakeDispatcher d;
     fakes::FakeHttpClient http{d};
@@ -34,7 +34,7 @@ struct Supervisor : ::testing::Test, PortOwners, FolderWatcher {
         return std::make_unique<FolderWatch>();
     }
     void SetUp() override {
-        testing::makeLlama(paths.engineRoot + "/engine-1.0");
+        test::makeLlama(paths.engineRoot + "/engine-1.0");
         server = ServerManager::create({d, http, procs, log, *this, paths, ""});
         server->onState = [this](S s) { states.push_back(s); };
         answerHealth({});
@@ -108,7 +108,7 @@ TEST_F(Supervisor, StaleCopiesAreKilledOffTheCallersThreadBeforeAPrivateLoggedLa
     EXPECT_EQ(log.lines, std::vector<std::string>{"ZAVREN: 找不到可用引擎"});
     EXPECT_TRUE(procs.runs.empty()) << "no pkill without an engine";
     const std::string dir = paths.engineRoot + "/engine-1.0+b";
-    testing::makePython(dir);
+    test::makePython(dir);
     procs.runner = [this](const ProcessSpec&) {
         EXPECT_LT(procs.launches.size(), procs.runs.size()) << "pkill first";
         return RunResult{true, 0, {}};
@@ -149,7 +149,7 @@ TEST_F(Supervisor, AChangedEngineChoiceReplacesTheEngineAndAnUnchangedOneDoesNot
     server->followEngineFolder(*this);
     start();
     const auto change = [&](const std::string& version) {
-        if (!version.empty()) testing::makeLlama(paths.engineRoot + "/engine-" + version);
+        if (!version.empty()) test::makeLlama(paths.engineRoot + "/engine-" + version);
         folderChanged();
         folderChanged();
         d.advance(2);

@@ -30,16 +30,16 @@ TEST(EngineRegistry, NamesAreOneSafeFolderComponentAndDefaultsOrderAfterReleases
 }
 
 struct Registry : ::testing::Test {
-    testing::TempDir tmp;
+    test::TempDir tmp;
     std::string root = tmp.path + "/engine", model = tmp.path + "/model.gguf";
     std::string server = tmp.path + "/server", shared = tmp.path + "/shared";
     const system_clock::time_point now = sys_days{2026y / 12 / 6};
     void SetUp() override {
-        testing::writeFile(model);
-        testing::writeFile(server, "#!/bin/sh\n", true);
-        testing::writeFile(shared, "#!/bin/sh\n", true);
+        test::writeFile(model);
+        test::writeFile(server, "#!/bin/sh\n", true);
+        test::writeFile(shared, "#!/bin/sh\n", true);
         fs::permissions(shared, fs::perms::others_write, fs::perm_options::add);
-        testing::makeLlama(root + "/engine-0.10.0");
+        test::makeLlama(root + "/engine-0.10.0");
     }
     std::set<std::string> names() const {
         std::set<std::string> out;

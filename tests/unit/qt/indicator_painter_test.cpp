@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "qt/indicator_painter.h"
+#include "qt/paint/indicator_painter.h"
 
 namespace zavren {
 namespace {

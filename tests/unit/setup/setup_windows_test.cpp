@@ -3,44 +3,14 @@
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_installer.h"
 #include "fakes/fake_ports.h"
+#include "fakes/fake_setup_windows.h"
 #include "setup/setup_windows.h"
 
 namespace zavren {
 namespace {
 
-using Events = std::vector<std::string>;
-
-struct FakeWindow : SetupWindow {
-    FakeWindow(std::string n, Events& e) : name(std::move(n)), events(e) {}
-    ~FakeWindow() override { events.push_back("release:" + name); }
-    void show() override { events.push_back("show:" + name); }
-    void hide() override { events.push_back("hide:" + name); }
-    std::string name;
-    Events& events;
-};
-
-// Makes windows, noting each; keeps what the real windows would get.
-struct FakeFactory : SetupWindowFactory {
-    Events events;
-    std::shared_ptr<OnboardingController> controller;
-    AboutActions about;
-    std::unique_ptr<SetupWindow> make(const std::string& name, const std::string& detail = "") {
-        events.push_back("make:" + name + detail);
-        return std::make_unique<FakeWindow>(name, events);
-    }
-    std::unique_ptr<SetupWindow> makeOnboarding(std::shared_ptr<OnboardingController> c) override {
-        controller = std::move(c);
-        return make("onboarding");
-    }
-    std::unique_ptr<SetupWindow> makeAbout(const AboutModel& m, AboutActions a) override {
-        about = std::move(a);
-        return make("about", " " + m.versionLine.text);
-    }
-    std::unique_ptr<SetupWindow> makePrivacy(const PrivacyModel&,
-                                             std::function<void(const std::string&)>) override {
-        return make("privacy");
-    }
-};
+using fakes::FakeFactory;
+using Events = fakes::WindowEvents;
 
 struct SetupWindowsTest : ::testing::Test {
     fakes::FakeDispatcher d;

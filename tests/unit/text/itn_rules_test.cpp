@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"一二", nullptr}, Case{"二三个", nullptr}, Case{"一个", nullptr},
         Case{"第一", nullptr},
         // after Latin letters
-
+        Case{"ABC十五", "ABC15"},
         // dates
         Case{"二零二四年三月五日", "2024年3月5日"}, Case{"二零二四年三月", "2024年3月"},
         Case{"二零二四年三月五", "2024年3月5"}, Case{"三月", nullptr}, Case{"三月五号", "3月5号"},
@@ -53,8 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"晚上八点零五", "晚上8.05"}, Case{"三点零五", "3.05"},
         // money
         Case{"十五块钱", "15块钱"}, Case{"十五元", "15元"}, Case{"两千五百元", "2500元"},
-
+        Case{"五元", nullptr},
         // dashes
+        Case{"A杠一二三", "A-123"},
 
         // trivial
         Case{"", ""}, Case{"今天天气不错, hello world!\n", nullptr}));

@@ -26,9 +26,7 @@ std::string effects(std::initializer_list<Cmd> commands, std::chrono::millisecon
     std::string out;
     PttKey::Clock::time_point now;
     for (Cmd c : commands) {
-        auto e = key.apply(c, now += gap);
-        if (e.flags) out += e.flags->flags == OPTION_FLAG ? "P" : "R";
-        if (e.cancel) out += "C";
+        if (auto e = key.apply(c, now += gap)) out += "PRC"[static_cast<int>(*e)];
     }
     return out;
 }

@@ -1,11 +1,11 @@
-#include "qt/indicator_painter.h"
+#include "qt/paint/indicator_painter.h"
 
 #include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 
-#include "qt/head_elide.h"
+#include "qt/paint/head_elide.h"
 
 namespace zavren {
 

@@ -1,4 +1,4 @@
-#include "qt/head_elide.h"
+#include "qt/paint/head_elide.h"
 
 #include <QTextBoundaryFinder>
 #include <QTextLayout>

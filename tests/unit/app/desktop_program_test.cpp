@@ -1,0 +1,118 @@
+// The program's wiring: what reaches the controller, how its answer is polished,
+// and whose listener it talks to.
+#include "app/desktop_program.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "fakes/fake_dispatcher.h"
+#include "fakes/fake_http.h"
+#include "fakes/fake_ports.h"
+#include "fakes/fake_process.h"
+#include "fakes/fake_recorder.h"
+#include "fakes/fake_setup_windows.h"
+#include "shared/constants.h"
+#include "text/itn.h"
+#include "unit/engine/engine_layout.h"
+
+namespace zavren {
+namespace {
+
+using namespace fakes;
+
+struct NoFolderWatcher : FolderWatcher {
+    std::unique_ptr<FolderWatch> watch(const std::string&, std::function<void()>) override {
+        return nullptr;
+    }
+};
+
+struct Program : ::testing::Test {
+    test::TempDir tmp;
+    Paths paths = Paths::under(tmp.path);
+    FakeDispatcher d;
+    FakeHttpClient http{d};
+    FakeProcessLauncher procs;
+    FakeAudioRecorderFactory recorders;
+    FakeHotkeyMonitor hotkey;
+    FakeKeySynthesizer keys;
+    FakeTrust trust;
+    FakeMicrophone mic;
+    FakePasteboard pasteboard;
+    FakeDefaults defaults;
+    FakeLog log;
+    FakeDesktop desktop;
+    FakePanel panel;
+    FakeStatusItem statusItem;
+    FakeInstanceLock lock;
+    FakeApplication application;
+    FakePortOwners owners;
+    NoFolderWatcher folders;
+    FakeFactory windowFactory;
+    AppState st;
+    std::vector<std::string> pasted;
+    std::unique_ptr<DesktopProgram> program;
+
+    void launch(const std::string& engineSays) {
+        test::makeLlama(paths.engineRoot + "/engine-1.0");
+        std::filesystem::create_directories(std::filesystem::path(paths.wav).parent_path());
+        http.setResponder(
+            [engineSays](const HttpRequest& r) -> std::optional<std::pair<HttpResponse, Duration>> {
+                if (r.url == HEALTH)
+                    return std::pair{HttpResponse{200, "", std::nullopt}, Duration{}};
+                nlohmann::json answer{{"choices", {{{"message", {{"content", engineSays}}}}}}};
+                return std::pair{HttpResponse{200, answer.dump(), std::nullopt}, Duration{}};
+            });
+        keys.onPaste = [this] { pasted.push_back(pasteboard.contents[PASTEBOARD_TEXT_TYPE]); };
+        Platform platform{&d,     &http,       &procs,      &recorders, &hotkey,     &keys,
+                          &trust, &mic,        &pasteboard, &defaults,  &log,        &desktop,
+                          &panel, &statusItem, nullptr,     &lock,      &application};
+        program = std::make_unique<DesktopProgram>(
+            DesktopAdapters{platform, owners, folders, windowFactory, std::nullopt}, st,
+            DesktopProgram::Settings{
+                paths, {{"ZAVREN_UPDATE_BASE", "ftp://elsewhere"}}, "/usr/bin/zavren"});
+        program->launch();
+        d.runUntilIdle();
+    }
+    void key(HotkeyEvent event) {
+        hotkey.handler(event);
+        d.runUntilIdle();
+    }
+    void dictate() {
+        key(HotkeyEvent::press);
+        recorders.feedSamples(8000, 500);
+        d.advance(DictationController::METER_INTERVAL);
+        key(HotkeyEvent::release);
+    }
+    std::size_t chatRequests() const { return http.countTo(CHAT_URL); }
+};
+
+TEST_F(Program, TheHotkeyDictatesAndTheWrittenFormSwitchDecidesThePaste) {
+    launch("三点五");
+    ASSERT_EQ(st.engine(), EngineState::ready);
+    EXPECT_EQ(log.countStartingWith("ZAVREN: ZAVREN_UPDATE_BASE"), 1u) << "bad base is named";
+    dictate();
+    ITN::toggle(defaults);
+    dictate();
+    EXPECT_EQ(pasted, (std::vector<std::string>{"3.5", "三点五"}));
+}
+
+TEST_F(Program, NothingIsSentWhenAStrangerHoldsTheEnginePort) {
+    launch("你好");
+    owners.listener = ListenerOwner::stranger;
+    dictate();
+    EXPECT_EQ(chatRequests(), 0u);
+    EXPECT_TRUE(pasted.empty());
+    EXPECT_EQ(st.engine(), EngineState::failed);
+}
+
+TEST_F(Program, TheMenuAndTheFirstRunWindowReachTheirParts) {
+    launch("你好");
+    program->shell().perform(MenuAction::showInstaller);
+    EXPECT_EQ(windowFactory.events.front(), "make:onboarding");
+    EXPECT_EQ(program->dictation().canRetry(), false);
+}
+
+}  // namespace
+}  // namespace zavren
