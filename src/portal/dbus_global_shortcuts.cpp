@@ -16,11 +16,6 @@ namespace {
 const QString INTERFACE = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString SESSION_INTERFACE = QStringLiteral("org.freedesktop.portal.Session");
 
-PortalResponse responseOf(uint code) {
-    if (code == 0) return PortalResponse::ok;
-    return code == 1 ? PortalResponse::cancelled : PortalResponse::failed;
-}
-
 // BindShortcuts takes a(sa{sv}): QtDBus needs the struct written by hand.
 struct Shortcut {
     QString id;
@@ -94,7 +89,7 @@ void DbusGlobalShortcuts::createSession(
                 self->bus_.connect(PORTAL_SERVICE, session, SESSION_INTERFACE,
                                    QStringLiteral("Closed"), self,
                                    SLOT(sessionClosed(QDBusMessage)));
-            answer(responseOf(code), session.toStdString());
+            answer(portalResponse(code), session.toStdString());
         });
 }
 
@@ -110,7 +105,7 @@ void DbusGlobalShortcuts::bind(const std::string& session, const std::string& id
     m.setArguments({QVariant::fromValue(QDBusObjectPath(QString::fromStdString(session))),
                     QVariant::fromValue(shortcuts), QString(), QVariantMap()});
     PortalRequest::send(bus_, m,
-                        [answer](uint code, const QVariantMap&) { answer(responseOf(code)); });
+                        [answer](uint code, const QVariantMap&) { answer(portalResponse(code)); });
 }
 
 void DbusGlobalShortcuts::activated(const QDBusMessage& message) {

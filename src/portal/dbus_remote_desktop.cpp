@@ -18,11 +18,6 @@ const QString SESSION_INTERFACE = QStringLiteral("org.freedesktop.portal.Session
 constexpr uint KEYBOARD = 1;
 constexpr uint PERSIST_UNTIL_REVOKED = 2;
 
-PortalResponse responseOf(uint code) {
-    if (code == 0) return PortalResponse::ok;
-    return code == 1 ? PortalResponse::cancelled : PortalResponse::failed;
-}
-
 // Portals accept only object paths they handed out; anything else is refused here.
 QDBusObjectPath sessionPath(const std::string& session) {
     return QDBusObjectPath(QString::fromStdString(session));
@@ -67,7 +62,7 @@ void DbusRemoteDesktop::createSession(
                                 results.value(QStringLiteral("session_handle")).toString();
                             if (!self) return;
                             if (code == 0 && !session.isEmpty()) self->watchSession(session);
-                            answer(responseOf(code), session.toStdString());
+                            answer(portalResponse(code), session.toStdString());
                         });
 }
 
@@ -83,7 +78,7 @@ void DbusRemoteDesktop::selectKeyboard(const std::string& session, bool persist,
     PortalRequest::send(
         bus_,
         call(QStringLiteral("SelectDevices"), {QVariant::fromValue(sessionPath(session)), options}),
-        [answer](uint code, const QVariantMap&) { answer(responseOf(code)); });
+        [answer](uint code, const QVariantMap&) { answer(portalResponse(code)); });
 }
 
 void DbusRemoteDesktop::start(
@@ -95,7 +90,7 @@ void DbusRemoteDesktop::start(
              {QVariant::fromValue(sessionPath(session)), QString(), QVariantMap()}),
         [answer](uint code, const QVariantMap& results) {
             const uint devices = results.value(QStringLiteral("devices")).toUInt();
-            answer(responseOf(code), (devices & KEYBOARD) != 0,
+            answer(portalResponse(code), (devices & KEYBOARD) != 0,
                    results.value(QStringLiteral("restore_token")).toString().toStdString());
         });
 }

@@ -7,6 +7,8 @@
 #include <QVariantMap>
 #include <functional>
 
+#include "platform/remote_desktop.h"
+
 namespace zavren {
 
 inline const QString PORTAL_SERVICE = QStringLiteral("org.freedesktop.portal.Desktop");
@@ -40,6 +42,12 @@ class PortalRequest : public QObject {
     QString path_;
     Answer answer_;
 };
+
+// A Response code: 0 granted, 1 cancelled by the user, anything else failed.
+inline PortalResponse portalResponse(uint code) {
+    if (code == 0) return PortalResponse::ok;
+    return code == 1 ? PortalResponse::cancelled : PortalResponse::failed;
+}
 
 // The a{sv} that a portal signal carries, whatever form QtDBus hands it in.
 QVariantMap portalMap(const QVariant& value);
