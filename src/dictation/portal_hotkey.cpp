@@ -56,10 +56,10 @@ void PortalHotkeyMonitor::install(std::function<void(HotkeyEvent)> handler) {
         if (self->held_) self->deliver(HotkeyEvent::release);
     });
     const std::uint64_t step = ++step_;
+    guard(REPLY_TIMEOUT, "GlobalShortcuts");
     d_.bus.probe([weak, step](std::optional<unsigned> version) {
         if (auto self = weak.lock(); self && self->step_ == step) self->probed(version);
     });
-    guard(REPLY_TIMEOUT, "GlobalShortcuts");
 }
 
 void PortalHotkeyMonitor::deliver(HotkeyEvent event) {
@@ -83,10 +83,10 @@ void PortalHotkeyMonitor::probed(std::optional<unsigned> version) {
     if (!version) return;  // no portal shortcuts here: the other sources serve
     const std::uint64_t step = ++step_;
     std::weak_ptr<PortalHotkeyMonitor> weak = weak_from_this();
+    guard(REPLY_TIMEOUT, "CreateSession");
     d_.bus.createSession([weak, step](PortalResponse r, const std::string& session) {
         if (auto self = weak.lock(); self && self->step_ == step) self->created(r, session);
     });
-    guard(REPLY_TIMEOUT, "CreateSession");
 }
 
 void PortalHotkeyMonitor::created(PortalResponse response, const std::string& session) {
@@ -95,11 +95,11 @@ void PortalHotkeyMonitor::created(PortalResponse response, const std::string& se
     session_ = session;
     const std::uint64_t step = ++step_;
     std::weak_ptr<PortalHotkeyMonitor> weak = weak_from_this();
+    guard(BIND_TIMEOUT, "BindShortcuts");
     d_.bus.bind(session_, SHORTCUT_ID, SHORTCUT_NAME, preferredTrigger(key_),
                 [weak, step](PortalResponse r) {
                     if (auto self = weak.lock(); self && self->step_ == step) self->boundAnswer(r);
                 });
-    guard(BIND_TIMEOUT, "BindShortcuts");
 }
 
 void PortalHotkeyMonitor::boundAnswer(PortalResponse response) {

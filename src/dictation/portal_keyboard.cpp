@@ -39,10 +39,11 @@ std::shared_ptr<PortalKeyboard> PortalKeyboard::create(Deps deps) {
         s->state_ = State::idle;
         if (s->pastePending_) s->giveUpPaste();
     });
-    self->d_.bus.probe(self->current(&PortalKeyboard::probed));
+    // Each guard is armed before its request: an answer given at once ends the step.
     self->guard(REPLY_TIMEOUT, [weak] {
         if (auto s = weak.lock()) s->probed(std::nullopt);
     });
+    self->d_.bus.probe(self->current(&PortalKeyboard::probed));
     return self;
 }
 
@@ -105,6 +106,7 @@ void PortalKeyboard::open(bool withToken) {
     ++step_;
     // A session that answers after we gave up on it must not stay open.
     std::weak_ptr<PortalKeyboard> weak = weak_from_this();
+    guard(REPLY_TIMEOUT, [this] { timedOut("CreateSession"); });
     d_.bus.createSession([weak, step = step_](PortalResponse response, const std::string& session) {
         auto self = weak.lock();
         if (self && self->step_ == step)
@@ -112,7 +114,6 @@ void PortalKeyboard::open(bool withToken) {
         else if (self && response == PortalResponse::ok && !session.empty())
             self->d_.bus.close(session);
     });
-    guard(REPLY_TIMEOUT, [this] { timedOut("CreateSession"); });
 }
 
 void PortalKeyboard::created(PortalResponse response, const std::string& session) {
@@ -122,15 +123,15 @@ void PortalKeyboard::created(PortalResponse response, const std::string& session
     ++step_;
     const bool persist = version_ >= PERSIST_VERSION;
     const std::string token = usedToken_ ? d_.defaults.stringValue(TOKEN_KEY).value_or("") : "";
-    d_.bus.selectKeyboard(session_, persist, token, current(&PortalKeyboard::selected));
     guard(REPLY_TIMEOUT, [this] { timedOut("SelectDevices"); });
+    d_.bus.selectKeyboard(session_, persist, token, current(&PortalKeyboard::selected));
 }
 
 void PortalKeyboard::selected(PortalResponse response) {
     if (response != PortalResponse::ok) return stepFailed(response, "SelectDevices");
     ++step_;
-    d_.bus.start(session_, current(&PortalKeyboard::started));
     guard(APPROVAL_TIMEOUT, [this] { timedOut("Start"); });
+    d_.bus.start(session_, current(&PortalKeyboard::started));
 }
 
 void PortalKeyboard::started(PortalResponse response, bool keyboard, const std::string& token) {

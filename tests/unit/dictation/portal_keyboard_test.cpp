@@ -24,6 +24,7 @@ class ScriptedPortal : public RemoteDesktopBus {
     std::deque<std::optional<R>> creates, selects, starts;  // empty: ok
     std::string nextToken = "token-1";
     bool chordsSent = true;
+    bool immediate = false;  // answers inside the call instead of a moment later
 
     struct Select {
         bool persist;
@@ -37,7 +38,7 @@ class ScriptedPortal : public RemoteDesktopBus {
     std::function<void(R, const std::string&)> heldCreate;
 
     void probe(std::function<void(std::optional<RemoteDesktopOffer>)> answer) override {
-        if (offer) d_.post([answer, o = *offer] { answer(o); });
+        if (offer) reply([answer, o = *offer] { answer(o); });
     }
     void createSession(std::function<void(R, const std::string&)> answer) override {
         auto r = next(creates);
@@ -46,21 +47,21 @@ class ScriptedPortal : public RemoteDesktopBus {
             return;
         }
         const std::string s = "/session/" + std::to_string(++sessions);
-        d_.post([answer, r, s] { answer(*r, s); });
+        reply([answer, r, s] { answer(*r, s); });
     }
     void selectKeyboard(const std::string&, bool persist, const std::string& token,
                         std::function<void(R)> answer) override {
         selectCalls.push_back({persist, token});
-        if (auto r = next(selects)) d_.post([answer, r] { answer(*r); });
+        if (auto r = next(selects)) reply([answer, r] { answer(*r); });
     }
     void start(const std::string&,
                std::function<void(R, bool, const std::string&)> answer) override {
-        if (auto r = next(starts)) d_.post([answer, r, t = nextToken] { answer(*r, true, t); });
+        if (auto r = next(starts)) reply([answer, r, t = nextToken] { answer(*r, true, t); });
     }
     void chord(const std::string&, const std::vector<PortalKey>& keys,
                std::function<void(bool)> answer) override {
         chords.push_back(keys);
-        d_.post([answer, ok = chordsSent] { answer(ok); });
+        reply([answer, ok = chordsSent] { answer(ok); });
     }
     void close(const std::string& session) override { closed.push_back(session); }
     void onClosed(std::function<void(const std::string&)> handler) override {
@@ -68,6 +69,12 @@ class ScriptedPortal : public RemoteDesktopBus {
     }
 
   private:
+    void reply(std::function<void()> task) {
+        if (immediate)
+            task();
+        else
+            d_.post(std::move(task));
+    }
     static std::optional<R> next(std::deque<std::optional<R>>& q) {
         if (q.empty()) return R::ok;
         auto r = q.front();
@@ -271,6 +278,19 @@ TEST_F(Portal, ThePortalIsAskedOnlyWhereTheCompositorHasNoVirtualKeyboard) {
     dispatcher.runUntilIdle();
     EXPECT_EQ(bus.chords.size(), 1u);
     EXPECT_EQ(ownKeys.pastes, 1);
+}
+
+// A bus may answer inside the call: the step's timer must not outlive the step.
+TEST_F(Portal, AnAnswerGivenAtOnceEndsItsStep) {
+    bus.immediate = true;
+    bus.offer = RemoteDesktopOffer{1, true};  // sessions stay open
+    for (auto start : {std::optional<R>{}, std::optional(R::cancelled)}) {
+        if (start) bus.starts = {*start};
+        this->start();
+        keyboard->warmUp();
+        dispatcher.advance(PortalKeyboard::APPROVAL_TIMEOUT);
+        EXPECT_EQ(keyboard->state(), start ? State::refused : State::open);
+    }
 }
 
 }  // namespace
