@@ -10,12 +10,12 @@ namespace zavren {
 
 namespace {
 
-// Ctrl and Shift sit at the same place in every layout, so their key codes are
-// safe. V is sent as a keysym: the desktop finds the key that types "v" in the
-// user's layout (AZERTY, Dvorak…), where a key code would press whatever is there.
+// Key codes, all of them: they take one path through every portal, so the four
+// events keep their order (KDE's keysym path let a V release overtake, and V
+// repeated). V is at the same key on QWERTY, QWERTZ, AZERTY and Colemak.
 constexpr std::uint32_t KEY_LEFTCTRL = 29;
 constexpr std::uint32_t KEY_LEFTSHIFT = 42;
-constexpr std::uint32_t KEYSYM_V = 0x76;
+constexpr std::uint32_t KEY_V = 47;
 
 }  // namespace
 
@@ -197,7 +197,7 @@ void PortalKeyboard::sendChord() {
     ++pasteGen_;
     std::vector<PortalKey> keys{{false, KEY_LEFTCTRL}};
     if (d_.focusedIsTerminal && d_.focusedIsTerminal()) keys.push_back({false, KEY_LEFTSHIFT});
-    keys.push_back({true, KEYSYM_V});
+    keys.push_back({false, KEY_V});
     chordInFlight_ = true;
     d_.bus.chord(session_, keys, [weak = weak_from_this(), session = session_](bool sent) {
         auto self = weak.lock();

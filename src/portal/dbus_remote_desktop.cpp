@@ -97,31 +97,37 @@ void DbusRemoteDesktop::start(
 
 void DbusRemoteDesktop::chord(const std::string& session, const std::vector<PortalKey>& keys,
                               std::function<void(bool)> answer) {
-    // Messages on one connection arrive in order: all go out at once, and the
-    // answer waits for every reply.
-    struct Tally {
-        int left = 0;
-        bool sent = true;
-        std::function<void(bool)> answer;
+    // One event at a time, each after the last one's reply: sent all at once, KDE's
+    // portal now and then let V through before Ctrl took hold, and typed a plain "v".
+    struct Event {
+        PortalKey key;
+        uint state;
     };
-    auto tally = std::make_shared<Tally>(Tally{static_cast<int>(keys.size() * 2), true, answer});
-    if (keys.empty()) return answer(true);
-    auto send = [&](const PortalKey& key, uint state) {
-        const QString method = key.keysym ? QStringLiteral("NotifyKeyboardKeysym")
-                                          : QStringLiteral("NotifyKeyboardKeycode");
+    auto events = std::make_shared<std::vector<Event>>();
+    for (const PortalKey& key : keys) events->push_back({key, 1});
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it) events->push_back({*it, 0});
+    auto next = std::make_shared<std::function<void(std::size_t, bool)>>();
+    *next = [this, session, events, answer, next](std::size_t at, bool sent) {
+        if (at == events->size()) {
+            auto done = answer;
+            *next = nullptr;  // ends the cycle through the capture: touch nothing of it after
+            return done(sent);
+        }
+        const Event& e = (*events)[at];
+        const QString method = e.key.keysym ? QStringLiteral("NotifyKeyboardKeysym")
+                                            : QStringLiteral("NotifyKeyboardKeycode");
         QDBusMessage m = call(method, {QVariant::fromValue(sessionPath(session)), QVariantMap(),
-                                       static_cast<int>(key.code), state});
+                                       static_cast<int>(e.key.code), e.state});
         auto* watcher =
             new QDBusPendingCallWatcher(bus_.asyncCall(m, PORTAL_CALL_TIMEOUT_MS), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                [tally](QDBusPendingCallWatcher* done) {
+                [next, at, sent](QDBusPendingCallWatcher* done) {
                     done->deleteLater();
-                    if (done->isError()) tally->sent = false;
-                    if (--tally->left == 0) tally->answer(tally->sent);
+                    // A key pressed must still be released: go on after a failure.
+                    if (*next) (*next)(at + 1, sent && !done->isError());
                 });
     };
-    for (const PortalKey& key : keys) send(key, 1);
-    for (auto it = keys.rbegin(); it != keys.rend(); ++it) send(*it, 0);
+    (*next)(0, true);
 }
 
 void DbusRemoteDesktop::close(const std::string& session) {

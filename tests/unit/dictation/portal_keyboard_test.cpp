@@ -105,7 +105,7 @@ class Portal : public ::testing::Test {
     }
 };
 
-const PortalKey CTRL{false, 29}, SHIFT{false, 42}, V{true, 0x76};
+const PortalKey CTRL{false, 29}, SHIFT{false, 42}, V{false, 47};
 
 TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
     start();
