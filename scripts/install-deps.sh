@@ -9,7 +9,8 @@ BUILD="cmake ninja-build g++ pkg-config make qt6-base-dev libpulse-dev libcurl4-
 RUNTIME="fonts-wqy-microhei tar gzip procps qt6-wayland wl-clipboard"
 TESTS="libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth x11-utils
   pulseaudio pulseaudio-utils xdotool xclip espeak-ng sox trayer xcompmgr openbox
-  imagemagick python3 bc curl sway foot wtype iproute2 grim clang-14 libclang-rt-14-dev xterm"
+  imagemagick python3 bc curl sway foot wtype iproute2 grim clang-14 libclang-rt-14-dev xterm
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5"
 
 want="$BUILD $RUNTIME"
 case "${1:-all}" in

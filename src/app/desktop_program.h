@@ -54,6 +54,7 @@ class DesktopProgram {
 
     Zavren& shell() { return *shell_; }
     DictationController& dictation() { return *controller_; }
+    Paster& paster() { return *paster_; }
     ServerManager& server() { return *server_; }
 
   private:

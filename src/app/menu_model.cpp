@@ -59,6 +59,8 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     rows.push_back(header);
 
     rows.push_back(engineRow(in));
+    if (const std::string via = hotkeyViaText(in.hotkey.via); !via.empty())
+        rows.push_back(item(via, MenuAction::none, false));
     if (!in.trusted) {
         rows.push_back(
             item(std::string(in.wording->pasteAccessMissing), MenuAction::openAXSettings));

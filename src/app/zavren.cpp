@@ -219,7 +219,7 @@ void Zavren::perform(MenuAction action) {
             // A python engine reads the terms only when it starts.
             return parts_.server->restart();
         case MenuAction::openAXSettings:
-            platform_.trust->askForTrust();
+            platform_.trust->askAgain();
             return showPasteAccess(*platform_.desktop, platformWording());
         case MenuAction::showAbout: {
             auto engine = EngineLocator::installed(paths_.engineRoot);

@@ -150,6 +150,12 @@ void PasteSequence::forgetPrepared() {
     prepared_.reset();
 }
 
+// The chord is known not to arrive (the desktop refused or dropped it): the
+// transcript is left for the user now rather than at the fetch deadline.
+void PasteSequence::keepTranscript() {
+    if (phase_ == Phase::awaitingFetch) notTaken();
+}
+
 void PasteSequence::enter(Phase phase) {
     phase_ = phase;
     ++gen_;

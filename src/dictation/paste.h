@@ -32,6 +32,9 @@ class Paster {
     // on other applications; and drop that copy when no paste follows.
     virtual void prepare() {}
     virtual void forgetPrepared() {}
+    // The keys of the last paste never reached the target: its transcript stays on
+    // the clipboard for the user instead of the saved content.
+    virtual void keepTranscript() {}
 };
 
 // Pastes one transcript at a time, in order: the user's clipboard is saved once,
@@ -56,6 +59,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     void paste(const std::string& text, Done done) override;
     void prepare() override;
     void forgetPrepared() override;
+    void keepTranscript() override;
 
   private:
     enum class Phase { idle, awaitingFetch, fetched, kept };

@@ -36,9 +36,17 @@ HotkeyKey hotkeyFromStored(const std::optional<std::string>& stored) {
     return HotkeyKey::rightAlt;
 }
 
+HotkeyVia hotkeyVia(const std::optional<HotkeySources>& sources) {
+    if (!sources) return HotkeyVia::keyMonitor;
+    if (sources->portalShortcut) return HotkeyVia::portalShortcut;
+    if (sources->devicesReadable) return HotkeyVia::keyboardDevices;
+    return sources->bindingUsed ? HotkeyVia::binding : HotkeyVia::none;
+}
+
 HotkeyStatus readHotkeyStatus(Defaults& defaults, const HotkeyMonitor& monitor) {
-    return {hotkeyFromStored(defaults.stringValue(HOTKEY_SETTING_KEY)),
-            hotkeyNeedsSetup(monitor.sources())};
+    const auto sources = monitor.sources();
+    return {hotkeyFromStored(defaults.stringValue(HOTKEY_SETTING_KEY)), hotkeyNeedsSetup(sources),
+            hotkeyVia(sources)};
 }
 
 }  // namespace zavren

@@ -31,12 +31,18 @@ HotkeyKey hotkeyFromStored(const std::optional<std::string>& stored);
 struct HotkeySources {
     bool devicesReadable = false;
     bool bindingUsed = false;
+    bool portalShortcut = false;  // the desktop's global shortcut "按住说话" is bound
 };
+
+// Where the key is heard from, in order of preference on Wayland; a monitor that
+// sees every key (X11) needs no word about it.
+enum class HotkeyVia { keyMonitor, portalShortcut, keyboardDevices, binding, none };
 
 // The hotkey as the texts that name it need it.
 struct HotkeyStatus {
     HotkeyKey key = HotkeyKey::rightAlt;
     bool needsSetup = false;
+    HotkeyVia via = HotkeyVia::keyMonitor;
     bool operator==(const HotkeyStatus&) const = default;
 };
 
@@ -45,10 +51,13 @@ class HotkeyMonitor;
 // The stored choice and whether the monitor can hear it yet.
 HotkeyStatus readHotkeyStatus(Defaults& defaults, const HotkeyMonitor& monitor);
 
+HotkeyVia hotkeyVia(const std::optional<HotkeySources>& sources);
+
 // Until one of the two works the key does nothing, and the user must be told how
 // to set one up. A monitor that sees every key reports no sources.
 inline bool hotkeyNeedsSetup(const std::optional<HotkeySources>& sources) {
-    return sources && !sources->devicesReadable && !sources->bindingUsed;
+    return sources && !sources->devicesReadable && !sources->bindingUsed &&
+           !sources->portalShortcut;
 }
 
 }  // namespace zavren

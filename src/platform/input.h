@@ -45,6 +45,8 @@ class AccessibilityTrust {
     virtual bool isTrusted(bool prompt) = 0;
     // Raises the permission prompt when the permission is missing.
     bool askForTrust() { return isTrusted(true); }
+    // The user asks from the menu: a permission refused before is asked for again.
+    virtual void askAgain() { isTrusted(true); }
 };
 
 class MicrophoneAccess {

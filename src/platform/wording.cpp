@@ -11,14 +11,16 @@ constexpr Wording LINUX{
     .keyWords = {"右 Alt", "左 Alt", "右 Ctrl", "右 Super", "F13", "F14", "F15", "F16"},
     .pasteChord = "Ctrl+V",
     .pasteAccess = "粘贴按键",
-    .pasteAccessRow = "粘贴按键(XTest 或虚拟键盘)——把字放进光标处",
-    .pasteAccessMissing = "⚠  无法模拟粘贴按键(需 XTest 或合成器的虚拟键盘),字需手动粘贴",
+    .pasteAccessRow = "粘贴按键(XTest、虚拟键盘或桌面的远程输入)——把字放进光标处",
+    .pasteAccessMissing = "⚠  无法模拟粘贴按键,字需手动粘贴 — 点此重新请求",
     .pasteByHandSuffix = "",
     .pasteAccessButton = "查看方法",
     .pasteAccessHelp =
-        "ZAVREN 用模拟的 Ctrl+V 把字放进光标处,Linux 上没有要授权的设置:\n"
+        "ZAVREN 用模拟的 Ctrl+V 把字放进光标处:\n"
         "· X11:需要 XTest 扩展,常见的 X 服务器都带有。\n"
-        "· Wayland:需要合成器提供虚拟键盘(sway、Hyprland 等提供,GNOME 暂不提供)。\n"
+        "· Wayland:sway、Hyprland 等提供虚拟键盘,无需设置。\n"
+        "· KDE Plasma、GNOME:经桌面的远程输入授权,第一次使用时桌面会询问,允许一次即可;"
+        "拒绝后点菜单中的这一行可重新请求。\n"
         "做不到时,转写的字留在剪贴板上,按 Ctrl+V 即可粘贴。",
 };
 
@@ -107,6 +109,21 @@ std::string hotkeySetupHelp(HotkeyKey key) {
            ", exec, zavren ptt release\n"
            "· GNOME、KDE 的自定义快捷键只在按下时触发:绑定 zavren ptt toggle"
            "(按一次开始,再按一次结束)";
+}
+
+std::string hotkeyViaText(HotkeyVia via) {
+    switch (via) {
+        case HotkeyVia::portalShortcut:
+            return "按键经桌面快捷键「按住说话」接通,可在系统设置的快捷键中改键";
+        case HotkeyVia::keyboardDevices:
+            return "按键经键盘设备(input 组)接通,在「按键」子菜单中改键";
+        case HotkeyVia::binding:
+            return "按键经合成器的按键绑定(zavren ptt)接通,在合成器配置中改键";
+        case HotkeyVia::keyMonitor:
+        case HotkeyVia::none:
+            return "";
+    }
+    return "";
 }
 
 }  // namespace zavren

@@ -45,5 +45,8 @@ void showPasteAccess(Desktop& desktop, const Wording& wording);
 // (Wayland): the input group, or a compositor binding for this key.
 inline constexpr std::string_view HOTKEY_SETUP_ROW = "⚠  按键尚未接通 — 点此查看接通方法";
 std::string hotkeySetupHelp(HotkeyKey key);
+// Which way the key reaches the program and how to change it; empty where nothing
+// needs saying.
+std::string hotkeyViaText(HotkeyVia via);
 
 }  // namespace zavren

@@ -60,10 +60,18 @@ DesktopNotifications::DesktopNotifications(SystemLog& log) : log_(log) {
                         reply(answer.value(), {});
                 });
     };
+    close_ = [](uint id) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) return;
+        QDBusMessage call = QDBusMessage::createMethodCall(SERVICE, PATH, SERVICE,
+                                                           QStringLiteral("CloseNotification"));
+        call.setArguments({id});
+        bus.asyncCall(call, CALL_TIMEOUT_MS);
+    };
 }
 
-DesktopNotifications::DesktopNotifications(SystemLog& log, Call call)
-    : log_(log), call_(std::move(call)) {}
+DesktopNotifications::DesktopNotifications(SystemLog& log, Call call, Close close)
+    : log_(log), call_(std::move(call)), close_(std::move(close)) {}
 
 void DesktopNotifications::notify(const std::string& text, double seconds) {
     if (inFlight_) {
@@ -73,19 +81,33 @@ void DesktopNotifications::notify(const std::string& text, double seconds) {
     send(text, seconds);
 }
 
+void DesktopNotifications::withdraw() {
+    waiting_.reset();
+    if (inFlight_) {
+        withdrawWhenAnswered_ = true;
+        return;
+    }
+    if (std::exchange(shown_, false) && lastId_ && close_) close_(lastId_);
+}
+
 void DesktopNotifications::send(const std::string& text, double seconds) {
     inFlight_ = true;
+    withdrawWhenAnswered_ = false;
     call_(notifyArguments(text, seconds, lastId_),
           [this](std::optional<uint> id, const std::string& error) { answered(id, error); });
 }
 
 void DesktopNotifications::answered(std::optional<uint> id, const std::string& error) {
     inFlight_ = false;
+    shown_ = id.has_value();
     if (id)
         lastId_ = *id;
     else if (!std::exchange(warned_, true))
         log_.line(LOG_PREFIX + "桌面通知服务不可用(" + error + "),提示无法显示");
-    if (auto next = std::exchange(waiting_, std::nullopt)) send(next->first, next->second);
+    if (auto next = std::exchange(waiting_, std::nullopt))
+        send(next->first, next->second);
+    else if (std::exchange(withdrawWhenAnswered_, false))
+        withdraw();
 }
 
 }  // namespace zavren

@@ -23,11 +23,16 @@ class DesktopNotifications : public QObject {
     // Sends Notify(app, replaces_id, icon, summary, body, actions, hints, expire_timeout).
     using Call = std::function<void(const QList<QVariant>& args, Reply reply)>;
 
+    // Sends CloseNotification(id).
+    using Close = std::function<void(uint id)>;
+
     // On the session bus.
     explicit DesktopNotifications(SystemLog& log);
-    DesktopNotifications(SystemLog& log, Call call);
+    DesktopNotifications(SystemLog& log, Call call, Close close = nullptr);
 
     void notify(const std::string& text, double seconds);
+    // Takes the last notification away, also one whose Notify is still out.
+    void withdraw();
 
   private:
     void send(const std::string& text, double seconds);
@@ -35,6 +40,9 @@ class DesktopNotifications : public QObject {
 
     SystemLog& log_;
     Call call_;
+    Close close_;
+    bool shown_ = false;
+    bool withdrawWhenAnswered_ = false;
     uint lastId_ = 0;
     bool inFlight_ = false;
     // Only the newest hint waits for the call in flight: older ones are stale.

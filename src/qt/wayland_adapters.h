@@ -31,7 +31,9 @@ struct WaylandAdapters {
           notifications(log),
           panel(
               capsule, [this] { return capsule.available(); },
-              [this](const std::string& text, double secs) { notifications.notify(text, secs); }),
+              [this](const std::string& text, double secs) { notifications.notify(text, secs); },
+              [&st] { return st.state() == RecState::listening; },
+              [this] { notifications.withdraw(); }),
           connection(dispatcher, log, {&keys, &pasteboard}) {
         keys.attach(connection);
         pasteboard.attach(connection);

@@ -119,7 +119,9 @@ OnboardingModel onboardingModel(const InstallPhase& phase, bool micOK, bool axOK
     } else {
         m.tryText = text("把光标放进任何输入框," + wording.hold(hotkey.key, true) +
                              " 说「帮我把这个 function 重构,加上 error handling」——"
-                             "松开,看字落下来。回不回车,由你。",
+                             "松开,看字落下来。回不回车,由你。" +
+                             (hotkeyViaText(hotkey.via).empty() ? std::string()
+                                                                : "\n" + hotkeyViaText(hotkey.via)),
                          12, Tone::secondary, true);
     }
 

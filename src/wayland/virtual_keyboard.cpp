@@ -96,7 +96,7 @@ bool VirtualKeyboard::isTrusted(bool prompt) {
     const bool usable = connection_ && connection_->ready() && usable_;
     if (!usable && !told_) {
         told_ = true;
-        log_.line(LOG_PREFIX + "此桌面不提供虚拟键盘,转写结果留在剪贴板上,请手动粘贴");
+        log_.line(LOG_PREFIX + "此桌面不提供虚拟键盘,粘贴改经桌面门户");
     }
     return usable;
 }

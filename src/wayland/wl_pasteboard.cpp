@@ -75,11 +75,18 @@ void WlPasteboard::set(const Formats& formats, Content content) {
     std::thread([shared = shared_, generation, type, text = chosen->second] {
         auto r = runCommand({"wl-copy", "--foreground", "--paste-once", "--type", type}, text, 0,
                             OFFER_LIFETIME, false);
-        if (!r.launched || r.cutShort || r.status != 0) return;
+        // Past its lifetime the offer was simply not read: that is no failure.
+        if (r.cutShort) return;
+        const bool failed = !r.launched || r.status != 0;
         std::lock_guard<std::mutex> hold(shared->lock);
         if (!shared->dispatcher) return;
-        shared->dispatcher->post([shared, generation] {
-            if (shared->generation == generation && shared->fetched) shared->fetched();
+        shared->dispatcher->post([shared, generation, failed, text] {
+            // An offer we replaced since is no longer ours to report on.
+            if (shared->generation != generation) return;
+            if (failed && shared->copyFailed)
+                shared->copyFailed(text);
+            else if (!failed && shared->fetched)
+                shared->fetched();
         });
     }).detach();
 }

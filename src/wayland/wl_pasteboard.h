@@ -28,11 +28,17 @@ class WlPasteboard : public Pasteboard {
     std::optional<std::string> data(const std::string& type) override;
     void set(const Formats& formats, Content content) override;
     void onFetched(std::function<void()> handler) override;
+    // A transcript wl-copy could not offer (no seat, not installed): the caller must
+    // show the text itself, or it is lost. Runs on the main thread.
+    void onCopyFailed(std::function<void(const std::string& text)> handler) {
+        shared_->copyFailed = std::move(handler);
+    }
 
   private:
     struct Shared {
         std::atomic<unsigned> generation{0};
-        std::function<void()> fetched;  // main thread only
+        std::function<void()> fetched;                       // main thread only
+        std::function<void(const std::string&)> copyFailed;  // main thread only
         // An offer's thread may outlive us; it posts only while we (and so the
         // dispatcher, which outlives us) exist.
         std::mutex lock;

@@ -30,6 +30,11 @@ constexpr qreal SMALL_FONT_PX = 12;
 constexpr int SPINNER_SPOKES = 8;
 constexpr int SPINNER_STEP_MS = 80;
 constexpr int SHADOW_RINGS = 6;
+// The shadow sits this much lower than the capsule and grows by 2 per ring.
+constexpr qreal SHADOW_DROP = 4;
+// Kept free under the capsule, so the area's edge never cuts the shadow (one more
+// pixel for its antialiased rim).
+constexpr qreal SHADOW_BELOW = SHADOW_DROP + 2.0 * SHADOW_RINGS + 1;
 
 qreal barsWidth() {
     const auto bars = static_cast<qreal>(std::tuple_size_v<decltype(IndicatorModel::barHeights)>);
@@ -147,8 +152,8 @@ QRectF IndicatorPainter::capsuleRect() const {
     w += 2 * PAD_X;
     h += 2 * PAD_Y;
     w = std::min<qreal>(w, WIDTH);
-    h = std::min<qreal>(h, HEIGHT);
-    return {(WIDTH - w) / 2, HEIGHT - h, w, h};
+    h = std::min<qreal>(h, HEIGHT - SHADOW_BELOW);
+    return {(WIDTH - w) / 2, HEIGHT - SHADOW_BELOW - h, w, h};
 }
 
 QPainterPath IndicatorPainter::capsulePath() const {
@@ -170,7 +175,7 @@ void IndicatorPainter::paint(QPainter& p) const {
         for (int i = SHADOW_RINGS; i >= 1; --i) {
             const qreal grow = i * 2.0;
             QPainterPath ring;
-            const QRectF r = capsule.adjusted(-grow, -grow + 4, grow, grow + 4);
+            const QRectF r = capsule.adjusted(-grow, -grow + SHADOW_DROP, grow, grow + SHADOW_DROP);
             const qreal radius = std::min(RADIUS + grow, r.height() / 2);
             ring.addRoundedRect(r, radius, radius);
             p.fillPath(ring, QColor(0, 0, 0, static_cast<int>(0.35 * 255 / 10)));

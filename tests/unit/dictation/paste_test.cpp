@@ -185,5 +185,16 @@ TEST_F(Paste, TextWithNothingLeftOnceCleanedIsNotPasted) {
     EXPECT_EQ(board.contents, user);
 }
 
+TEST_F(Paste, AChordThatCannotArriveLeavesTheTranscriptAtOnce) {
+    paster->paste("你好", note());
+    paster->keepTranscript();
+    EXPECT_EQ(outcomes, std::vector<Outcome>{Outcome::leftOnClipboard});
+    EXPECT_EQ(text(), "你好");
+    EXPECT_EQ(board.content, Content::kept);
+    board.fetched();  // the user's own paste
+    dispatcher.advance(1);
+    EXPECT_EQ(board.contents, user);
+}
+
 }  // namespace
 }  // namespace zavren

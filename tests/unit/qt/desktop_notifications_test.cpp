@@ -38,5 +38,27 @@ TEST(DesktopNotifications, OneCallAtATimeEachReplacingTheLastAndNoServiceLoggedO
     EXPECT_EQ(calls.at(2).first[7].toInt(), INT_MAX);
 }
 
+// The listening notice must go when the dictation ends, even before its id is known.
+TEST(DesktopNotifications, WithdrawClosesTheLastOneOnceItsIdIsKnown) {
+    fakes::FakeLog log;
+    std::vector<Reply> replies;
+    std::vector<uint> closed;
+    DesktopNotifications n(
+        log, [&](const QList<QVariant>&, Reply r) { replies.push_back(std::move(r)); },
+        [&](uint id) { closed.push_back(id); });
+    n.notify("正在听…", 600);
+    n.withdraw();
+    EXPECT_TRUE(closed.empty());
+    replies.at(0)(5, "");
+    EXPECT_EQ(closed, std::vector<uint>{5});
+    n.withdraw();  // nothing showing any more
+    n.notify("一", 1);
+    n.notify("二", 1);  // waits behind the first, and is dropped by the withdraw
+    n.withdraw();
+    replies.at(1)(std::nullopt, "org.freedesktop.DBus.Error.ServiceUnknown");
+    EXPECT_EQ(replies.size(), 2u);
+    EXPECT_EQ(closed, std::vector<uint>{5});
+}
+
 }  // namespace
 }  // namespace zavren

@@ -1,18 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 
 #include "qt/paint/indicator_painter.h"
 
 namespace zavren {
 namespace {
 
-// A new picture only when the capsule would look different: every Wayland frame costs.
-TEST(IndicatorPainter, AsksForAPictureOnlyWhenTheModelChanges) {
+class IndicatorPainterTest : public ::testing::Test {
+  protected:
     int argc = 1;
-    char name[] = "test_qt";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    char name[8] = "test_qt";
+    char* argv[2] = {name, nullptr};
+    QGuiApplication app{argc, argv};
+};
+
+// A new picture only when the capsule would look different: every Wayland frame costs.
+TEST_F(IndicatorPainterTest, AsksForAPictureOnlyWhenTheModelChanges) {
     IndicatorPainter painter;
     int asked = 0;
     QObject::connect(&painter, &IndicatorPainter::changed, [&] { ++asked; });
@@ -22,6 +28,32 @@ TEST(IndicatorPainter, AsksForAPictureOnlyWhenTheModelChanges) {
     painter.setModel(hint);
     painter.setComposited(false);
     EXPECT_EQ(asked, 1);
+}
+
+// The shadow must fade out inside the area: a window edge would cut it in a hard line.
+TEST_F(IndicatorPainterTest, ShadowEndsInsideTheArea) {
+    IndicatorModel hint;
+    hint.row = IndicatorModel::Row::hint;
+    hint.text = "引擎启动中…";
+    IndicatorModel tall = hint;
+    tall.showPreview = true;
+    tall.preview = std::string(400, 'x');
+    for (const IndicatorModel& model : {hint, tall}) {
+        IndicatorPainter painter;
+        painter.setComposited(true);
+        painter.setModel(model);
+        QImage image(IndicatorPainter::WIDTH, IndicatorPainter::HEIGHT,
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        painter.paint(p);
+        p.end();
+        const int below = static_cast<int>(painter.capsuleRect().bottom()) + 2;
+        ASSERT_LT(below, image.height());
+        EXPECT_GT(qAlpha(image.pixel(IndicatorPainter::WIDTH / 2, below)), 0) << "no shadow";
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_EQ(qAlpha(image.pixel(x, image.height() - 1)), 0) << model.preview;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+#!/bin/bash
+# The paste through the desktop portal on headless KWin, from the program's trace:
+# the engine's answer to the chord typed while the session is open (target < 30 ms),
+# and the time to open a session, which a paste would add if it opened one for
+# itself (target: session + chord < 300 ms). Runs the KWin system test RUNS times,
+# two dictations each.
+#   bench/wayland/portal_paste.sh [BUILD_DIR] [RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+runs=${2:-5}
+trace=$(mktemp /tmp/zavren-bench-portal-XXXXXX)
+trap 'rm -f "$trace"' EXIT
+for _ in $(seq "$runs"); do
+  ZAVREN_WL_TRACE_OUT=$trace "$root/tests/system/wayland/kwin_portal_test.sh" \
+    "$build/src/qt/zavren" "$build/tools/fake-engine/fake-engine" \
+    "$build/tests/system/wayland/zavren-text-box" \
+    "$build/tools/desktop/zavren-vmic-feeder" >/dev/null
+done
+awk '
+  $1 != "zavren-trace" { next }
+  $3 == "portal-open-begin" { opening = $2 }
+  $3 == "portal-open-end" && opening { open[n1++] = ($2 - opening) * 1000; opening = 0 }
+  $3 == "http-done" { answer = $2 }
+  $3 == "paste-sent" && answer { paste[n2++] = ($2 - answer) * 1000; answer = 0 }
+  function report(name, a, n, target,   i, j, t, sum) {
+    if (n == 0) { printf "%-34s no samples\n", name; return }
+    for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
+    for (i = 0; i < n; i++) sum += a[i]
+    printf "%-34s n=%d  median %.1f ms  mean %.1f ms  max %.1f ms  (target < %d ms)\n",
+           name, n, a[int(n / 2)], sum / n, a[n - 1], target
+  }
+  END {
+    report("answer -> chord, session open", paste, n2, 30)
+    report("opening a session", open, n1, 270)
+  }' "$trace"
