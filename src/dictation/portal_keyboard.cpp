@@ -16,6 +16,7 @@ namespace {
 constexpr std::uint32_t KEY_LEFTCTRL = 29;
 constexpr std::uint32_t KEY_LEFTSHIFT = 42;
 constexpr std::uint32_t KEY_V = 47;
+constexpr std::uint32_t KEY_INSERT = 110;
 
 }  // namespace
 
@@ -174,8 +175,9 @@ void PortalKeyboard::refuse(const std::string& why) {
     if (pastePending_) giveUpPaste();
 }
 
-void PortalKeyboard::postPaste() {
+void PortalKeyboard::postPaste(PasteKeys keys) {
     trace::mark("paste-begin");
+    chord_ = keys;
     if (state_ == State::open) return sendChord();
     if (state_ != State::idle && state_ != State::opening) {
         pastePending_ = true;
@@ -195,9 +197,18 @@ void PortalKeyboard::postPaste() {
 void PortalKeyboard::sendChord() {
     pastePending_ = false;
     ++pasteGen_;
-    std::vector<PortalKey> keys{{false, KEY_LEFTCTRL}};
-    if (d_.focusedIsTerminal && d_.focusedIsTerminal()) keys.push_back({false, KEY_LEFTSHIFT});
-    keys.push_back({false, KEY_V});
+    std::vector<PortalKey> keys;
+    switch (chord_) {
+        case PasteKeys::ctrlV:
+            keys = {{false, KEY_LEFTCTRL}, {false, KEY_V}};
+            break;
+        case PasteKeys::ctrlShiftV:
+            keys = {{false, KEY_LEFTCTRL}, {false, KEY_LEFTSHIFT}, {false, KEY_V}};
+            break;
+        case PasteKeys::shiftInsert:
+            keys = {{false, KEY_LEFTSHIFT}, {false, KEY_INSERT}};
+            break;
+    }
     chordInFlight_ = true;
     d_.bus.chord(session_, keys, [weak = weak_from_this(), session = session_](bool sent) {
         auto self = weak.lock();

@@ -45,8 +45,6 @@ class PortalKeyboard : public KeySynthesizer,
         RemoteDesktopBus& bus;
         Defaults& defaults;
         SystemLog& log;
-        // Terminals paste with Ctrl+Shift+V; unknown counts as not a terminal.
-        std::function<bool()> focusedIsTerminal;
     };
 
     static std::shared_ptr<PortalKeyboard> create(Deps deps);
@@ -55,8 +53,10 @@ class PortalKeyboard : public KeySynthesizer,
     // prompt opens a session, which may show the desktop's approval prompt.
     bool isTrusted(bool prompt) override;
     void askAgain() override;
+    // The portal cannot tell which application has the focus.
+    std::vector<std::string> focusedApp() override { return {}; }
     // Types the chord now, or as soon as the session opens (within PASTE_WAIT).
-    void postPaste() override;
+    void postPaste(PasteKeys keys) override;
     // Opens a session ahead of a paste; keeps an open one from closing.
     void warmUp();
     // A chord that could not be typed: the transcript must stay for the user.
@@ -93,6 +93,7 @@ class PortalKeyboard : public KeySynthesizer,
     std::uint64_t step_ = 0;
     std::uint64_t use_ = 0;
     bool pastePending_ = false;
+    PasteKeys chord_ = PasteKeys::ctrlV;
     std::uint64_t pasteGen_ = 0;
     bool chordInFlight_ = false;
     std::function<void()> undelivered_;

@@ -26,11 +26,11 @@ void PreferredKeys::askAgain() {
     if (portalWanted()) portal_->askAgain();
 }
 
-void PreferredKeys::postPaste() {
+void PreferredKeys::postPaste(PasteKeys keys) {
     if (primary_.trust.isTrusted(false))
-        primary_.keys.postPaste();
+        primary_.keys.postPaste(keys);
     else
-        portal_->postPaste();
+        portal_->postPaste(keys);
 }
 
 }  // namespace zavren

@@ -25,7 +25,9 @@ class PreferredKeys : public KeySynthesizer, public AccessibilityTrust {
 
     bool isTrusted(bool prompt) override;
     void askAgain() override;
-    void postPaste() override;
+    // The compositor tells the focused application whichever way the keys go.
+    std::vector<std::string> focusedApp() override { return primary_.keys.focusedApp(); }
+    void postPaste(PasteKeys keys) override;
 
   private:
     bool portalWanted();

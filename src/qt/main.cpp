@@ -31,9 +31,7 @@
 #include "qt/wayland_adapters.h"
 #include "qt/windows/qt_window_factory.h"
 #include "shared/constants.h"
-#include "wayland/focused_app.h"
 #include "wayland/session.h"
-#include "x11/paste_chord.h"
 #include "x11/xtest_key_synthesizer.h"
 #include "x11/xtest_trust.h"
 
@@ -91,12 +89,7 @@ int runDesktop(int argc, char** argv) {
         shortcutsBus.emplace(QGuiApplication::desktopFileName());  // the first portal call
         portalHotkey = PortalHotkeyMonitor::create({dispatcher, wl->hotkey, *shortcutsBus, log});
         portalBus.emplace();
-        portalKeys = PortalKeyboard::create(
-            {dispatcher, *portalBus, defaults, log, [env] {
-                 const WmClass app{focusedAppFromCompositor(env, std::chrono::milliseconds(300)),
-                                   ""};
-                 return pasteChordFor(app) == PasteChord::CtrlShiftV;
-             }});
+        portalKeys = PortalKeyboard::create({dispatcher, *portalBus, defaults, log});
         waylandKeys.emplace(
             PreferredKeys::Primary{wl->keys, wl->keys, [&wl] { return wl->connection.ready(); }},
             portalKeys, st);

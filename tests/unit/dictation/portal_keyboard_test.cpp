@@ -90,13 +90,11 @@ class Portal : public ::testing::Test {
     ScriptedPortal bus{dispatcher};
     fakes::FakeDefaults defaults;
     fakes::FakeLog log;
-    bool terminal = false;
     int undelivered = 0;
     std::shared_ptr<PortalKeyboard> keyboard;
 
     void start() {
-        keyboard =
-            PortalKeyboard::create({dispatcher, bus, defaults, log, [this] { return terminal; }});
+        keyboard = PortalKeyboard::create({dispatcher, bus, defaults, log});
         keyboard->onUndelivered([this] { ++undelivered; });
         dispatcher.runUntilIdle();
     }
@@ -105,12 +103,12 @@ class Portal : public ::testing::Test {
     }
 };
 
-const PortalKey CTRL{false, 29}, SHIFT{false, 42}, V{false, 47};
+const PortalKey CTRL{false, 29}, SHIFT{false, 42}, V{false, 47}, INSERT{false, 110};
 
 TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
     start();
     ASSERT_TRUE(keyboard->isTrusted(false));
-    keyboard->postPaste();  // no session yet: opens one and types once it is there
+    keyboard->postPaste(PasteKeys::ctrlV);  // no session yet: opens one and types once it is there
     dispatcher.runUntilIdle();
     ASSERT_EQ(bus.chords.size(), 1u);
     EXPECT_EQ(bus.chords[0], (std::vector<PortalKey>{CTRL, V}));
@@ -118,10 +116,12 @@ TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
     EXPECT_TRUE(bus.selectCalls.at(0).persist);
     EXPECT_EQ(token(), "token-1");
 
-    terminal = true;
-    keyboard->postPaste();  // the open session: no new request
+    keyboard->postPaste(PasteKeys::ctrlShiftV);  // the open session: no new request
     dispatcher.runUntilIdle();
     EXPECT_EQ(bus.chords.back(), (std::vector<PortalKey>{CTRL, SHIFT, V}));
+    keyboard->postPaste(PasteKeys::shiftInsert);
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(bus.chords.back(), (std::vector<PortalKey>{SHIFT, INSERT}));
     EXPECT_EQ(bus.sessions, 1);
 
     dispatcher.advance(PortalKeyboard::IDLE_CLOSE);
@@ -154,7 +154,7 @@ TEST_F(Portal, WithoutPersistenceNoTokenIsAskedOrKeptAndTheSessionStaysOpen) {
 TEST_F(Portal, ARefusalIsRememberedUntilTheUserAsksAgain) {
     bus.starts = {R::cancelled};
     start();
-    keyboard->postPaste();
+    keyboard->postPaste(PasteKeys::ctrlV);
     dispatcher.runUntilIdle();
     EXPECT_EQ(undelivered, 1);
     EXPECT_TRUE(bus.chords.empty());
@@ -178,7 +178,7 @@ TEST_F(Portal, AStaleTokenIsDroppedAndTheUserAskedAfresh) {
     defaults.setString(PortalKeyboard::TOKEN_KEY, "stale");
     bus.starts = {R::failed};
     start();
-    keyboard->postPaste();
+    keyboard->postPaste(PasteKeys::ctrlV);
     dispatcher.runUntilIdle();
     ASSERT_EQ(bus.selectCalls.size(), 2u);
     EXPECT_EQ(bus.selectCalls[0].token, "stale");
@@ -201,7 +201,7 @@ TEST_F(Portal, ASessionClosedByTheDesktopMidPasteLeavesTheTextAndReopensNextTime
     keyboard->warmUp();
     dispatcher.runUntilIdle();
     bus.chordsSent = false;
-    keyboard->postPaste();
+    keyboard->postPaste(PasteKeys::ctrlV);
     bus.closedHandler("/session/1");
     dispatcher.runUntilIdle();
     EXPECT_EQ(undelivered, 1);
@@ -209,7 +209,7 @@ TEST_F(Portal, ASessionClosedByTheDesktopMidPasteLeavesTheTextAndReopensNextTime
     EXPECT_TRUE(bus.closed.empty());  // the desktop closed it already
 
     bus.chordsSent = true;
-    keyboard->postPaste();
+    keyboard->postPaste(PasteKeys::ctrlV);
     dispatcher.runUntilIdle();
     EXPECT_EQ(bus.sessions, 2);
     EXPECT_EQ(bus.chords.size(), 2u);
@@ -223,7 +223,7 @@ TEST_F(Portal, AMissingPortalNeverTypes) {
         undelivered = 0;
         start();
         EXPECT_FALSE(keyboard->isTrusted(true));
-        keyboard->postPaste();
+        keyboard->postPaste(PasteKeys::ctrlV);
         dispatcher.runUntilIdle();
         EXPECT_EQ(undelivered, 1);
         EXPECT_EQ(bus.sessions, 0);
@@ -241,7 +241,7 @@ TEST_F(Portal, AProbeThatNeverAnswersCountsAsMissing) {
 TEST_F(Portal, AReplyThatNeverComesGivesThePasteUpBeforeTheClipboardIsRestored) {
     bus.creates = {std::nullopt};
     start();
-    keyboard->postPaste();
+    keyboard->postPaste(PasteKeys::ctrlV);
     dispatcher.advance(PortalKeyboard::PASTE_WAIT);
     EXPECT_EQ(undelivered, 1);
     dispatcher.advance(PortalKeyboard::REPLY_TIMEOUT);
@@ -260,7 +260,7 @@ TEST_F(Portal, ThePortalIsAskedOnlyWhereTheCompositorHasNoVirtualKeyboard) {
     AppState st;
     PreferredKeys keys({ownKeys, ownTrust, [&] { return known; }}, keyboard, st);
 
-    keys.postPaste();
+    keys.postPaste(PasteKeys::ctrlV);
     EXPECT_EQ(ownKeys.pastes, 1);
     ownTrust.trusted = false;
     st.setState(RecState::listening);
@@ -274,7 +274,7 @@ TEST_F(Portal, ThePortalIsAskedOnlyWhereTheCompositorHasNoVirtualKeyboard) {
     dispatcher.runUntilIdle();
     EXPECT_EQ(keyboard->state(), State::open);
     EXPECT_TRUE(keys.isTrusted(false));
-    keys.postPaste();
+    keys.postPaste(PasteKeys::ctrlV);
     dispatcher.runUntilIdle();
     EXPECT_EQ(bus.chords.size(), 1u);
     EXPECT_EQ(ownKeys.pastes, 1);
