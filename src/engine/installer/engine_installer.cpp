@@ -83,6 +83,76 @@ std::string systemTar() {
     return "/usr/bin/tar";
 }
 
+namespace {
+
+// Lists the archive before unpacking it; a message when it must not be unpacked.
+std::optional<std::string> inspectArchive(ProcessLauncher& launcher, const std::string& archive) {
+    std::FILE* out = std::tmpfile();
+    if (!out) return "解压失败:" + describeErrno(errno);
+    ProcessSpec list;
+    list.exec = systemTar();
+    list.args = {"--list",          "--verbose",         "--gzip", "--absolute-names",
+                 "--numeric-owner", "--quoting-style=c", "--file", archive};
+    list.env = launcher.environment();
+    list.env["LC_ALL"] = "C";  // untranslated "link to" and octal escapes
+    list.outputFd = ::fileno(out);
+    RunResult r = launcher.run(list);
+    std::string listing;
+    if (r.launched && r.status == 0) {
+        std::rewind(out);
+        char buf[65536];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) listing.append(buf, n);
+    }
+    std::fclose(out);
+    if (!r.launched) return "解压失败:" + r.error;
+    if (r.status != 0) return tarExit(r.status);
+    auto members = parseTarListing(listing);
+    if (!members) return std::string("解压失败:无法读取引擎包的文件列表");
+    if (auto bad = unsafeMember(*members))
+        return "解压失败:引擎包含有不安全的条目 " + printable(bad->name) + "(" + bad->reason + ")";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> unpackEngine(ProcessLauncher& launcher, const std::string& archive,
+                                        const std::string& root) {
+    const std::string scratch = root + "/.extract-tmp";
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    fs::create_directories(scratch, ec);
+
+    if (auto refusal = inspectArchive(launcher, archive)) return refusal;
+    ProcessSpec tar;
+    tar.exec = systemTar();
+    // As root, tar would otherwise restore foreign owners and set-id bits.
+    tar.args = {"-xzf", archive, "-C", scratch, "--no-same-owner", "--no-same-permissions"};
+    tar.env = launcher.environment();
+    RunResult r = launcher.run(tar);
+    if (!r.launched) return "解压失败:" + r.error;
+    if (r.status != 0) return tarExit(r.status);
+
+    std::optional<fs::path> found;
+    std::error_code lec;
+    for (fs::directory_iterator it(scratch, lec), end; !lec && it != end; it.increment(lec)) {
+        std::string name = it->path().filename().string();
+        std::error_code sec;
+        if (name.rfind("engine-", 0) == 0 && fs::is_directory(it->symlink_status(sec))) {
+            found = it->path();
+            break;
+        }
+    }
+    if (!found) return MSG_NO_ENGINE_DIR;
+    fs::path dest = fs::path(root) / found->filename();
+    fs::remove_all(dest, ec);
+    std::error_code mec;
+    fs::rename(*found, dest, mec);
+    if (mec) return "安装失败:" + describeErrno(mec.value());
+    fs::remove_all(scratch, ec);
+    return std::nullopt;
+}
+
 // One download session: owned by the core, shared with the transfer callbacks.
 // Its fields pass from the scan (background) to the main thread, then to the HTTP
 // thread, then to verification, each hand-off ordered by a queue.
@@ -124,7 +194,6 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
         : dispatcher(d), http(h), launcher(l), root(std::move(r)), base(std::move(b)), owner(o) {}
 
     std::string partialPath() const { return root + "/download.partial"; }
-    std::string scratchPath() const { return root + "/.extract-tmp"; }
 
     // --- main thread -------------------------------------------------------
 
@@ -337,86 +406,12 @@ struct EngineInstaller::Core : std::enable_shared_from_this<Core> {
             return;
         }
         publish(phaseOf(InstallPhase::Extracting{}));
-        std::error_code ec;
-        fs::remove_all(scratchPath(), ec);
-        fs::create_directories(scratchPath(), ec);
-
-        if (auto refusal = inspectArchive()) {
-            fail(*refusal);
+        if (auto failure = unpackEngine(launcher, partialPath(), root)) {
+            fail(*failure);
             return;
         }
-        ProcessSpec tar;
-        tar.exec = systemTar();
-        // As root, tar would otherwise restore foreign owners and set-id bits.
-        tar.args = {"-xzf",        partialPath(),     "-C",
-                    scratchPath(), "--no-same-owner", "--no-same-permissions"};
-        tar.env = launcher.environment();
-        RunResult r = launcher.run(tar);
-        if (!r.launched) {
-            fail("解压失败:" + r.error);
-            return;
-        }
-        if (r.status != 0) {
-            fail(tarExit(r.status));
-            return;
-        }
-
-        std::optional<fs::path> found;
-        std::error_code lec;
-        for (fs::directory_iterator it(scratchPath(), lec), end; !lec && it != end;
-             it.increment(lec)) {
-            std::string name = it->path().filename().string();
-            std::error_code sec;
-            if (name.rfind("engine-", 0) == 0 && fs::is_directory(it->symlink_status(sec))) {
-                found = it->path();
-                break;
-            }
-        }
-        if (!found) {
-            fail(MSG_NO_ENGINE_DIR);
-            return;
-        }
-        fs::path dest = fs::path(root) / found->filename();
-        fs::remove_all(dest, ec);
-        std::error_code mec;
-        fs::rename(*found, dest, mec);
-        if (mec) {
-            fail("安装失败:" + describeErrno(mec.value()));
-            return;
-        }
-        fs::remove_all(scratchPath(), ec);
         ::unlink(partialPath().c_str());
         toMain([](Core& c) { c.finish(phaseOf(InstallPhase::Done{})); });
-    }
-
-    // Lists the archive before unpacking it; a message when it must not be unpacked.
-    std::optional<std::string> inspectArchive() {
-        std::FILE* out = std::tmpfile();
-        if (!out) return "解压失败:" + describeErrno(errno);
-        ProcessSpec list;
-        list.exec = systemTar();
-        list.args = {"--list",          "--verbose",         "--gzip", "--absolute-names",
-                     "--numeric-owner", "--quoting-style=c", "--file", partialPath()};
-        list.env = launcher.environment();
-        list.env["LC_ALL"] = "C";  // untranslated "link to" and octal escapes
-        list.outputFd = ::fileno(out);
-        RunResult r = launcher.run(list);
-        std::string listing;
-        if (r.launched && r.status == 0) {
-            std::rewind(out);
-            char buf[65536];
-            std::size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) listing.append(buf, n);
-        }
-        std::fclose(out);
-        if (!r.launched) return "解压失败:" + r.error;
-        if (r.status != 0) return tarExit(r.status);
-        auto members = parseTarListing(listing);
-        if (!members) return std::string("解压失败:无法读取引擎包的文件列表");
-        if (auto bad = unsafeMember(*members))
-            return "解压失败:引擎包含有不安全的条目 " + printable(bad->name) + "(" + bad->reason +
-                   ")";
-        return std::nullopt;
     }
 };
 

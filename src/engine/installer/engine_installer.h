@@ -59,6 +59,12 @@ class EngineInstaller : public InstallerHandle {
     std::shared_ptr<Core> core_;
 };
 
+// Lists, checks and unpacks a verified engine archive (.tar.gz) into root through
+// root/.extract-tmp, replacing an engine of the same name in one move. Nothing
+// when it is in place, else a sentence for the user.
+std::optional<std::string> unpackEngine(ProcessLauncher& launcher, const std::string& archive,
+                                        const std::string& root);
+
 // The tar this system has ("/usr/bin/tar" or "/bin/tar").
 std::string systemTar();
 
