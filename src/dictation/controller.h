@@ -41,6 +41,8 @@ class DictationController : public std::enable_shared_from_this<DictationControl
         // Whether the listener on the engine port is our own engine; asked before
         // anything is sent.
         std::function<bool()> engineIsOurs;
+        // Where a key press leads while no engine is installed: the first-run window.
+        std::function<void()> showInstaller{};
     };
 
     static constexpr double METER_INTERVAL = 0.06;

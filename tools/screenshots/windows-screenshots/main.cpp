@@ -58,6 +58,8 @@ struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop {
     bool isTrusted(bool) override { return granted; }
     void openUrl(const std::string&) override {}
     void openFile(const std::string&, std::function<void(bool)>) override {}
+    void defaultHandler(const std::string&,
+                        std::function<void(std::optional<DesktopHandler>)>) override {}
     void activate() override {}
     void showAlert(const Alert&, std::function<void(int)>) override {}
     void openAccessibilitySettings() override {}
