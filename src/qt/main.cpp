@@ -19,6 +19,7 @@
 #include "qt/qt_defaults.h"
 #include "qt/qt_desktop.h"
 #include "qt/qt_dispatcher.h"
+#include "qt/qt_file_chooser.h"
 #include "qt/qt_hotkey_monitor.h"
 #include "qt/qt_pasteboard.h"
 #include "qt/qt_status_item.h"
@@ -92,9 +93,16 @@ int runDesktop(int argc, char** argv) {
     EngineInstaller installer(dispatcher, http, processes, paths.engineRoot, base.url);
     AppUpdater updater(dispatcher, http, desktop, defaults, base.url);
     qt::QtSetupWindowFactory windowFactory;
-    SetupWindows windows({windowFactory, desktop, dispatcher, microphone, trustPort,
+    QtFileChooser fileChooser;
+    SetupWindows windows({windowFactory,
+                          desktop,
+                          dispatcher,
+                          microphone,
+                          trustPort,
                           qt::installedResourcesDir(),
-                          [&] { return readHotkeyStatus(defaults, hotkeyPort); }});
+                          [&] { return readHotkeyStatus(defaults, hotkeyPort); },
+                          [&st] { return st.engine(); },
+                          {&fileChooser, &processes, &log, paths.engineRoot}});
 
     auto paster = PasteSequence::create(dispatcher, pasteboardPort, keysPort, trustPort, log);
     DictationController::Deps deps{
@@ -109,6 +117,7 @@ int runDesktop(int argc, char** argv) {
         .currentKind = [server] { return server->currentKind(); },
         .polish = [&defaults](std::string text) { return ITN::applyIfEnabled(defaults, text); },
         .engineIsOurs = [server] { return server->confirmOwnListener(); },
+        .showInstaller = [&windows, &installer] { windows.showOnboarding(installer); },
     };
     auto controller = DictationController::create(deps);
     if (wl)

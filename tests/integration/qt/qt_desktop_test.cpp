@@ -19,12 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(QtDesktop, OpenFileSaysWhetherAnApplicationTookTheFile) {
+struct QtDesktopTest : ::testing::Test {
     int argc = 1;
-    char name[] = "itest_qt";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    char name[9] = "itest_qt";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
     test::TempDir t;
+};
+
+TEST_F(QtDesktopTest, OpenFileSaysWhetherAnApplicationTookTheFile) {
     const std::string file = t / "terms file.txt";
     QtDesktop desktop;
     // The file must arrive whole as one argument; exit 3 is xdg-open's "no tool found".
@@ -44,12 +47,7 @@ TEST(QtDesktop, OpenFileSaysWhetherAnApplicationTookTheFile) {
 
 // The desktop's handler for text is asked first; a browser, or no handler at all,
 // never gets the terms file, and no browser the system might fall back to starts.
-TEST(QtDesktop, TheTermsFileIsNeverHandedToAWebBrowser) {
-    int argc = 1;
-    char name[] = "itest_qt";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    test::TempDir t;
+TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
     const std::string bin = t / "bin", apps = t / "share/applications";
     fs::create_directories(bin);
     fs::create_directories(apps);
