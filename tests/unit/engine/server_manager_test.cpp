@@ -62,6 +62,7 @@ TEST_F(Supervisor, PollsHalfASecondApartUntilReadyOrFailsAtTheDeadline) {
     EXPECT_EQ(states, std::vector<S>{S::starting});
     d.advance(1);
     EXPECT_EQ(states, (std::vector<S>{S::starting, S::failed}));
+    EXPECT_EQ(log.lines, std::vector<std::string>{"ZAVREN: 引擎启动超时:180 秒内未就绪"});
 }
 
 TEST_F(Supervisor, CrashesRestartAtMostThreeTimesAndOnlyOurHealthyChildResetsTheCount) {
