@@ -6,6 +6,7 @@
 
 #include "app/autostart.h"
 #include "app/status_icon.h"
+#include "engine/installer/engine_registry.h"
 #include "engine/locator.h"
 #include "platform/wording.h"
 #include "shared/constants.h"
@@ -275,6 +276,10 @@ void Zavren::reinstallEngine() {
     Alert alert;
     alert.message = "重新下载语音引擎?";
     alert.informative = "将删除已安装的引擎并重新下载(约 1 GB)。用于引擎损坏或升级。";
+    const auto engines = EngineRegistry::list(paths_.engineRoot);
+    if (std::ranges::any_of(engines,
+                            [](const auto& e) { return !EngineLocator::downloaded(e.dir); }))
+        alert.informative += "你登记的引擎会保留。";
     alert.buttons = {"重新下载", "取消"};
     platform_.desktop->activate();
     std::weak_ptr<Zavren> weak = weak_from_this();

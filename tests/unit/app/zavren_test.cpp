@@ -172,6 +172,8 @@ TEST_F(Shell, AboutShowsTheInstalledEngineAndReinstallAsksFirst) {
     EXPECT_EQ(procs.children.at(0)->terms, 1);
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"about:1.0", "onboarding"}));
     EXPECT_EQ(requests("engine.json"), 1u);
+    EXPECT_EQ(desktop.alerts.at(0).informative.find("登记"), std::string::npos);
+    EXPECT_NE(desktop.alerts.at(1).informative.find("你登记的引擎会保留"), std::string::npos);
     d.advance(EngineInstaller::MANIFEST_DEADLINE);  // nothing answers: offline
     EXPECT_EQ(log.countStartingWith("ZAVREN: 引擎下载失败:无法获取引擎信息"), 1u);
     EXPECT_FALSE(files::exists(paths.engineRoot + "/engine-1.0"));
