@@ -19,8 +19,10 @@ deps:
 deps-build:
 	@scripts/install-deps.sh build
 
+# Everything on: `make run` may have left the tests and tools out of $(BUILD).
 configure:
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DZAVREN_TESTS=ON -DZAVREN_BENCH=ON \
+	  -DZAVREN_TOOLS=ON >/dev/null
 
 build: deps configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -55,8 +57,9 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	@scripts/run-fuzz.sh $(FUZZ_BUILD) runs $(FUZZ_SMOKE_RUNS)
 
-run: build
-	@scripts/run.sh $(BUILD)
+# Installs and builds only what the program needs (and the demo, without a display).
+run:
+	@scripts/run.sh $(BUILD) $(JOBS) $(CMAKE_FLAGS)
 
 bench: build
 	@scripts/run-bench.sh $(BUILD)

@@ -10,6 +10,7 @@
 #include "dictation/paste.h"
 #include "engine/installer/engine_installer.h"
 #include "engine/server_manager.h"
+#include "platform/file_chooser.h"
 #include "platform/folder_watch.h"
 #include "platform/platform.h"
 #include "platform/port_owner.h"
@@ -28,6 +29,8 @@ struct DesktopAdapters {
     FolderWatcher& folderWatcher;
     SetupWindowFactory& windowFactory;
     std::optional<std::string> resourcesDir;
+    // The first-run window's choose-files dialogs; none where files cannot be chosen.
+    FileChooser* fileChooser = nullptr;
 };
 
 // The tray program's object graph over the session's adapters: engine

@@ -20,8 +20,10 @@ MenuRow separator() {
 }
 
 MenuRow engineRow(const MenuInputs& in) {
-    if (!in.engineResolves) return item("◌  引擎未安装 — 点此安装", MenuAction::showInstaller);
+    if (!in.engineResolves) return item(NOT_INSTALLED_ROW, MenuAction::showInstaller);
     switch (in.engine) {
+        // An engine that appeared since: the engine folder's watch is about to start it.
+        case EngineState::notInstalled:
         case EngineState::starting:
             return item("○  正在启动引擎…", MenuAction::none, false);
         case EngineState::ready:
@@ -87,7 +89,7 @@ std::vector<MenuRow> menuModel(const MenuInputs& in) {
     if (in.engine == EngineState::ready && in.currentKind == EngineKind::python) {
         rows.push_back(item("重载术语词典(重启引擎)", MenuAction::reloadTerms));
     }
-    if (in.engineInstalled) rows.push_back(item("重新下载引擎…", MenuAction::reinstallEngine));
+    if (in.engineDownloaded) rows.push_back(item("重新下载引擎…", MenuAction::reinstallEngine));
     rows.push_back(separator());
     MenuRow quit = item("退出 ZAVREN", MenuAction::quit);
     quit.keyEquivalent = "q";

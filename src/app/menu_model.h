@@ -31,6 +31,8 @@ enum class MenuAction {
     showHotkeySetup
 };
 
+inline const std::string NOT_INSTALLED_ROW = "◌  引擎未安装 — 点此安装";
+
 struct MenuRow {
     MenuItem::Kind kind = MenuItem::Kind::action;
     std::string title;
@@ -47,8 +49,9 @@ struct MenuRow {
 // Everything the menu depends on, read afresh each time it opens.
 struct MenuInputs {
     bool engineResolves = false;
-    // An engine lies in the install folder: only then is there something to download again.
-    bool engineInstalled = false;
+    // A downloaded engine lies in the install folder: only then is there something
+    // to download again (a registered engine is the user's, never replaced).
+    bool engineDownloaded = false;
     EngineState engine = EngineState::starting;
     bool trusted = true;
     bool itnEnabled = true;

@@ -6,6 +6,7 @@
 
 #include "app/autostart.h"
 #include "app/status_icon.h"
+#include "engine/installer/engine_registry.h"
 #include "engine/locator.h"
 #include "platform/wording.h"
 #include "shared/constants.h"
@@ -89,6 +90,13 @@ void Zavren::installInputs() {
     parts_.server->onState = [weak](EngineState state) {
         if (auto self = weak.lock()) self->st_.setEngine(state, self->parts_.server->problem());
     };
+    // The window shows why a download failed; the log keeps it for a bug report.
+    failuresLogged_ = parts_.installer.subscribe([weak] {
+        auto self = weak.lock();
+        if (!self || !self->platform_.log) return;
+        if (auto failed = self->parts_.installer.phase().get<InstallPhase::Failed>())
+            self->platform_.log->line(LOG_PREFIX + "引擎下载失败:" + failed->message);
+    });
     parts_.installer.onDone = [weak] {
         auto self = weak.lock();
         if (!self) return;
@@ -107,7 +115,7 @@ void Zavren::startEngine() {
             if (auto self = weak.lock()) self->parts_.server->start();
         });
     } else {
-        st_.setEngine(EngineState::starting);
+        st_.setEngine(EngineState::notInstalled);
         platform_.windows->showOnboarding(parts_.installer);
     }
 
@@ -162,7 +170,7 @@ MenuInputs Zavren::menuInputs() {
     in.autoUpdate = platform_.defaults->boolValue(AUTO_UPDATE_KEY).value_or(true);
     in.currentKind = parts_.server->currentKind();
     in.canRetryDictation = parts_.dictation->canRetry();
-    in.engineInstalled = EngineLocator::installed(paths_.engineRoot).has_value();
+    in.engineDownloaded = EngineLocator::anyDownloaded(paths_.engineRoot);
     in.startsAtLogin = Autostart::status(paths_.autostartFile).enabled;
     in.hotkey = readHotkeyStatus(*platform_.defaults, *platform_.hotkey);
     return in;
@@ -238,11 +246,19 @@ void Zavren::perform(MenuAction action) {
             return toggleAutostart();
         case MenuAction::openTerms: {
             std::weak_ptr<Zavren> weak = weak_from_this();
-            return openTerms(paths_.termsFile, *platform_.desktop, [weak](const std::string& path) {
-                if (auto self = weak.lock())
-                    self->tell("没有可以打开术语词典的程序",
-                               "请用任意文本编辑器打开这个文件:\n" + path);
-            });
+            return openTerms(paths_.termsFile, *platform_.desktop,
+                             [weak](const std::string& path, TermsNotOpened why) {
+                                 auto self = weak.lock();
+                                 if (!self) return;
+                                 if (why == TermsNotOpened::browser)
+                                     return self->tell(
+                                         "术语词典不会在网页浏览器中打开",
+                                         "文本文件的默认程序是网页浏览器(或无法确认),ZAVREN "
+                                         "不会启动浏览器。请用任意文本编辑器打开这个文件:\n" +
+                                             path);
+                                 self->tell("没有可以打开术语词典的程序",
+                                            "请用任意文本编辑器打开这个文件:\n" + path);
+                             });
         }
         case MenuAction::toggleITN:
             return ITN::toggle(*platform_.defaults);
@@ -261,6 +277,10 @@ void Zavren::reinstallEngine() {
     Alert alert;
     alert.message = "重新下载语音引擎?";
     alert.informative = "将删除已安装的引擎并重新下载(约 1 GB)。用于引擎损坏或升级。";
+    const auto engines = EngineRegistry::list(paths_.engineRoot);
+    if (std::ranges::any_of(engines,
+                            [](const auto& e) { return !EngineLocator::downloaded(e.dir); }))
+        alert.informative += "你登记的引擎会保留。";
     alert.buttons = {"重新下载", "取消"};
     platform_.desktop->activate();
     std::weak_ptr<Zavren> weak = weak_from_this();
@@ -293,7 +313,10 @@ void Zavren::tell(const std::string& message, const std::string& informative) {
 void Zavren::reinstallConfirmed() {
     parts_.server->stop();
     st_.setEngine(EngineState::starting);
-    EngineLocator::removeAll(paths_.engineRoot);
+    EngineLocator::removeDownloaded(paths_.engineRoot);
+    // A registered engine stays and serves during the download; without one the
+    // manager reports that no engine is installed.
+    parts_.server->start();
     platform_.windows->showOnboarding(parts_.installer);
     parts_.installer.start();
 }

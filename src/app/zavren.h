@@ -76,6 +76,7 @@ class Zavren : public std::enable_shared_from_this<Zavren> {
     ShellParts parts_;
     bool launched_ = false;
     AppState::Subscription iconFollowsState_;
+    InstallerHandle::Subscription failuresLogged_;
 };
 
 }  // namespace zavren

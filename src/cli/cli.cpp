@@ -21,6 +21,7 @@ const char* USAGE =
     "  itn [文本…]              把口语数字、金额、日期、时间改成书面形式(无参数时逐行读标准输入)\n"
     "  engine status            显示已安装的语音引擎、启动命令与是否在 127.0.0.1:8765 应答\n"
     "  engine install [--force] 下载并安装语音引擎(可断点续传;已安装同版本时不重复下载)\n"
+    "  engine install --from PATH  不联网,从别处下载好的 engine.json 与引擎包安装\n"
     "  engine add|list|remove   登记你已有的引擎、列出或删除引擎(engine add --help)\n"
     "  ptt press|release|toggle|cancel  Wayland 下由合成器快捷键调用:按下、松开、切换或取消听写\n"
     "  transcribe FILE.wav [--no-itn]  用本机引擎转写一个 WAV 文件\n"

@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "engine/installer/engine_installer.h"
+#include "engine/installer/install_from.h"
 #include "engine/locator.h"
 #include "engine/manifest.h"
 #include "posix/curl_http_client.h"
@@ -21,12 +22,14 @@ namespace {
 constexpr double MANIFEST_DEADLINE_S = 30;
 
 const char* INSTALL_HELP =
-    "用法: zavren engine install [--force]\n"
+    "用法: zavren engine install [--force] [--from PATH]\n"
     "\n"
     "从下载服务器(ZAVREN_UPDATE_BASE,未设置时用内置地址)获取 engine.json,\n"
     "下载引擎包(中断后再次运行会从断点继续)、校验 SHA-256、解压并安装到\n"
     "$XDG_DATA_HOME/zavren/engine。该版本已安装时什么也不做;\n"
     "--force 重新下载并替换同版本的引擎,其他版本保留。\n"
+    "--from PATH 不联网,从在别处下载好的文件安装:PATH 是放着 engine.json 和\n"
+    "它所指引擎包的文件夹,或 engine.json 本身;大小与 SHA-256 照样校验。\n"
     "\n"
     "退出码: 0 引擎已就位; 1 安装失败; 2 用法错误。\n";
 
@@ -139,6 +142,49 @@ std::optional<std::string> announcedVersion(RunLoopDispatcher& loop, HttpClient&
     return version.value_or(std::nullopt);
 }
 
+// After a successful unpack: where the chosen engine now is.
+int reportInstalled(const std::string& root) {
+    auto engine = EngineLocator::installed(root);
+    if (!engine) {
+        std::fprintf(stderr, "引擎包已解压,但其中没有可用的引擎(缺少 bin/llama-server 等文件)\n");
+        return 1;
+    }
+    std::printf("引擎已安装: %s(版本 %s)\n", engine->dir.c_str(),
+                engine->version.empty() ? "无" : engine->version.c_str());
+    return 0;
+}
+
+// Installs from files already on this machine; never touches the network.
+int installFrom(const std::string& path, bool force) {
+    const std::string root = EngineLocator::root(Paths::fromEnvironment(currentEnvironment()));
+    auto located = InstallFrom::locate(path);
+    if (auto* why = std::get_if<std::string>(&located)) {
+        std::fprintf(stderr, "zavren: %s\n", why->c_str());
+        return 1;
+    }
+    const auto& package = std::get<InstallFrom::Package>(located);
+    // The version names a folder under the root: only a plain name can.
+    const std::string& version = package.version;
+    if (!force && version.find('/') == std::string::npos &&
+        version.find("..") == std::string::npos &&
+        EngineLocator::usable(EngineLocator::versionDir(root, version))) {
+        std::printf("引擎 %s 已安装在 %s,无需安装(用 --force 重新安装)\n", version.c_str(),
+                    EngineLocator::versionDir(root, version).c_str());
+        return 0;
+    }
+    std::printf("引擎包: %s(%s)\n安装目录: %s\n", package.archive.c_str(),
+                fmtMB(package.asset.size).c_str(), root.c_str());
+    RunLoopDispatcher clock(1);
+    Reporter reporter(clock, false);
+    const InstallPhase result =
+        InstallFrom::install(package, root, [&](const InstallPhase& p) { reporter.show(p); });
+    if (result.is<InstallPhase::Failed>()) {
+        reporter.show(result);
+        return 1;
+    }
+    return reportInstalled(root);
+}
+
 }  // namespace
 
 int engineInstallCommand(const Args& args) {
@@ -146,11 +192,21 @@ int engineInstallCommand(const Args& args) {
         std::fputs(INSTALL_HELP, stdout);
         return 0;
     }
-    const bool force = !args.empty() && args[0] == "--force";
-    if (args.size() > (force ? 1U : 0U)) {
-        std::fprintf(stderr, "zavren: 多余的参数: %s\n\n%s", args.back().c_str(), INSTALL_HELP);
-        return 2;
+    bool force = false;
+    std::optional<std::string> from;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--force" && !force) {
+            force = true;
+        } else if (args[i] == "--from" && !from && i + 1 < args.size()) {
+            from = args[++i];
+        } else {
+            std::fprintf(stderr, "zavren: %s: %s\n\n%s",
+                         args[i] == "--from" ? "缺少路径或重复出现" : "多余的参数", args[i].c_str(),
+                         INSTALL_HELP);
+            return 2;
+        }
     }
+    if (from) return installFrom(*from, force);
     const auto env = currentEnvironment();
     const Paths paths = Paths::fromEnvironment(env);
     const auto given = env.find("ZAVREN_UPDATE_BASE");
@@ -184,14 +240,7 @@ int engineInstallCommand(const Args& args) {
     loop.run();
 
     if (!installer.phase().is<InstallPhase::Done>()) return 1;
-    auto engine = EngineLocator::installed(root);
-    if (!engine) {
-        std::fprintf(stderr, "引擎包已解压,但其中没有可用的引擎(缺少 bin/llama-server 等文件)\n");
-        return 1;
-    }
-    std::printf("引擎已安装: %s(版本 %s)\n", engine->dir.c_str(),
-                engine->version.empty() ? "无" : engine->version.c_str());
-    return 0;
+    return reportInstalled(root);
 }
 
 }  // namespace zavren::cli

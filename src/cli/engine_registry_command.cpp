@@ -101,11 +101,8 @@ int add(const Args& args) {
     const auto r = reg::add(engines, links, name, std::chrono::system_clock::now());
     if (r.status != reg::Result::Status::done) return report(r);
     std::printf("已登记引擎: %s\n", printable(r.text).c_str());
-    const auto chosen = EngineLocator::installed(engines);
-    if (chosen && chosen->dir != r.text)
-        std::fprintf(stderr,
-                     "注意: 正在使用的仍是 %s(llama 引擎优先于 python,同类型时版本名较大者优先)\n",
-                     printable(chosen->dir).c_str());
+    if (auto note = reg::chosenInstead(engines, r.text))
+        std::fprintf(stderr, "注意: %s\n", printable(*note).c_str());
     return 0;
 }
 

@@ -62,6 +62,9 @@ void DictationController::onHotkey(HotkeyEvent event) {
             if (d_.st.engine() == EngineState::ready) {
                 if (recording_) cancel();
                 start();
+            } else if (d_.st.engine() == EngineState::notInstalled) {
+                flashHint(HINT_NOT_INSTALLED, ENGINE_HINT_SECONDS);
+                if (d_.showInstaller) d_.showInstaller();
             } else {
                 flashHint(d_.st.engine() == EngineState::failed ? HINT_ENGINE_FAILED
                                                                 : HINT_ENGINE_STARTING,

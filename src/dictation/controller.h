@@ -44,6 +44,8 @@ class DictationController : public std::enable_shared_from_this<DictationControl
         std::function<bool()> engineIsOurs;
         // Where each dictation's outcome is written, one line each; none in some tests.
         SystemLog* log = nullptr;
+        // Where a key press leads while no engine is installed: the first-run window.
+        std::function<void()> showInstaller{};
     };
 
     static constexpr double METER_INTERVAL = 0.06;

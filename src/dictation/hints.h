@@ -8,6 +8,7 @@ namespace zavren {
 
 inline constexpr const char* HINT_ENGINE_STARTING = "引擎启动中…";
 inline constexpr const char* HINT_ENGINE_FAILED = "引擎未启动";
+inline constexpr const char* HINT_NOT_INSTALLED = "未安装语音引擎";
 inline const std::string HINT_PASTE_BY_HAND = platformWording().pasteByHandHint();
 inline constexpr const char* HINT_NO_ANSWER = "识别失败:引擎无应答";
 inline constexpr const char* HINT_ENGINE_ERROR = "识别失败:引擎出错";

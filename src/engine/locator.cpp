@@ -78,6 +78,52 @@ std::optional<Installed> installed(const std::string& root) {
     return best;
 }
 
+namespace {
+
+// Every path a registration may make a link (see the registry's layouts).
+const char* const LINKABLE[] = {"bin/llama-server",   "models/qwen3-asr.gguf",
+                                "models/mmproj.gguf", "python/bin/python3.13",
+                                "voice_server.py",    "models"};
+
+template <class Fn>
+void forEachEngine(const std::string& root, Fn fn) {
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename().string().rfind(PREFIX, 0) == 0) fn(it->path());
+    }
+}
+
+}  // namespace
+
+bool downloaded(const std::string& dir) {
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    for (const char* entry : LINKABLE) {
+        const fs::path p = fs::path(dir) / entry;
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(p, ec)) && fs::read_symlink(p, ec).is_absolute())
+            return false;
+    }
+    return true;
+}
+
+bool anyDownloaded(const std::string& root) {
+    bool found = false;
+    forEachEngine(root, [&found](const fs::path& p) { found = found || downloaded(p); });
+    return found;
+}
+
+void removeDownloaded(const std::string& root) {
+    std::vector<fs::path> doomed;
+    forEachEngine(root, [&doomed](const fs::path& p) {
+        if (downloaded(p)) doomed.push_back(p);
+    });
+    for (const char* leftover : {"download.partial", ".extract-tmp", ".install-from.tmp"})
+        doomed.push_back(fs::path(root) / leftover);
+    std::error_code ec;
+    for (const auto& p : doomed) fs::remove_all(p, ec);
+}
+
 void removeAll(const std::string& root) {
     if (root.empty()) return;
     std::error_code ec;

@@ -35,6 +35,16 @@ std::optional<Installed> installed(const std::string& root);
 std::string versionDir(const std::string& root, const std::string& version);
 bool usable(const std::string& dir);
 
+// Whether dir is an engine folder that was unpacked from an archive. An engine the
+// user registered is a folder of links to absolute paths (which no accepted
+// archive holds), or a link itself: neither counts.
+bool downloaded(const std::string& dir);
+// Whether root holds at least one downloaded engine folder, usable or not.
+bool anyDownloaded(const std::string& root);
+// Deletes every downloaded engine and what a download or unpack left behind;
+// registered engines and whatever they point to stay.
+void removeDownloaded(const std::string& root);
+
 // Deletes root and everything in it; every error is ignored. A symlinked root
 // loses only the link.
 void removeAll(const std::string& root);

@@ -114,7 +114,7 @@ void ServerManager::startReplacing(std::shared_ptr<ChildProcess> old) {
     if (!resolved) {
         if (old) deps_.dispatcher.background([old] { endChild(*old); });
         deps_.log.line(LOG_PREFIX + "找不到可用引擎");
-        report(EngineState::failed);
+        report(EngineState::notInstalled);
         return;
     }
     currentKind_ = resolved->kind;
@@ -200,6 +200,7 @@ void ServerManager::stop() {
 
 void ServerManager::stopAndWait() {
     shuttingDown_ = true;
+    quitting_ = true;
     if (process_) endChild(*process_);
     closeLog();
 }
@@ -233,8 +234,9 @@ void ServerManager::engineFolderChanged() {
     std::weak_ptr<ServerManager> weak = weak_from_this();
     deps_.dispatcher.postAfter(seconds(FOLDER_SETTLE_S), [weak, event] {
         auto self = weak.lock();
-        // A deliberate stop (reinstall, quit) owns the next start.
-        if (!self || self->folderEvents_ != event || self->shuttingDown_) return;
+        // An engine added or unpacked after a stop (a re-download that failed,
+        // say) is still the user's engine to start; only quitting forbids it.
+        if (!self || self->folderEvents_ != event || self->quitting_) return;
         if (choiceOf(self->resolve()) == self->chosen_) return;
         auto old = self->process_;
         self->startReplacing(old && old->isRunning() ? old : nullptr);
@@ -284,6 +286,8 @@ void ServerManager::onHealth(const HttpResponse& response, TimePoint deadline,
         return;
     }
     if (deps_.dispatcher.now() > deadline) {
+        deps_.log.line(LOG_PREFIX + "引擎启动超时:" +
+                       std::to_string(static_cast<int>(HEALTH_DEADLINE_S)) + " 秒内未就绪");
         report(EngineState::failed);
         return;
     }

@@ -59,7 +59,8 @@ class ServerManager : public std::enable_shared_from_this<ServerManager> {
     // Call it before sending anything there.
     bool confirmOwnListener();
 
-    // Restarts the engine when the choice among the installed engines changes.
+    // Restarts the engine when the choice among the installed engines changes,
+    // whatever state it is in (after a stop() too); only quitting ends that.
     void followEngineFolder(FolderWatcher& watcher);
     void engineFolderChanged();
 
@@ -106,6 +107,7 @@ class ServerManager : public std::enable_shared_from_this<ServerManager> {
     Deps deps_;
     std::shared_ptr<ChildProcess> process_;
     bool shuttingDown_ = false;
+    bool quitting_ = false;  // stopAndWait(): the program is ending
     int restarts_ = 0;
     int logFd_ = -1;
     EngineKind currentKind_ = EngineKind::python;

@@ -24,6 +24,7 @@
 #include "qt/qt_defaults.h"
 #include "qt/qt_desktop.h"
 #include "qt/qt_dispatcher.h"
+#include "qt/qt_file_chooser.h"
 #include "qt/qt_hotkey_monitor.h"
 #include "qt/qt_pasteboard.h"
 #include "qt/qt_status_item.h"
@@ -117,8 +118,11 @@ int runDesktop(int argc, char** argv) {
         .windows = nullptr,
         .instanceLock = &lock,
         .application = &application};
+    QtFileChooser fileChooser;
     DesktopProgram program(
-        {platform, portOwners, folderWatcher, windowFactory, qt::installedResourcesDir()}, st,
+        {platform, portOwners, folderWatcher, windowFactory, qt::installedResourcesDir(),
+         &fileChooser},
+        st,
         // The real file behind /proc/self/exe: /usr/bin/zavren, or the build's own.
         {paths, env, QCoreApplication::applicationFilePath().toStdString()});
     // What the user must still get when the Wayland clipboard or the portal keys fail.

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
@@ -16,6 +18,8 @@ namespace zavren {
 
 namespace {
 constexpr int ALERT_MIN_WIDTH = 340;
+constexpr qint64 MAX_ID_BYTES = 4096;
+constexpr qint64 MAX_ENTRY_BYTES = 256 * 1024;
 }  // namespace
 
 void QtDesktop::openUrl(const std::string& url) {
@@ -25,9 +29,10 @@ void QtDesktop::openUrl(const std::string& url) {
 void QtDesktop::openFile(const std::string& path, std::function<void(bool)> opened) {
     const QString file = QString::fromStdString(path);
     const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    // The toolkit's own fallback may hand the file to a web browser: without the
+    // desktop's opener, the caller names the file instead.
     if (xdgOpen.isEmpty()) {
-        const bool ok = QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-        if (opened) opened(ok);
+        if (opened) opened(false);
         return;
     }
     // xdg-open starts happily and then finds no application for the file: only its
@@ -49,6 +54,50 @@ void QtDesktop::openFile(const std::string& path, std::function<void(bool)> open
                      });
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start(xdgOpen, {file});
+}
+
+void QtDesktop::defaultHandler(const std::string& mimeType,
+                               std::function<void(std::optional<DesktopHandler>)> answer) {
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty()) {
+        if (answer) answer(std::nullopt);
+        return;
+    }
+    auto* process = new QProcess;
+    auto report =
+        std::make_shared<std::function<void(std::optional<DesktopHandler>)>>(std::move(answer));
+    auto finish = [process, report](std::optional<DesktopHandler> handler) {
+        if (*report) std::exchange(*report, nullptr)(std::move(handler));
+        process->deleteLater();
+    };
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [finish](QProcess::ProcessError e) {
+                         if (e == QProcess::FailedToStart) finish(std::nullopt);
+                     });
+    QObject::connect(
+        process, &QProcess::finished, process, [process, finish](int code, QProcess::ExitStatus) {
+            // One line names the entry; anything longer is not an answer.
+            const QString id =
+                QString::fromUtf8(process->read(MAX_ID_BYTES)).section('\n', 0, 0).trimmed();
+            if (code != 0 || id.isEmpty() || !id.endsWith(QStringLiteral(".desktop")) ||
+                id.contains('/')) {
+                finish(std::nullopt);
+                return;
+            }
+            DesktopHandler handler{id.toStdString(), {}};
+            const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
+            // A FIFO in its place would block the read: regular files only.
+            if (!path.isEmpty() && QFileInfo(path).isFile()) {
+                QFile file(path);
+                if (file.open(QIODevice::ReadOnly))
+                    handler.entry = file.read(MAX_ENTRY_BYTES).toStdString();
+            }
+            finish(handler);
+        });
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                             QString::fromStdString(mimeType)});
 }
 
 void QtDesktop::activate() {

@@ -15,6 +15,9 @@ std::shared_ptr<OnboardingController> OnboardingController::create(InstallerHand
     controller->installerSubscription_ = installer.subscribe([weak] {
         if (auto self = weak.lock()) self->notify();
     });
+    controller->sources_->onChange = [weak] {
+        if (auto self = weak.lock()) self->notify();
+    };
     return controller;
 }
 
@@ -22,10 +25,48 @@ OnboardingController::OnboardingController(InstallerHandle& installer, Onboardin
     : installer_(installer),
       ports_(std::move(ports)),
       axOK_(ports_.trust.isTrusted(false)),
-      hotkey_(readHotkey()) {}
+      hotkey_(readHotkey()),
+      engine_(ports_.engine ? std::optional(ports_.engine()) : std::nullopt),
+      sources_(EngineSources::create(ports_.dispatcher, ports_.desktop, ports_.sources)) {}
+
+namespace {
+
+bool busy(const InstallPhase& p) {
+    return p.is<InstallPhase::Manifest>() || p.is<InstallPhase::Downloading>() ||
+           p.is<InstallPhase::Verifying>() || p.is<InstallPhase::Extracting>();
+}
+
+}  // namespace
+
+InstallPhase OnboardingController::shownPhase() const {
+    const InstallPhase& download = installer_.phase();
+    const auto& local = sources_->phase();
+    if (busy(download)) return download;
+    if (local && busy(*local)) return *local;
+    if (engine_ == EngineState::ready) return InstallPhase{InstallPhase::Done{}};
+    return local ? *local : download;
+}
 
 OnboardingModel OnboardingController::model() const {
-    return onboardingModel(installer_.phase(), micOK_, axOK_, intelNoticeInThisBuild(), hotkey_);
+    OnboardingModel m =
+        onboardingModel(shownPhase(), micOK_, axOK_, intelNoticeInThisBuild(), hotkey_);
+    // After a failed install from files, trying again means choosing the download.
+    if (sources_->phase() && sources_->phase()->is<InstallPhase::Failed>() &&
+        engine_ != EngineState::ready && !busy(installer_.phase())) {
+        for (auto& item : m.install)
+            if (auto* b = std::get_if<ActionButton>(&item);
+                b && b->action == OnboardingAction::startInstall)
+                b->title = DOWNLOAD_BUTTON;
+    }
+    if (!sources_->available()) {
+        std::erase_if(m.install, [](const InstallItem& item) {
+            auto* b = std::get_if<ActionButton>(&item);
+            auto* t = std::get_if<Styled>(&item);
+            return (b && b->action != OnboardingAction::startInstall) ||
+                   (t && t->text == OTHER_WAYS);
+        });
+    }
+    return m;
 }
 
 HotkeyStatus OnboardingController::readHotkey() const {
@@ -47,7 +88,14 @@ void OnboardingController::perform(OnboardingAction action) {
             showPasteAccess(ports_.desktop, platformWording());
             break;
         case OnboardingAction::startInstall:
+            if (!sources_->phase() || !busy(*sources_->phase())) sources_->forget();
             installer_.start();
+            break;
+        case OnboardingAction::useExistingEngine:
+            sources_->useExisting();
+            break;
+        case OnboardingAction::installFromFile:
+            sources_->installFromFile();
             break;
     }
 }
@@ -76,6 +124,12 @@ void OnboardingController::poll() {
     if (HotkeyStatus now = readHotkey(); now != hotkey_) {
         hotkey_ = now;
         notify();
+    }
+    if (ports_.engine) {
+        if (EngineState now = ports_.engine(); now != engine_) {
+            engine_ = now;
+            notify();
+        }
     }
     // Never prompts: it only notices permissions granted elsewhere.
     setPermissions(micOK_, ports_.trust.isTrusted(false));

@@ -8,7 +8,9 @@
 #include "platform/desktop.h"
 #include "platform/dispatch.h"
 #include "platform/input.h"
+#include "setup/engine_sources.h"
 #include "setup/onboarding_model.h"
+#include "shared/types.h"
 
 namespace zavren {
 
@@ -19,6 +21,10 @@ struct OnboardingPorts {
     Desktop& desktop;
     // The key the texts name, re-read with the permissions; right Alt when unset.
     std::function<HotkeyStatus()> hotkey{};
+    // The engine's state, re-read with the permissions: a ready engine is shown as
+    // installed, whatever put it there.
+    std::function<EngineState()> engine{};
+    EngineSourcesPorts sources{};
 };
 
 // The first-run window's state: the two permission flags (re-read once a second
@@ -33,6 +39,9 @@ class OnboardingController : public std::enable_shared_from_this<OnboardingContr
                                                         OnboardingPorts ports);
 
     OnboardingModel model() const;
+    // What the install step shows: the download or the install from files, whichever
+    // the user asked for last, and a ready engine as installed.
+    InstallPhase shownPhase() const;
     bool micOK() const { return micOK_; }
     bool axOK() const { return axOK_; }
 
@@ -61,6 +70,8 @@ class OnboardingController : public std::enable_shared_from_this<OnboardingContr
     bool micOK_ = false;  // until the sound server answers
     bool axOK_;
     HotkeyStatus hotkey_;
+    std::optional<EngineState> engine_;
+    std::shared_ptr<EngineSources> sources_;
     std::unique_ptr<Timer> timer_;
     Subscription installerSubscription_;
     std::vector<std::weak_ptr<std::function<void()>>> observers_;

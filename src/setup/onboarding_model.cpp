@@ -34,7 +34,8 @@ struct InstallItemsFor {
                 text("Intel 芯片提示:识别在 CPU 上运行,转写速度会低于 Apple 芯片版。", 11,
                      Tone::orange, true));
         }
-        items.emplace_back(ActionButton{"开始下载", OnboardingAction::startInstall});
+        items.emplace_back(ActionButton{DOWNLOAD_BUTTON, OnboardingAction::startInstall});
+        otherWays(items);
         return items;
     }
     std::vector<InstallItem> operator()(const InstallPhase::Manifest&) const { return {Spinner{}}; }
@@ -58,8 +59,17 @@ struct InstallItemsFor {
         return {text("引擎就位。从现在起,识别全程本地。", 12, Tone::secondary)};
     }
     std::vector<InstallItem> operator()(const InstallPhase::Failed& f) const {
-        return {text(f.message, 11, Tone::orange, true),
-                ActionButton{"重试", OnboardingAction::startInstall}};
+        std::vector<InstallItem> items{text(f.message, 11, Tone::orange, true),
+                                       ActionButton{"重试", OnboardingAction::startInstall}};
+        otherWays(items);
+        return items;
+    }
+    // Offline, or with an engine of their own, the user still has a way forward.
+    static void otherWays(std::vector<InstallItem>& items) {
+        items.emplace_back(text(OTHER_WAYS, 11, Tone::secondary, true));
+        items.emplace_back(
+            ActionButton{"使用已有引擎…", OnboardingAction::useExistingEngine, true});
+        items.emplace_back(ActionButton{"从文件安装…", OnboardingAction::installFromFile, true});
     }
 };
 

@@ -13,7 +13,17 @@
 namespace zavren {
 
 // What the buttons of the first-run window ask for.
-enum class OnboardingAction { requestMicrophone, openAccessibility, startInstall };
+enum class OnboardingAction {
+    requestMicrophone,
+    openAccessibility,
+    startInstall,
+    useExistingEngine,
+    installFromFile
+};
+
+inline const std::string DOWNLOAD_BUTTON = "开始下载";
+// Leads to the ways besides the download.
+inline const std::string OTHER_WAYS = "没有网络,或已有引擎?也可以:";
 
 struct ActionButton {
     std::string title;

@@ -19,8 +19,9 @@ void SetupWindows::bringToFront(SetupWindow& window) {
 void SetupWindows::showOnboarding(InstallerHandle& installer) {
     if (!onboarding_) {
         controller_ = OnboardingController::create(
-            installer, OnboardingPorts{ports_.dispatcher, ports_.microphone, ports_.trust,
-                                       ports_.desktop, ports_.hotkey});
+            installer,
+            OnboardingPorts{ports_.dispatcher, ports_.microphone, ports_.trust, ports_.desktop,
+                            ports_.hotkey, ports_.engine, ports_.sources});
         onboarding_ = ports_.factory.makeOnboarding(controller_);
     }
     bringToFront(*onboarding_);

@@ -20,6 +20,8 @@ struct SetupWindowsPorts {
     // The installed program's resources folder (for the logo), when it has one.
     std::optional<std::string> resourcesDir;
     std::function<HotkeyStatus()> hotkey{};
+    std::function<EngineState()> engine{};
+    EngineSourcesPorts sources{};
 };
 
 // Owns the first-run, about and privacy windows. The first-run and privacy windows

@@ -22,6 +22,8 @@ const char* toString(EngineState s) {
             return "ready";
         case EngineState::failed:
             return "failed";
+        case EngineState::notInstalled:
+            return "notInstalled";
     }
     return "?";
 }

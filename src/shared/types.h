@@ -4,7 +4,8 @@ namespace zavren {
 
 enum class RecState { idle, listening, transcribing };
 
-enum class EngineState { starting, ready, failed };
+// notInstalled: no engine resolves, so there is nothing to start.
+enum class EngineState { starting, ready, failed, notInstalled };
 
 enum class EngineKind { python, llama };
 

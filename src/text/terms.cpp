@@ -94,8 +94,53 @@ std::string loadUserTerms(const std::string& termsFile) {
 
 namespace zavren {
 
+namespace {
+
+// The values of key in the [Desktop Entry] group: a ;-separated list.
+std::vector<std::string> entryList(const std::string& entry, std::string_view key) {
+    std::vector<std::string> values;
+    bool inMain = false;
+    std::size_t pos = 0;
+    while (pos < entry.size()) {
+        std::size_t end = entry.find('\n', pos);
+        if (end == std::string::npos) end = entry.size();
+        std::string_view line(entry.data() + pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.starts_with('[')) {
+            inMain = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inMain || !line.starts_with(key)) continue;
+        std::string_view rest = line.substr(key.size());
+        while (rest.starts_with(' ')) rest.remove_prefix(1);
+        if (!rest.starts_with('=')) continue;  // a longer key, or a localised one
+        rest.remove_prefix(1);
+        for (std::size_t from = 0; from <= rest.size();) {
+            std::size_t semi = rest.find(';', from);
+            if (semi == std::string_view::npos) semi = rest.size();
+            std::string_view v = rest.substr(from, semi - from);
+            while (v.starts_with(' ')) v.remove_prefix(1);
+            while (v.ends_with(' ')) v.remove_suffix(1);
+            if (!v.empty()) values.emplace_back(v);
+            from = semi + 1;
+        }
+    }
+    return values;
+}
+
+}  // namespace
+
+bool isWebBrowser(const std::string& entry) {
+    for (const auto& c : entryList(entry, "Categories"))
+        if (c == "WebBrowser") return true;
+    for (const auto& m : entryList(entry, "MimeType"))
+        if (m == "x-scheme-handler/http" || m == "x-scheme-handler/https") return true;
+    return false;
+}
+
 void openTerms(const std::string& termsFile, Desktop& desktop,
-               std::function<void(const std::string& path)> notOpened) {
+               std::function<void(const std::string& path, TermsNotOpened why)> notOpened) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path path = fs::absolute(fs::path(termsFile), ec);
@@ -106,8 +151,18 @@ void openTerms(const std::string& termsFile, Desktop& desktop,
     const auto st = fs::symlink_status(path, ec);
     if (!fs::exists(st)) files::writeAtomic(path.string(), std::string(TERMS_TEMPLATE));
     const std::string shown = path.lexically_normal().string();
-    desktop.openFile(shown, [shown, notOpened = std::move(notOpened)](bool opened) {
-        if (!opened && notOpened) notOpened(shown);
+    auto tell = [shown, notOpened](TermsNotOpened why) {
+        if (notOpened) notOpened(shown, why);
+    };
+    Desktop* d = &desktop;
+    desktop.defaultHandler("text/plain", [d, shown, tell](std::optional<DesktopHandler> handler) {
+        if (!handler) return tell(TermsNotOpened::noApplication);
+        // An entry that cannot be read might be a browser's: never risk it.
+        if (handler->entry.empty() || isWebBrowser(handler->entry))
+            return tell(TermsNotOpened::browser);
+        d->openFile(shown, [tell](bool opened) {
+            if (!opened) tell(TermsNotOpened::noApplication);
+        });
     });
 }
 

@@ -34,10 +34,19 @@ std::string loadUserTerms(const std::string& termsFile);
 // What the user must hear about the terms file (too large, not a file), or nothing.
 std::optional<std::string> termsFileProblem(const std::string& termsFile);
 
-// Creates the folder and, only when no file is there, the template; then asks the
-// desktop to open the file. Failures to create are silent: the desktop gets the
-// request anyway. notOpened gets the file's absolute path when nothing could open it.
+// Whether a desktop entry describes a web browser: a browser would show the file
+// read-only and load its start page from the network.
+bool isWebBrowser(const std::string& entry);
+
+// Why the terms file was not opened.
+enum class TermsNotOpened { noApplication, browser };
+
+// Creates the folder and, only when no file is there, the template; then opens the
+// file with the desktop's default application for text, unless there is none or it
+// is a web browser (or its entry cannot be read to tell). Failures to create are
+// silent: the desktop gets the request anyway. notOpened gets the file's absolute
+// path when it was not opened.
 void openTerms(const std::string& termsFile, Desktop& desktop,
-               std::function<void(const std::string& path)> notOpened = {});
+               std::function<void(const std::string& path, TermsNotOpened why)> notOpened = {});
 
 }  // namespace zavren

@@ -160,7 +160,15 @@ class FakeDesktop : public Desktop {
     int activations = 0;
     int settingsOpened = 0;
 
+    // The default application for text: a plain editor unless a test says otherwise.
+    std::optional<DesktopHandler> textHandler =
+        DesktopHandler{"editor.desktop", "[Desktop Entry]\nCategories=Utility;TextEditor;\n"};
+
     void openUrl(const std::string& url) override { openedUrls.push_back(url); }
+    void defaultHandler(const std::string&,
+                        std::function<void(std::optional<DesktopHandler>)> answer) override {
+        answer(textHandler);
+    }
     void openFile(const std::string& path, std::function<void(bool)> opened) override {
         openedFiles.push_back(path);
         if (opened) opened(filesOpen);

@@ -167,6 +167,12 @@ Result add(const std::string& root, std::vector<Link> links, std::optional<std::
     return r;
 }
 
+std::optional<std::string> chosenInstead(const std::string& root, const std::string& added) {
+    const auto chosen = EngineLocator::installed(root);
+    if (!chosen || chosen->dir == added) return std::nullopt;
+    return "正在使用的仍是 " + chosen->dir + "(llama 引擎优先于 python,同类型时版本名较大者优先)";
+}
+
 Result remove(const std::string& root, const std::string& name) {
     // Looser than for new names, so that every engine list() shows can be removed.
     if (name.find('/') != std::string::npos || name.find("..") != std::string::npos)

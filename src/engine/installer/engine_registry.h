@@ -52,6 +52,10 @@ struct Result {
 Result add(const std::string& root, std::vector<Link> links, std::optional<std::string> name,
            std::chrono::system_clock::time_point now);
 
+// After add(): why the engine in `added` is not the one that will be used, or
+// nullopt when it is.
+std::optional<std::string> chosenInstead(const std::string& root, const std::string& added);
+
 // Removes root/engine-NAME: the folder and its links, never what the links point to.
 Result remove(const std::string& root, const std::string& name);
 

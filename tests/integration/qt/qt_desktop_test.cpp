@@ -12,18 +12,22 @@
 
 #include "shared/files.h"
 #include "support/temp_dir.h"
+#include "text/terms.h"
 
 namespace zavren {
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(QtDesktop, OpenFileSaysWhetherAnApplicationTookTheFile) {
+struct QtDesktopTest : ::testing::Test {
     int argc = 1;
-    char name[] = "itest_qt";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    char name[9] = "itest_qt";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
     test::TempDir t;
+};
+
+TEST_F(QtDesktopTest, OpenFileSaysWhetherAnApplicationTookTheFile) {
     const std::string file = t / "terms file.txt";
     QtDesktop desktop;
     // The file must arrive whole as one argument; exit 3 is xdg-open's "no tool found".
@@ -39,6 +43,61 @@ TEST(QtDesktop, OpenFileSaysWhetherAnApplicationTookTheFile) {
         while (!opened && waited.elapsed() < 10000) app.processEvents(QEventLoop::AllEvents, 50);
         EXPECT_EQ(opened, expected) << script;
     }
+}
+
+// The desktop's handler for text is asked first; a browser, or no handler at all,
+// never gets the terms file, and no browser the system might fall back to starts.
+TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
+    const std::string bin = t / "bin", apps = t / "share/applications";
+    fs::create_directories(bin);
+    fs::create_directories(apps);
+    const auto recorder = [&](const std::string& log) {
+        return "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log + "'\n";
+    };
+    for (const char* browser : {"firefox", "x-www-browser", "sensible-browser", "chromium"})
+        files::writeAtomic(bin + "/" + browser, recorder(t / "browser"), 0755);
+    files::writeAtomic(bin + "/xdg-open", recorder(t / "opened"), 0755);
+    files::writeAtomic(
+        apps + "/web.desktop",
+        "[Desktop Entry]\nName=Web\nExec=firefox %u\nCategories=Network;WebBrowser;\n");
+    files::writeAtomic(apps + "/ed.desktop",
+                       "[Desktop Entry]\nName=Ed\nExec=ed %f\nMimeType=text/plain;\n");
+    ::setenv("PATH", bin.c_str(), 1);
+    ::setenv("BROWSER", (bin + "/firefox").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (t / "nothing").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (t / "share").c_str(), 1);
+    const std::string terms = t / "config/terms.txt";
+
+    struct Row {
+        const char* xdgMime;  // nullptr: not installed
+        std::optional<TermsNotOpened> told;
+    } rows[] = {{"echo web.desktop", TermsNotOpened::browser},
+                {"echo gone.desktop", TermsNotOpened::browser},
+                {"exit 0", TermsNotOpened::noApplication},
+                {nullptr, TermsNotOpened::noApplication},
+                {"test \"$*\" = 'query default text/plain' && echo ed.desktop", std::nullopt}};
+    QtDesktop desktop;
+    for (const auto& row : rows) {
+        const std::string script = row.xdgMime ? row.xdgMime : "";
+        if (row.xdgMime)
+            files::writeAtomic(bin + "/xdg-mime", "#!/bin/sh\n" + script + "\n", 0755);
+        else
+            fs::remove(bin + "/xdg-mime");
+        std::optional<TermsNotOpened> told;
+        openTerms(terms, desktop, [&](const std::string&, TermsNotOpened why) { told = why; });
+        QElapsedTimer waited;
+        waited.start();
+        // The opener's line, once written whole, tells that it ran.
+        const auto ran = [&] {
+            return files::read(t / "opened").value_or("").find('\n') != std::string::npos;
+        };
+        while (!told && !ran() && waited.elapsed() < 10000)
+            app.processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_EQ(told, row.told) << script;
+        EXPECT_EQ(fs::exists(t / "opened"), !row.told) << script;
+    }
+    EXPECT_EQ(files::read(t / "opened"), terms + "\n");
+    EXPECT_FALSE(fs::exists(t / "browser")) << *files::read(t / "browser");
 }
 
 }  // namespace

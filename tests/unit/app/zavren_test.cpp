@@ -143,6 +143,7 @@ TEST_F(Shell, IconFollowsTheSupervisorAndTheDictationStateAndTheHintKeepsOutOfTh
 
 TEST_F(Shell, WithoutEngineTheFirstRunWindowOpensAndItsEndStartsTheEngine) {
     launch(false);
+    EXPECT_EQ(st.engine(), EngineState::notInstalled);
     EXPECT_EQ(windows.installer, &installer);
     test::makeLlama(paths.engineRoot + "/engine-1.0");
     installer.onDone();
@@ -169,10 +170,24 @@ TEST_F(Shell, AboutShowsTheInstalledEngineAndReinstallAsksFirst) {
     desktop.alertAnswers = {1, 0};  // cancel, then confirm
     app->perform(MenuAction::reinstallEngine);
     EXPECT_EQ(procs.children.at(0)->terms, 0);
+    const std::string mine = paths.engineRoot + "/engine-local-1/bin/llama-server";
+    test::makeLlama(tmp / "mine");
+    std::filesystem::create_directories(paths.engineRoot + "/engine-local-1/models");
+    std::filesystem::create_directories(paths.engineRoot + "/engine-local-1/bin");
+    for (const char* f : {"bin/llama-server", "models/qwen3-asr.gguf", "models/mmproj.gguf"})
+        std::filesystem::create_symlink(tmp / "mine/" + f,
+                                        paths.engineRoot + "/engine-local-1/" + f);
     app->perform(MenuAction::reinstallEngine);
     EXPECT_EQ(procs.children.at(0)->terms, 1);
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"about:1.0", "onboarding"}));
     EXPECT_EQ(requests("engine.json"), 1u);
+    EXPECT_EQ(desktop.alerts.at(0).informative.find("登记"), std::string::npos);
+    EXPECT_NE(desktop.alerts.at(1).informative.find("你登记的引擎会保留"), std::string::npos);
+    d.advance(EngineInstaller::MANIFEST_DEADLINE);  // nothing answers: offline
+    EXPECT_EQ(log.countStartingWith("ZAVREN: 引擎下载失败:无法获取引擎信息"), 1u);
+    EXPECT_FALSE(files::exists(paths.engineRoot + "/engine-1.0"));
+    ASSERT_TRUE(files::exists(mine)) << "a registered engine is never removed";
+    EXPECT_EQ(procs.launches.back().exec, mine) << "and serves while the download runs";
 }
 
 TEST_F(Shell, LoginEntryRunsThisProgramAndWhatItCannotDoIsNamedByPath) {

@@ -49,7 +49,8 @@ TEST_F(Controller, RecordsWhileHeldThenSendsTheWholeRecordingAndPastesTheAnswer)
 
 TEST_F(Controller, PressWithoutAReadyEngineOnlyFlashesAHint) {
     for (auto [engine, hint] : {std::pair{EngineState::starting, HINT_ENGINE_STARTING},
-                                std::pair{EngineState::failed, HINT_ENGINE_FAILED}}) {
+                                std::pair{EngineState::failed, HINT_ENGINE_FAILED},
+                                std::pair{EngineState::notInstalled, HINT_NOT_INSTALLED}}) {
         h.st.setEngine(engine);
         h.press();
         h.release();
@@ -58,6 +59,7 @@ TEST_F(Controller, PressWithoutAReadyEngineOnlyFlashesAHint) {
         EXPECT_EQ(h.seen(), "idle hidden req=0 paste=0");
     }
     EXPECT_EQ(h.recorders.created, 0);
+    EXPECT_EQ(h.installerShown, 1) << "only without an engine does the first-run window come up";
 }
 
 // Left Alt held, right one released reads as a press. A hint meanwhile never

@@ -55,11 +55,12 @@ struct Harness : Rig {
     fakes::FakeLog log;
     EngineKind kind = EngineKind::llama;
     bool ours = true;
+    int installerShown = 0;
     std::function<std::string(std::string)> polish = [](std::string s) { return s; };
     std::shared_ptr<DictationController> ctl = DictationController::create(
         {st, dispatcher, http, recorders, paster, panel, wav(), dir / "terms.txt",
          [this] { return kind; }, [this](std::string s) { return polish(std::move(s)); },
-         [this] { return ours; }, &log});
+         [this] { return ours; }, &log, [this] { ++installerShown; }});
 
     Harness() { st.setEngine(EngineState::ready); }
     void press() { ctl->onHotkey(HotkeyEvent::press); }

@@ -74,5 +74,36 @@ TEST_F(Locator, RemovingALinkedRootRemovesOnlyTheLink) {
     EXPECT_TRUE(fs::exists(tmp / "target/engine-1/bin/llama-server"));
 }
 
+TEST_F(Locator, ReinstallRemovesDownloadedEnginesOnlyNeverARegisteredOneOrItsFiles) {
+    makeLlama(dir("engine-1.0"));  // downloaded
+    makePython(dir("engine-0.9"));
+    fs::create_symlink("python3.13", dir("engine-0.9/python/bin/python3"));  // inside: still ours
+    makeLlama(tmp / "mine");
+    fs::create_directories(dir("engine-local-1/bin"));  // registered: links to the user's files
+    fs::create_directories(dir("engine-local-1/models"));
+    for (const char* f : {"bin/llama-server", "models/qwen3-asr.gguf", "models/mmproj.gguf"})
+        fs::create_symlink(tmp / "mine/" + f, dir("engine-local-1/") + f);
+    fs::create_directories(dir("engine-py/"));
+    fs::create_symlink(tmp / "mine/bin/llama-server", dir("engine-py/voice_server.py"));
+    fs::create_directory_symlink(tmp / "mine", dir("engine-linked"));
+    test::writeFile(dir("download.partial"));
+
+    EXPECT_TRUE(EngineLocator::downloaded(dir("engine-1.0")));
+    EXPECT_TRUE(EngineLocator::downloaded(dir("engine-0.9")));
+    EXPECT_FALSE(EngineLocator::downloaded(dir("engine-local-1")));
+    EXPECT_FALSE(EngineLocator::downloaded(dir("engine-py")));
+    EXPECT_FALSE(EngineLocator::downloaded(dir("engine-linked")));
+    EXPECT_TRUE(EngineLocator::anyDownloaded(root));
+
+    EngineLocator::removeDownloaded(root);
+    EXPECT_FALSE(fs::exists(dir("engine-1.0")));
+    EXPECT_FALSE(fs::exists(dir("engine-0.9")));
+    EXPECT_FALSE(fs::exists(dir("download.partial")));
+    EXPECT_TRUE(EngineLocator::usable(dir("engine-local-1")));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir("engine-linked"))));
+    EXPECT_TRUE(fs::exists(tmp / "mine/bin/llama-server"));
+    EXPECT_FALSE(EngineLocator::anyDownloaded(root));
+}
+
 }  // namespace
 }  // namespace zavren

@@ -66,6 +66,7 @@ TEST_F(Supervisor, PollsHalfASecondApartUntilReadyOrFailsAtTheDeadline) {
     EXPECT_EQ(states, std::vector<S>{S::starting});
     d.advance(1);
     EXPECT_EQ(states, (std::vector<S>{S::starting, S::failed}));
+    EXPECT_EQ(log.lines, std::vector<std::string>{"ZAVREN: 引擎启动超时:180 秒内未就绪"});
 }
 
 TEST_F(Supervisor, CrashesRestartAtMostThreeTimesAndOnlyOurHealthyChildResetsTheCount) {
@@ -134,7 +135,7 @@ TEST_F(Supervisor, StaleCopiesAreStoppedByPidOffTheCallersThreadBeforeAPrivateLo
     start();
     EXPECT_EQ(procs.launches.size(), 2u);
     EXPECT_EQ(log.lines.back(), "ZAVREN: 启动引擎失败 无法启动");
-    EXPECT_EQ(states, (std::vector<S>{S::failed, S::starting, S::failed}));
+    EXPECT_EQ(states, (std::vector<S>{S::notInstalled, S::starting, S::failed}));
 }
 
 // A registered engine's file that became writable by others since it was added.
@@ -181,7 +182,9 @@ TEST_F(Supervisor, AChangedEngineChoiceReplacesTheEngineAndAnUnchangedOneDoesNot
     EngineLocator::removeAll(paths.engineRoot);
     EXPECT_EQ(change("2.0"), 3u) << "a reinstall in place";
     server->stop();
-    EXPECT_EQ(change("3.0"), 3u) << "a deliberate stop owns the next start";
+    EXPECT_EQ(change("3.0"), 4u) << "an engine that comes after a stop is started all the same";
+    server->stopAndWait();
+    EXPECT_EQ(change("4.0"), 4u) << "nothing starts once the program is ending";
     EXPECT_EQ(log.countStartingWith(CRASH), 0u);
 }
 

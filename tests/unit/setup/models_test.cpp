@@ -24,12 +24,12 @@ std::string kinds(const std::vector<InstallItem>& items) {
 
 TEST(InstallStep, ShowsTheItemsOfThePhaseAndIsDoneOnlyWhenDone) {
     for (auto [phase, items] : std::vector<std::pair<InstallPhase::Value, std::string>>{
-             {InstallPhase::Idle{}, "text start "},
+             {InstallPhase::Idle{}, "text start text button button "},
              {InstallPhase::Manifest{}, "spinner "},
              {InstallPhase::Downloading{1, 2}, "bar text text "},
              {InstallPhase::Verifying{}, "spinnerRow "},
              {InstallPhase::Done{}, "text "},
-             {InstallPhase::Failed{"坏了"}, "warn start "}}) {
+             {InstallPhase::Failed{"坏了"}, "warn start text button button "}}) {
         auto m = onboardingModel(InstallPhase{phase}, true, true);  // this build's notice
         EXPECT_EQ(kinds(m.install), items);
         EXPECT_EQ(m.installStep.done, std::holds_alternative<InstallPhase::Done>(phase)) << items;
@@ -40,7 +40,8 @@ TEST(InstallStep, ShowsTheItemsOfThePhaseAndIsDoneOnlyWhenDone) {
 TEST(InstallStep, ProgressRoundsToMegabytesTheBarStaysInBoundsAndTheNoticeIsOptional) {
     auto items = installItems(InstallPhase{InstallPhase::Downloading{1572864, 1073741824}}, false);
     EXPECT_NE(std::get<Styled>(items[1]).text.find(" 2 MB / 1024 MB"), std::string::npos);
-    EXPECT_EQ(kinds(installItems(InstallPhase{InstallPhase::Idle{}}, true)), "text warn start ");
+    EXPECT_EQ(kinds(installItems(InstallPhase{InstallPhase::Idle{}}, true)),
+              "text warn start text button button ");
     for (auto [value, total, fraction] :
          {std::tuple{50.0, 100.0, 0.5}, {150.0, 100.0, 1.0}, {10.0, 0.0, 0.0}, {-5.0, 100.0, 0.0}})
         EXPECT_DOUBLE_EQ((ProgressBar{value, total}.fraction()), fraction) << value << "/" << total;

@@ -78,5 +78,48 @@ TEST_F(Terms, OpeningCreatesTheTemplateOnceAndNeverOverwrites) {
     EXPECT_EQ(desktop.openedFiles.size(), 4u) << "the desktop is asked every time";
 }
 
+// The terms file must never reach a web browser: it would show it read-only and
+// load its start page from the network.
+TEST_F(Terms, OpensWithTheTextHandlerUnlessThereIsNoneOrItIsABrowser) {
+    const std::string editor = "[Desktop Entry]\nName=Ed\nMimeType=text/plain;text/html;\n";
+    struct Row {
+        const char* what;
+        std::optional<DesktopHandler> handler;
+        bool appStarts;
+        std::optional<TermsNotOpened> told;
+    } rows[] = {
+        {"an editor", DesktopHandler{"ed.desktop", editor}, true, std::nullopt},
+        {"an editor that fails to start", DesktopHandler{"ed.desktop", editor}, false,
+         TermsNotOpened::noApplication},
+        {"no handler", std::nullopt, true, TermsNotOpened::noApplication},
+        {"a browser by category",
+         DesktopHandler{"b.desktop", "[Desktop Entry]\r\nCategories = Network;WebBrowser;\r\n"},
+         true, TermsNotOpened::browser},
+        {"a browser by the web addresses it takes",
+         DesktopHandler{"b.desktop",
+                        "[Desktop Entry]\nMimeType=text/plain;x-scheme-handler/https\n"},
+         true, TermsNotOpened::browser},
+        {"an entry that cannot be read", DesktopHandler{"b.desktop", ""}, true,
+         TermsNotOpened::browser},
+        {"a browser only in another group",
+         DesktopHandler{"ed.desktop", editor + "[Desktop Action web]\nCategories=WebBrowser;\n"},
+         true, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        fakes::FakeDesktop d;
+        d.textHandler = row.handler;
+        d.filesOpen = row.appStarts;
+        std::optional<TermsNotOpened> told;
+        openTerms(file, d, [&](const std::string& path, TermsNotOpened why) {
+            EXPECT_EQ(path, file);
+            told = why;
+        });
+        EXPECT_EQ(told, row.told) << row.what;
+        const bool handedOver = !d.openedFiles.empty();
+        EXPECT_EQ(handedOver, row.handler && (!row.told || *row.told != TermsNotOpened::browser))
+            << row.what;
+    }
+}
+
 }  // namespace
 }  // namespace zavren

@@ -74,7 +74,7 @@ bool saveMenu(const QString& dir) {
     MenuInputs in;
     in.engineResolves = true;
     in.engine = EngineState::ready;
-    in.engineInstalled = true;
+    in.engineDownloaded = true;
     in.startsAtLogin = true;
     in.trusted = false;
     QtStatusItem item;

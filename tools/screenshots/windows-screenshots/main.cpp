@@ -51,16 +51,20 @@ class StillDispatcher : public Dispatcher {
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
 };
 
-struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop {
+// Answers every port the first-run window needs; nothing is ever chosen or run.
+struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop, FileChooser {
     bool granted = false;
     void authorized(std::function<void(bool)> answer) override { answer(granted); }
     void request(std::function<void(bool)> done) override { done(granted); }
     bool isTrusted(bool) override { return granted; }
     void openUrl(const std::string&) override {}
     void openFile(const std::string&, std::function<void(bool)>) override {}
+    void defaultHandler(const std::string&,
+                        std::function<void(std::optional<DesktopHandler>)>) override {}
     void activate() override {}
     void showAlert(const Alert&, std::function<void(int)>) override {}
     void openAccessibilitySettings() override {}
+    void choose(const FileRequest&, std::function<void(std::optional<std::string>)>) override {}
 };
 
 bool save(QWidget& window, const QDir& dir, const QString& name) {
@@ -102,7 +106,13 @@ int main(int argc, char** argv) {
         permissions.granted = granted;
         StillInstaller installer;
         auto controller = OnboardingController::create(
-            installer, OnboardingPorts{dispatcher, permissions, permissions, permissions});
+            installer, OnboardingPorts{dispatcher,
+                                       permissions,
+                                       permissions,
+                                       permissions,
+                                       {},
+                                       {},
+                                       {&permissions, nullptr, "/nonexistent"}});
         qt::OnboardingWindow window(controller);
         // As the window manager does on showing it: the permissions are read then.
         controller->viewShown();
