@@ -53,8 +53,6 @@ class DesktopProgram {
     void terminate() { shell_->applicationWillTerminate(); }
 
     Zavren& shell() { return *shell_; }
-    DictationController& dictation() { return *controller_; }
-    ServerManager& server() { return *server_; }
 
   private:
     Platform platform_;

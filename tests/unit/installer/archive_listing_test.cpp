@@ -16,13 +16,16 @@ std::string line(char type, const std::string& quotedName, const std::string& li
 TEST(TarListing, ParsesNamesLinksAndEscapesOrFails) {
     auto members = parseTarListing(
         line('d', "engine-1/") + line('-', "engine-1/a b\\\"c") + line('l', "engine-1/l", "../x") +
-        line('h', "engine-1/h", "engine-1/a b\\\"c") + line('-', "engine-1/\\344\\270\\2551\\n") +
+        line('h', "engine-1/h", "engine-1/a b\\\"c") +
+        line('-', "engine-1/\\344\\270\\255\\0331\\n") +
         "tar: Ignoring unknown extended header keyword 'LIBARCHIVE.xattr'\n");
     ASSERT_TRUE(members && members->size() == 5u);
     EXPECT_EQ((*members)[1].name, "engine-1/a b\"c");
     EXPECT_EQ((*members)[2].type + (*members)[2].linkTarget, "l../x");
     EXPECT_EQ((*members)[3].linkTarget, "engine-1/a b\"c");
-    EXPECT_EQ((*members)[4].name, "engine-1/\xe4\xb8\xad" "1\n");
+    EXPECT_EQ((*members)[4].name,
+              "engine-1/\xe4\xb8\xad\x1b"
+              "1\n");
     // A member line that cannot be read is an error, not a member to skip.
     EXPECT_FALSE(parseTarListing("-rw-r--r-- 0/0 3 2024-01-01 00:00 engine-1/a\n"));
     EXPECT_FALSE(parseTarListing("-rw-r--r-- \n"));
