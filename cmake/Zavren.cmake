@@ -8,8 +8,8 @@ set(ZAVREN_ADAPTER_WARNINGS -Wall -Wextra -Werror)
 
 # zavren_library(NAME [ADAPTER] [DEPS ...])
 # Builds every .cpp of the calling folder (not its subfolders) into the static library zavren_<NAME>.
-# Core libraries get the strict warning set; ADAPTER ones (Qt, X11, PulseAudio,
-# curl) a lighter one because their framework headers trip the strict set.
+# Core libraries, posix and wayland get the strict warning set; ADAPTER ones (Qt,
+# X11, PulseAudio) a lighter one because their framework headers trip the strict set.
 function(zavren_library name)
   cmake_parse_arguments(ARG "ADAPTER" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include <httplib.h>
+#include "loopback/loopback_server.h"
 
 #include "download_server.h"
 #include "engine/installer/engine_installer.h"
@@ -107,15 +107,15 @@ long peakKiB() {
 // Serves an endless manifest and runs one attempt against it: how long until it
 // fails, with what message, and how far the peak memory moved meanwhile.
 void endlessManifest(const std::string& root) {
-    httplib::Server server;
-    server.Get("/engine.json", [](const httplib::Request&, httplib::Response& res) {
+    tools::LoopbackServer server;
+    server.http.Get("/engine.json", [](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider("application/json", [](std::size_t, auto& sink) {
             static const std::string chunk(1 << 16, ' ');
             return sink.write(chunk.data(), chunk.size());
         });
     });
-    int port = server.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { server.listen_after_bind(); });
+    const int port = server.bind();
+    server.serveInBackground();
     const long before = peakKiB();
     RunLoopDispatcher loop(2);
     CurlHttpClient http;
@@ -131,7 +131,6 @@ void endlessManifest(const std::string& root) {
                 f ? f->message.c_str() : "NOT FAILED", grew,
                 f && grew <= 4 * 1024 ? "ok" : "TOO MUCH");
     server.stop();
-    serving.join();
 }
 
 double best(const std::vector<double>& v) {

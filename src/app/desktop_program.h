@@ -58,7 +58,6 @@ class DesktopProgram {
     Zavren& shell() { return *shell_; }
     DictationController& dictation() { return *controller_; }
     Paster& paster() { return *paster_; }
-    ServerManager& server() { return *server_; }
 
   private:
     Platform platform_;

@@ -11,9 +11,8 @@ namespace zavren {
 // Turns raw presses and releases of the choosable keys into the dictation key's
 // events. Raw events never auto-repeat, but a release can arrive twice; a press of
 // a key already down or a release of a key already up is dropped, because either
-// would read as a new press. Left Alt is watched beside right Alt: releasing right
-// Alt while left Alt is still held reads as a press, as the Option bit it shares
-// with the left key stays set.
+// would read as a new press. Left Alt is watched beside right Alt, the two counting
+// as one modifier: releasing right Alt while left Alt is still held reads as a press.
 class HotkeyTracker {
   public:
     // From any thread: the next key event reads it.

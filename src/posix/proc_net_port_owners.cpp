@@ -146,7 +146,9 @@ std::optional<ListenerOwner> askKernel(int family, int port, uid_t self, Listene
                 ::close(fd);
                 return std::nullopt;
             }
-            const auto* m = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+            // NLMSG_DATA, without the macro's C cast.
+            const auto* m = reinterpret_cast<const inet_diag_msg*>(
+                reinterpret_cast<const char*>(h) + NLMSG_HDRLEN);
             if (ntohs(m->id.idiag_sport) != port || !loopbackOrAny(*m)) continue;
             if (m->idiag_uid != self) {
                 ::close(fd);

@@ -29,7 +29,7 @@ const std::string TRANSIENT_TYPE = "org.nspasteboard.TransientType";
 const std::string PASSWORD_HINT_TYPE = "x-kde-passwordManagerHint";
 
 struct OwnedFd {
-    explicit OwnedFd(int fd) : fd(fd) {}
+    explicit OwnedFd(int owned) : fd(owned) {}
     ~OwnedFd() { close(); }
     void close() {
         if (fd >= 0) ::close(fd);

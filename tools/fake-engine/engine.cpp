@@ -69,17 +69,17 @@ std::string formatSeconds(std::optional<double> s) {
 
 FakeEngine::FakeEngine(EngineConfig config, Script script, RequestLog& log)
     : config_(std::move(config)), script_(std::move(script)), log_(log) {
-    server_.Get("/health", [this](const auto& req, auto& res) { health(req, res); });
+    server_.http.Get("/health", [this](const auto& req, auto& res) { health(req, res); });
     const char* path = config_.mode == Mode::llama ? "/v1/chat/completions" : "/";
-    server_.Post(path, [this](const auto& req, auto& res) { transcribe(req, res); });
+    server_.http.Post(path, [this](const auto& req, auto& res) { transcribe(req, res); });
     // Anything else is answered 404 and logged, so a wrong path shows in tests.
     auto other = [this](const auto& req, auto& res) { notFound(req, res); };
-    server_.Get(".*", other);
-    server_.Post(".*", other);
-    server_.Put(".*", other);
-    server_.Delete(".*", other);
-    server_.set_read_timeout(60, 0);
-    server_.set_write_timeout(60, 0);
+    server_.http.Get(".*", other);
+    server_.http.Post(".*", other);
+    server_.http.Put(".*", other);
+    server_.http.Delete(".*", other);
+    server_.http.set_read_timeout(60, 0);
+    server_.http.set_write_timeout(60, 0);
 }
 
 json FakeEngine::describe(const httplib::Request& req) const {
@@ -238,13 +238,7 @@ int FakeEngine::run() {
     std::fflush(stderr);
     if (!pause(script_.listenDelayMs)) return 0;
 
-    int port = config_.port;
-    if (port == 0) {
-        port = server_.bind_to_any_port("127.0.0.1");
-        if (port < 0) port = 0;
-    } else if (!server_.bind_to_port("127.0.0.1", port)) {
-        port = 0;
-    }
+    const int port = server_.bind(config_.port);
     if (port == 0) {
         std::fprintf(stderr, "fake-engine: cannot listen on 127.0.0.1:%d\n", config_.port);
         return 1;
@@ -260,10 +254,7 @@ int FakeEngine::run() {
         std::lock_guard lock(stopMutex_);
         if (stopping_) return 0;
     }
-    // WORKAROUND: stop() can miss a listen thread already inside accept();
-    // a short idle interval makes the loop re-check its socket.
-    server_.set_idle_interval(0, 50000);
-    server_.listen_after_bind();
+    server_.serve();
     std::printf("fake-engine: stopped\n");
     std::fflush(stdout);
     return 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback/loopback_server.h"
 #include "request_log.h"
 #include "script.h"
 
@@ -43,7 +44,8 @@ class FakeEngine {
     EngineConfig config_;
     Script script_;
     RequestLog& log_;
-    httplib::Server server_;
+    // Keeps its connections alive, as the real engine does.
+    tools::LoopbackServer server_{true};
 
     std::atomic<int> healthCount_{0};
     std::mutex slot_;  // one parallel slot: transcriptions are answered in turn

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <httplib.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
+
+#include "loopback/loopback_server.h"
 
 namespace zavren::tools {
 
@@ -224,20 +226,14 @@ struct DownloadServer::Impl {
 
 DownloadServer::DownloadServer(std::string root)
     : root_(std::move(root)),
-      server_(std::make_unique<httplib::Server>()),
+      server_(std::make_unique<LoopbackServer>()),
       impl_(std::make_shared<Impl>()) {
     impl_->root = root_;
     auto impl = impl_;
-    server_->Get(R"(/(.+))", [impl](const httplib::Request& req, httplib::Response& res) {
+    server_->http.Get(R"(/(.+))", [impl](const httplib::Request& req, httplib::Response& res) {
         impl->serve(req, res);
     });
-    server_->set_write_timeout(60, 0);
-    // One request per connection: stopping never waits for an idle keep-alive client.
-    server_->set_keep_alive_max_count(1);
-    // WORKAROUND: the library's stop() closes the listening socket, but a listen
-    // thread that already read the descriptor can stay blocked in accept() for
-    // good. Polling with a short idle interval makes it re-check the socket.
-    server_->set_idle_interval(0, 50000);
+    server_->http.set_write_timeout(60, 0);
 }
 
 DownloadServer::~DownloadServer() {
@@ -246,24 +242,14 @@ DownloadServer::~DownloadServer() {
 
 bool DownloadServer::start(int port) {
     impl_->verbose = verbose_;
-    if (port == 0) {
-        port_ = server_->bind_to_any_port("127.0.0.1");
-        if (port_ <= 0) return false;
-    } else {
-        if (!server_->bind_to_port("127.0.0.1", port)) return false;
-        port_ = port;
-    }
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    // stop() is a no-op until the loop runs; a stop right after start would hang the join.
-    while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    port_ = server_->bind(port);
+    if (port_ == 0) return false;
+    server_->serveInBackground();
     return true;
 }
 
 void DownloadServer::stop() {
-    if (thread_.joinable()) {
-        server_->stop();
-        thread_.join();
-    }
+    server_->stop();
 }
 
 std::string DownloadServer::baseUrl() const {

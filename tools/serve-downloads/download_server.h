@@ -5,14 +5,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace httplib {
-class Server;
-}
-
 namespace zavren::tools {
+
+class LoopbackServer;
 
 // Ways the server can misbehave on purpose, to exercise a client's failure handling.
 struct Misbehaviour {
@@ -57,8 +54,7 @@ class DownloadServer {
     std::string root_;
     int port_ = 0;
     bool verbose_ = false;
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
+    std::unique_ptr<LoopbackServer> server_;
     std::shared_ptr<Impl> impl_;
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +9,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "loopback/loopback_server.h"
 
 namespace zavren::test {
 
@@ -40,39 +40,27 @@ class Inbox {
     std::vector<T> items_;
 };
 
-// A cpp-httplib server on 127.0.0.1 with a kernel-chosen port and its own thread.
-// Handlers that stall wait for release(), which teardown also gives.
+// A loopback server with a kernel-chosen port and its own thread. Handlers that
+// stall wait for release(), which teardown also gives.
 class TestServer {
   public:
-    httplib::Server server;
+    httplib::Server& server = loopback_.http;
 
     ~TestServer() {
         release();
-        if (!thread_.joinable()) return;
-        // stop() is a no-op until the accept loop has begun.
-        while (port_ > 0 && !server.is_running()) std::this_thread::yield();
-        server.stop();
-        thread_.join();
+        loopback_.stop();
     }
     void start() {
-        // WORKAROUND: stop() can miss a listen thread already inside accept();
-        // a short idle interval makes the loop re-check its socket.
-        server.set_idle_interval(0, 50000);
-        // One request per connection: no worker idles in keep-alive at teardown.
-        server.set_keep_alive_max_count(1);
-        port_ = server.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server.listen_after_bind(); });
+        loopback_.bind();
+        loopback_.serveInBackground();
     }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string url(const std::string& path) const { return loopback_.url(path); }
     void waitForRelease() { released_.waitFor(1, std::chrono::seconds(30)); }
     bool released() { return released_.size() > 0; }
     void release() { released_.put(true); }
 
   private:
-    int port_ = 0;
-    std::thread thread_;
+    tools::LoopbackServer loopback_;
     Inbox<bool> released_;
 };
 

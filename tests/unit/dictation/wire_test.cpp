@@ -79,6 +79,8 @@ TEST(TranscriptionRequest, ChatCarriesTheAudioThenThePromptWithTheCurrentTerms) 
     r = transcriptionRequest(EngineKind::llama, "RIFF", PREVIEW_TIMEOUT, terms);
     EXPECT_EQ(json::parse(r.body)["messages"][0]["content"][1]["text"],
               PROMPT_WITH_TERMS + "A B 引号\"和\\反斜杠");
+    EXPECT_NE(r.body.find("引号"), std::string::npos)
+        << "UTF-8 as is: half the bytes of \\u escapes";
 }
 
 TEST(TranscriptionRequest, ThePlainEngineGetsTheRecordingByteForByteWithoutHeaders) {

@@ -76,6 +76,16 @@ TEST_F(Registry, AddsAbsoluteLinksAndASuffixedNameWhenTheStampIsTaken) {
     EXPECT_EQ(EngineLocator::installed(root)->dir, second.text);
 }
 
+// A second full of registrations gives up rather than counting on for ever.
+TEST_F(Registry, DefaultNamesTakenTwentyTimesOverAreRefused) {
+    const std::string base = root + "/engine-" + reg::defaultName(now);
+    fs::create_directories(base);
+    for (int n = 2; n <= 20; ++n) fs::create_directories(base + "-" + std::to_string(n));
+    EXPECT_EQ(reg::add(root, reg::llamaLinks(server, model, model), {}, now).status,
+              Status::refused);
+    EXPECT_FALSE(fs::exists(base + "-21"));
+}
+
 TEST_F(Registry, ListsThenRemovesARegisteredEngine) {
     const auto added = reg::add(root, reg::pythonLinks(server, model), "9", now);
     ASSERT_EQ(added.status, Status::done) << added.text;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/installer/partial_file.h"
 #include "engine/installer/sha256.h"
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
@@ -87,6 +88,21 @@ TEST(Sha256, HexOfTheStandardVector) {
     Sha256 h;
     h.update("abc", 3);
     EXPECT_EQ(h.hexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+// Descriptor 0 is a file like any other when the program was started without stdin.
+TEST(PartialFile, ResumesWhenTheFileGetsDescriptorZero) {
+    test::TempDir dir;
+    const std::string path = dir / "engine.tar.gz.partial";
+    ASSERT_TRUE(files::writeAtomic(path, std::string(100, 'x')));
+    const int stdinCopy = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    PartialFile p = preparePartial(path, 1000);
+    const int fd = p.fd;
+    ::dup2(stdinCopy, STDIN_FILENO);
+    ::close(stdinCopy);
+    EXPECT_EQ(p.received, 100);
+    EXPECT_EQ(fd, STDIN_FILENO);
 }
 
 TEST_F(InstallerTest, FreshInstallPutsTheEngineInPlaceAndCleansUp) {

@@ -77,6 +77,23 @@ TEST(FirstRun, NamesTheChosenKeyInThePlatformsWords) {
     }
 }
 
+// The sizes that set each window's hierarchy; the rest is checked on screenshots.
+TEST(AboutAndPrivacy, TheWindowsKeepTheirTypeSizes) {
+    const auto about = aboutModel(std::nullopt, std::nullopt);
+    const auto privacy = privacyModel();
+    const auto first = onboardingModel(InstallPhase{}, true, true, false);
+    const std::pair<Styled, int> cases[] = {
+        {about.name, 22},
+        {about.suffix, 14},
+        {first.name, 24},
+        {first.suffix, 15},
+        {first.intro, 13},
+        {privacy.rows.at(0).label, 13},
+        {privacy.rows.at(0).statement, 12},
+    };
+    for (const auto& [styled, size] : cases) EXPECT_EQ(styled.size, size) << styled.text;
+}
+
 TEST(AboutAndPrivacy, LogoFromResourcesFirstAndThePageOverHttps) {
     const std::string checkout = std::string(ZAVREN_ASSETS_DIR) + "/zavren-logo.png";
     EXPECT_EQ(aboutModel(std::nullopt, std::string("/opt/z")).logoCandidates,

@@ -1,6 +1,9 @@
 #include "shared/paths.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -46,6 +49,25 @@ TEST(Files, AtomicWritesFollowTheUmask) {
     ASSERT_TRUE(files::writeAtomic(t / "terms.txt", "data"));
     ::umask(old);
     EXPECT_EQ(fs::status(t / "terms.txt").permissions(), fs::perms(0640));
+}
+
+// A write the disk refuses half way (here: past the file size limit) is reported,
+// and neither the half-written copy nor the old file is touched.
+TEST(Files, AFailedAtomicWriteLeavesTheOldFileAndNoCopy) {
+    test::TempDir t;
+    ASSERT_TRUE(files::writeAtomic(t / "terms.txt", "old"));
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 10;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool written = files::writeAtomic(t / "terms.txt", std::string(100, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(files::read(t / "terms.txt"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.path), fs::directory_iterator()), 1);
 }
 
 }  // namespace
