@@ -4,12 +4,6 @@
 
 #include "app/desktop_program.h"
 #include "cli/cli.h"
-#include "dictation/hints.h"
-#include "dictation/portal_hotkey.h"
-#include "dictation/portal_keyboard.h"
-#include "dictation/preferred_keys.h"
-#include "portal/dbus_global_shortcuts.h"
-#include "portal/dbus_remote_desktop.h"
 #include "posix/curl_http_client.h"
 #include "posix/inotify_folder_watcher.h"
 #include "posix/instance_lock.h"
@@ -77,47 +71,28 @@ int runDesktop(int argc, char** argv) {
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
     std::optional<WaylandAdapters> wl;
-    if (wayland) wl.emplace(dispatcher, log, paths.runtimeDir, env, st);
-
-    // Wayland keys through the desktop portal: the held key as its global shortcut
-    // where offered, the paste where the compositor has no virtual keyboard.
-    std::optional<DbusGlobalShortcuts> shortcutsBus;
-    std::shared_ptr<PortalHotkeyMonitor> portalHotkey;
-    std::optional<DbusRemoteDesktop> portalBus;
-    std::shared_ptr<PortalKeyboard> portalKeys;
-    std::optional<PreferredKeys> waylandKeys;
-    if (wl) {
-        shortcutsBus.emplace(QGuiApplication::desktopFileName());  // the first portal call
-        portalHotkey = PortalHotkeyMonitor::create({dispatcher, wl->hotkey, *shortcutsBus, log});
-        portalBus.emplace();
-        portalKeys = PortalKeyboard::create({dispatcher, *portalBus, defaults, log});
-        waylandKeys.emplace(
-            PreferredKeys::Primary{wl->keys, wl->keys, [&wl] { return wl->connection.ready(); }},
-            portalKeys, st);
-    }
-    // ---
+    if (wayland) wl.emplace(dispatcher, log, defaults, paths.runtimeDir, env, st);
 
     ProcNetPortOwners portOwners;
     InotifyFolderWatcher folderWatcher;
     qt::QtSetupWindowFactory windowFactory;
-    Platform platform{
-        .dispatcher = &dispatcher,
-        .http = &http,
-        .processes = &processes,
-        .recorders = &recorders,
-        .hotkey = portalHotkey ? static_cast<HotkeyMonitor*>(portalHotkey.get()) : &hotkey,
-        .keys = waylandKeys ? static_cast<KeySynthesizer*>(&*waylandKeys) : &keys,
-        .trust = waylandKeys ? static_cast<AccessibilityTrust*>(&*waylandKeys) : &trust,
-        .microphone = &microphone,
-        .pasteboard = wl ? static_cast<Pasteboard*>(&wl->pasteboard) : &pasteboard,
-        .defaults = &defaults,
-        .log = &log,
-        .desktop = &desktop,
-        .panel = wl ? static_cast<IndicatorPanel*>(&wl->panel) : &panel,
-        .statusItem = &statusItem,
-        .windows = nullptr,
-        .instanceLock = &lock,
-        .application = &application};
+    Platform platform{.dispatcher = &dispatcher,
+                      .http = &http,
+                      .processes = &processes,
+                      .recorders = &recorders,
+                      .hotkey = wl ? static_cast<HotkeyMonitor*>(wl->portalHotkey.get()) : &hotkey,
+                      .keys = wl ? static_cast<KeySynthesizer*>(&wl->preferredKeys) : &keys,
+                      .trust = wl ? static_cast<AccessibilityTrust*>(&wl->preferredKeys) : &trust,
+                      .microphone = &microphone,
+                      .pasteboard = wl ? static_cast<Pasteboard*>(&wl->pasteboard) : &pasteboard,
+                      .defaults = &defaults,
+                      .log = &log,
+                      .desktop = &desktop,
+                      .panel = wl ? static_cast<IndicatorPanel*>(&wl->panel) : &panel,
+                      .statusItem = &statusItem,
+                      .windows = nullptr,
+                      .instanceLock = &lock,
+                      .application = &application};
     QtFileChooser fileChooser;
     DesktopProgram program(
         {platform, portOwners, folderWatcher, windowFactory, qt::installedResourcesDir(),
@@ -125,16 +100,7 @@ int runDesktop(int argc, char** argv) {
         st,
         // The real file behind /proc/self/exe: /usr/bin/zavren, or the build's own.
         {paths, env, QCoreApplication::applicationFilePath().toStdString()});
-    // What the user must still get when the Wayland clipboard or the portal keys fail.
-    if (wl) {
-        // The paste sequence tells the user, as for any paste nobody took.
-        portalKeys->onUndelivered([&program] { program.paster().keepTranscript(); });
-        wl->wlClipboard.onCopyFailed([&program, &log](const std::string& text) {
-            log.line(LOG_PREFIX + "wl-copy 未能把转写结果放到剪贴板");
-            program.dictation().flashHint(copyFailedHint(text), COPY_FAILED_HINT_SECONDS);
-        });
-    }
-    // ---
+    if (wl) wl->reportFailuresTo(program, log);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&program] { program.terminate(); });
     QTimer::singleShot(0, [&program] { program.launch(); });
     return QApplication::exec();

@@ -1,13 +1,25 @@
 #pragma once
 
+#include <QGuiApplication>
 #include <map>
+#include <memory>
 #include <string>
+
+#include "app/desktop_program.h"
+#include "dictation/hints.h"
+#include "dictation/portal_hotkey.h"
+#include "dictation/portal_keyboard.h"
+#include "dictation/preferred_keys.h"
+#include "platform/defaults.h"
 
 #include "platform/dispatch.h"
 #include "platform/log.h"
 #include "platform/ui.h"
+#include "portal/dbus_global_shortcuts.h"
+#include "portal/dbus_remote_desktop.h"
 #include "qt/desktop_notifications.h"
 #include "shared/app_state.h"
+#include "shared/constants.h"
 #include "wayland/data_control_pasteboard.h"
 #include "wayland/panel/layer_shell_panel.h"
 #include "wayland/panel/wayland_indicator.h"
@@ -21,8 +33,9 @@ namespace zavren {
 
 // The ports a Wayland session uses in place of the X11 ones.
 struct WaylandAdapters {
-    WaylandAdapters(Dispatcher& dispatcher, SystemLog& log, const std::string& runtimeDir,
-                    std::map<std::string, std::string> env, AppState& st)
+    WaylandAdapters(Dispatcher& dispatcher, SystemLog& log, Defaults& defaults,
+                    const std::string& runtimeDir, std::map<std::string, std::string> env,
+                    AppState& st)
         : hotkey(dispatcher, log, {.socketPath = pttSocketPath(runtimeDir)}),
           keys(log, std::move(env)),
           wlClipboard(dispatcher),
@@ -34,6 +47,10 @@ struct WaylandAdapters {
               [this](const std::string& text, double secs) { notifications.notify(text, secs); },
               [&st] { return st.state() == RecState::listening; },
               [this] { notifications.withdraw(); }),
+          shortcutsBus(QGuiApplication::desktopFileName()),
+          portalHotkey(PortalHotkeyMonitor::create({dispatcher, hotkey, shortcutsBus, log})),
+          portalKeys(PortalKeyboard::create({dispatcher, portalBus, defaults, log})),
+          preferredKeys({keys, keys, [this] { return connection.ready(); }}, portalKeys, st),
           connection(dispatcher, log, {&keys, &pasteboard}) {
         keys.attach(connection);
         pasteboard.attach(connection);
@@ -48,8 +65,26 @@ struct WaylandAdapters {
     LayerShellPanel capsule;
     DesktopNotifications notifications;
     WaylandIndicator panel;
+    // The desktop portal: the held key as its global shortcut where offered, the
+    // paste where the compositor has no virtual keyboard. The shortcuts' bus goes
+    // first: it registers the program with the portal before any other call.
+    DbusGlobalShortcuts shortcutsBus;
+    std::shared_ptr<PortalHotkeyMonitor> portalHotkey;
+    DbusRemoteDesktop portalBus;
+    std::shared_ptr<PortalKeyboard> portalKeys;
+    PreferredKeys preferredKeys;
     // Last: its thread stops before the parts it calls go.
     WaylandConnection connection;
+
+    // What the user must still get when the clipboard or the portal keys fail.
+    void reportFailuresTo(DesktopProgram& program, SystemLog& log) {
+        // The paste sequence tells the user, as for any paste nobody took.
+        portalKeys->onUndelivered([&program] { program.paster().keepTranscript(); });
+        wlClipboard.onCopyFailed([&program, &log](const std::string& text) {
+            log.line(LOG_PREFIX + "wl-copy 未能把转写结果放到剪贴板");
+            program.dictation().flashHint(copyFailedHint(text), COPY_FAILED_HINT_SECONDS);
+        });
+    }
 };
 
 }  // namespace zavren
