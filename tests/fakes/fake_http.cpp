@@ -97,10 +97,6 @@ void FakeHttpClient::complete(std::size_t i, HttpResponse response) {
     });
 }
 
-void FakeHttpClient::fail(std::size_t i, HttpError::Kind kind, std::string description) {
-    complete(i, failed(kind, std::move(description)));
-}
-
 void FakeHttpClient::streamResponse(std::size_t i, int status) {
     auto& c = *calls_.at(i);
     if (!c.finished && c.handlers.onResponse) c.handlers.onResponse(status);

@@ -48,7 +48,6 @@ class FakeHttpClient : public HttpClient {
 
     // Delivers an answer to call i (as a dispatcher task).
     void complete(std::size_t i, HttpResponse response);
-    void fail(std::size_t i, HttpError::Kind kind, std::string description = "网络错误");
     void streamResponse(std::size_t i, int status);
     // Returns what onData answered (false: the client aborted).
     bool streamData(std::size_t i, const std::string& bytes);

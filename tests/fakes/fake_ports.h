@@ -58,7 +58,6 @@ class FakePasteboard : public Pasteboard {
     Content content = Content::restored;  // what the last set() was marked as
     std::optional<std::string> primary;   // set only where primary is true
     bool primaryAvailable = false;
-    int sets = 0;
     std::function<void()> fetchedHandler;
 
     std::vector<std::string> types() override {
@@ -77,7 +76,6 @@ class FakePasteboard : public Pasteboard {
     std::optional<std::uint64_t> changeCount() override { return changes; }
     void set(const Formats& formats, Content what) override {
         ++changes;
-        ++sets;
         contents = formats;
         content = what;
         if (onSet) onSet(what);

@@ -10,7 +10,7 @@
 
 namespace zavren::fakes {
 
-// Records launches and runs; a test ends a child with exit(). Termination
+// Records launches; a test ends a child with exit(). Termination
 // callbacks run on the test thread, inside exit().
 class FakeProcessLauncher : public ProcessLauncher {
   public:
@@ -41,10 +41,8 @@ class FakeProcessLauncher : public ProcessLauncher {
 
     std::vector<ProcessSpec> launches;
     std::vector<std::shared_ptr<FakeChild>> children;
-    std::vector<ProcessSpec> runs;
     bool failLaunch = false;
     bool termIgnored = false;  // children made from now on ignore SIGTERM
-    std::function<RunResult(const ProcessSpec&)> runner;  // default: exit status 0
     std::map<std::string, std::string> env{{"PATH", "/usr/bin:/bin"}};
 
     LaunchResult launch(const ProcessSpec& spec, std::function<void(int)> onExit) override {
@@ -57,10 +55,7 @@ class FakeProcessLauncher : public ProcessLauncher {
         children.push_back(child);
         return {child, {}};
     }
-    RunResult run(const ProcessSpec& spec) override {
-        runs.push_back(spec);
-        return runner ? runner(spec) : RunResult{true, 0, {}};
-    }
+    RunResult run(const ProcessSpec&) override { return {true, 0, {}}; }
     std::map<std::string, std::string> environment() const override { return env; }
 };
 

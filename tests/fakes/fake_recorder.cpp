@@ -68,8 +68,6 @@ bool FakeAudioRecorder::failed() {
 void FakeAudioRecorder::updateMeters() {
     ++factory_.meterReads;
     power_ = factory_.powerFn ? factory_.powerFn() : -160.0f;
-    if (factory_.bytesPerMeter > 0)
-        feed(FakeAudioRecorderFactory::samples(factory_.bytesPerMeter / 2, 3000));
 }
 
 void FakeAudioRecorder::stop() {

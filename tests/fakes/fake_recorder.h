@@ -55,8 +55,6 @@ class FakeAudioRecorderFactory : public AudioRecorderFactory {
     std::string headerOverride;      // when set, written instead of any RIFF header
     // Power reported per updateMeters(); silence without one.
     std::function<float()> powerFn;
-    // Bytes appended at each updateMeters() (1920 = one 60 ms tick of audio).
-    std::size_t bytesPerMeter = 0;
 
     // Recorders made from now on find no sound server: at once, or after this many meter reads.
     std::optional<int> failAfterMeters;

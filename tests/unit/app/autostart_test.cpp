@@ -37,11 +37,9 @@ TEST_F(AutostartFile, WrittenWholeAndReadableThenRemovedOnTheNextToggle) {
 }
 
 TEST_F(AutostartFile, ExecQuotesAndEscapesAnyPath) {
-    for (auto [program, exec] : std::vector<std::pair<std::string, std::string>>{
-             {R"(/opt/a "b"/50%/$x`\zavren)", R"(Exec="/opt/a \\"b\\"/50%%/\\$x\\`\\\\zavren")"}}) {
-        const std::string text = Autostart::entry(program);
-        EXPECT_NE(text.find("\n" + exec + "\n"), std::string::npos) << program << "\n" << text;
-    }
+    const std::string exec = R"(Exec="/opt/a \\"b\\"/50%%/\\$x\\`\\\\zavren")";
+    const std::string text = Autostart::entry(R"(/opt/a "b"/50%/$x`\zavren)");
+    EXPECT_NE(text.find("\n" + exec + "\n"), std::string::npos) << text;
     for (const std::string bad : {"", "build/zavren", "/tmp/a\nHidden=true"})
         EXPECT_EQ(Autostart::entry(bad), "") << bad;
 }

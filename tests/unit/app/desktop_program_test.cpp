@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
 
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
@@ -15,6 +14,7 @@
 #include "fakes/fake_setup_windows.h"
 #include "shared/constants.h"
 #include "text/itn.h"
+#include "unit/dictation/harness.h"
 #include "unit/engine/engine_layout.h"
 
 namespace zavren {
@@ -59,10 +59,8 @@ struct Program : ::testing::Test {
         std::filesystem::create_directories(std::filesystem::path(paths.wav).parent_path());
         http.setResponder(
             [engineSays](const HttpRequest& r) -> std::optional<std::pair<HttpResponse, Duration>> {
-                if (r.url == HEALTH)
-                    return std::pair{HttpResponse{200, "", std::nullopt}, Duration{}};
-                nlohmann::json answer{{"choices", {{{"message", {{"content", engineSays}}}}}}};
-                return std::pair{HttpResponse{200, answer.dump(), std::nullopt}, Duration{}};
+                return std::pair{test::ok(r.url == HEALTH ? "" : test::chatAnswer(engineSays)),
+                                 Duration{}};
             });
         // The focused application takes each paste at once.
         keys.onPaste = [this] {

@@ -53,14 +53,9 @@ TEST(MenuModel, RowsForTheStateOfTheMoment) {
               "H retry" + tail + "reinstall - quit^q"}}) {
         EXPECT_EQ(shape(menuModel(in)), rows) << name;
     }
-}
-
-TEST(MenuModel, AKnownEngineProblemIsNamedOnTheRetryRow) {
-    MenuInputs in{true, true, EngineState::failed};
-    in.engineProblem = "端口被占用";
-    const auto rows = menuModel(in);
-    EXPECT_EQ(rows[1].action, MenuAction::retryEngine);
-    EXPECT_NE(rows[1].title.find("端口被占用"), std::string::npos);
+    MenuInputs failed{true, true, EngineState::failed};
+    failed.engineProblem = "端口被占用";  // a known problem is named on the retry row
+    EXPECT_NE(menuModel(failed)[1].title.find("端口被占用"), std::string::npos);
 }
 
 // The rows that name the key follow the choice in the platform's words; the

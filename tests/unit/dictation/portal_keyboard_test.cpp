@@ -26,11 +26,7 @@ class ScriptedPortal : public RemoteDesktopBus {
     bool chordsSent = true;
     bool immediate = false;  // answers inside the call instead of a moment later
 
-    struct Select {
-        bool persist;
-        std::string token;
-    };
-    std::vector<Select> selectCalls;
+    std::vector<std::pair<bool, std::string>> selectCalls;  // persist, token
     std::vector<std::vector<PortalKey>> chords;
     std::vector<std::string> closed;
     int sessions = 0;
@@ -93,9 +89,14 @@ class Portal : public ::testing::Test {
     int undelivered = 0;
     std::shared_ptr<PortalKeyboard> keyboard;
 
-    void start() {
+    void start(bool warm = false) {
         keyboard = PortalKeyboard::create({dispatcher, bus, defaults, log});
         keyboard->onUndelivered([this] { ++undelivered; });
+        if (warm) keyboard->warmUp();
+        dispatcher.runUntilIdle();
+    }
+    void paste(PasteKeys keys = PasteKeys::ctrlV) {
+        keyboard->postPaste(keys);
         dispatcher.runUntilIdle();
     }
     std::string token() {
@@ -108,19 +109,15 @@ const PortalKey CTRL{false, 29}, SHIFT{false, 42}, V{false, 47}, INSERT{false, 1
 TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
     start();
     ASSERT_TRUE(keyboard->isTrusted(false));
-    keyboard->postPaste(PasteKeys::ctrlV);  // no session yet: opens one and types once it is there
-    dispatcher.runUntilIdle();
+    paste();  // no session yet: opens one and types once it is there
     ASSERT_EQ(bus.chords.size(), 1u);
     EXPECT_EQ(bus.chords[0], (std::vector<PortalKey>{CTRL, V}));
-    EXPECT_EQ(bus.selectCalls.at(0).token, "");
-    EXPECT_TRUE(bus.selectCalls.at(0).persist);
+    EXPECT_EQ(bus.selectCalls.at(0), std::pair(true, std::string()));
     EXPECT_EQ(token(), "token-1");
 
-    keyboard->postPaste(PasteKeys::ctrlShiftV);  // the open session: no new request
-    dispatcher.runUntilIdle();
+    paste(PasteKeys::ctrlShiftV);  // the open session: no new request
     EXPECT_EQ(bus.chords.back(), (std::vector<PortalKey>{CTRL, SHIFT, V}));
-    keyboard->postPaste(PasteKeys::shiftInsert);
-    dispatcher.runUntilIdle();
+    paste(PasteKeys::shiftInsert);
     EXPECT_EQ(bus.chords.back(), (std::vector<PortalKey>{SHIFT, INSERT}));
     EXPECT_EQ(bus.sessions, 1);
 
@@ -132,7 +129,7 @@ TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
     keyboard->warmUp();
     dispatcher.runUntilIdle();
     EXPECT_EQ(keyboard->state(), State::open);
-    EXPECT_EQ(bus.selectCalls.at(1).token, "token-1");
+    EXPECT_EQ(bus.selectCalls.at(1).second, "token-1");
     EXPECT_EQ(token(), "token-2");  // a token serves one session
     EXPECT_EQ(undelivered, 0);
 }
@@ -140,10 +137,8 @@ TEST_F(Portal, AskedOnceThenEveryPasteTypesTheChordWithTheKeptApproval) {
 TEST_F(Portal, WithoutPersistenceNoTokenIsAskedOrKeptAndTheSessionStaysOpen) {
     bus.offer = RemoteDesktopOffer{1, true};
     defaults.setString(PortalKeyboard::TOKEN_KEY, "old");
-    start();
-    keyboard->warmUp();
-    dispatcher.runUntilIdle();
-    EXPECT_FALSE(bus.selectCalls.at(0).persist);
+    start(true);
+    EXPECT_FALSE(bus.selectCalls.at(0).first);
     EXPECT_EQ(token(), "old");
     dispatcher.advance(PortalKeyboard::IDLE_CLOSE * 10);  // a new one might ask again
     EXPECT_EQ(keyboard->state(), State::open);
@@ -154,17 +149,14 @@ TEST_F(Portal, WithoutPersistenceNoTokenIsAskedOrKeptAndTheSessionStaysOpen) {
 TEST_F(Portal, ARefusalIsRememberedUntilTheUserAsksAgain) {
     bus.starts = {R::cancelled};
     start();
-    keyboard->postPaste(PasteKeys::ctrlV);
-    dispatcher.runUntilIdle();
+    paste();
     EXPECT_EQ(undelivered, 1);
     EXPECT_TRUE(bus.chords.empty());
     EXPECT_EQ(bus.closed.size(), 1u);
     EXPECT_FALSE(keyboard->isTrusted(true));
     EXPECT_EQ(defaults.get<bool>(PortalKeyboard::REFUSED_KEY), true);
 
-    start();  // a restart remembers it too
-    keyboard->warmUp();
-    dispatcher.runUntilIdle();
+    start(true);  // a restart remembers it too
     EXPECT_EQ(keyboard->state(), State::refused);
     EXPECT_EQ(bus.sessions, 1);
 
@@ -178,28 +170,23 @@ TEST_F(Portal, AStaleTokenIsDroppedAndTheUserAskedAfresh) {
     defaults.setString(PortalKeyboard::TOKEN_KEY, "stale");
     bus.starts = {R::failed};
     start();
-    keyboard->postPaste(PasteKeys::ctrlV);
-    dispatcher.runUntilIdle();
+    paste();
     ASSERT_EQ(bus.selectCalls.size(), 2u);
-    EXPECT_EQ(bus.selectCalls[0].token, "stale");
-    EXPECT_EQ(bus.selectCalls[1].token, "");
+    EXPECT_EQ(bus.selectCalls[0].second, "stale");
+    EXPECT_EQ(bus.selectCalls[1].second, "");
     EXPECT_EQ(bus.chords.size(), 1u);
     EXPECT_EQ(token(), "token-1");
 }
 
 TEST_F(Portal, AFailureWithoutATokenIsARefusal) {
     bus.selects = {R::failed};
-    start();
-    keyboard->warmUp();
-    dispatcher.runUntilIdle();
+    start(true);
     EXPECT_EQ(keyboard->state(), State::refused);
     EXPECT_EQ(bus.selectCalls.size(), 1u);
 }
 
 TEST_F(Portal, ASessionClosedByTheDesktopMidPasteLeavesTheTextAndReopensNextTime) {
-    start();
-    keyboard->warmUp();
-    dispatcher.runUntilIdle();
+    start(true);
     bus.chordsSent = false;
     keyboard->postPaste(PasteKeys::ctrlV);
     bus.closedHandler("/session/1");
@@ -209,33 +196,28 @@ TEST_F(Portal, ASessionClosedByTheDesktopMidPasteLeavesTheTextAndReopensNextTime
     EXPECT_TRUE(bus.closed.empty());  // the desktop closed it already
 
     bus.chordsSent = true;
-    keyboard->postPaste(PasteKeys::ctrlV);
-    dispatcher.runUntilIdle();
+    paste();
     EXPECT_EQ(bus.sessions, 2);
     EXPECT_EQ(bus.chords.size(), 2u);
     EXPECT_EQ(undelivered, 1);
 }
 
+// No portal, one without a keyboard, or a probe that never answers.
 TEST_F(Portal, AMissingPortalNeverTypes) {
-    for (auto offer :
-         {std::optional<RemoteDesktopOffer>{}, std::optional(RemoteDesktopOffer{2, false})}) {
+    using Offer = std::optional<RemoteDesktopOffer>;
+    for (const std::optional<Offer>& offer :
+         {std::optional<Offer>(Offer{}), std::optional<Offer>(RemoteDesktopOffer{2, false}),
+          std::optional<Offer>{}}) {
         bus.offer = offer;
         undelivered = 0;
-        start();
+        start(true);
+        dispatcher.advance(PortalKeyboard::REPLY_TIMEOUT);
+        EXPECT_EQ(keyboard->state(), State::missing);
         EXPECT_FALSE(keyboard->isTrusted(true));
-        keyboard->postPaste(PasteKeys::ctrlV);
-        dispatcher.runUntilIdle();
+        paste();
         EXPECT_EQ(undelivered, 1);
         EXPECT_EQ(bus.sessions, 0);
     }
-}
-
-TEST_F(Portal, AProbeThatNeverAnswersCountsAsMissing) {
-    bus.offer.reset();
-    start();
-    keyboard->warmUp();
-    dispatcher.advance(PortalKeyboard::REPLY_TIMEOUT);
-    EXPECT_EQ(keyboard->state(), State::missing);
 }
 
 TEST_F(Portal, AReplyThatNeverComesGivesThePasteUpBeforeTheClipboardIsRestored) {
@@ -286,8 +268,7 @@ TEST_F(Portal, AnAnswerGivenAtOnceEndsItsStep) {
     bus.offer = RemoteDesktopOffer{1, true};  // sessions stay open
     for (auto start : {std::optional<R>{}, std::optional(R::cancelled)}) {
         if (start) bus.starts = {*start};
-        this->start();
-        keyboard->warmUp();
+        this->start(true);
         dispatcher.advance(PortalKeyboard::APPROVAL_TIMEOUT);
         EXPECT_EQ(keyboard->state(), start ? State::refused : State::open);
     }

@@ -81,10 +81,9 @@ TEST(TranscriptionRequest, ChatCarriesTheAudioThenThePromptWithTheCurrentTerms) 
               PROMPT_WITH_TERMS + "A B 引号\"和\\反斜杠");
     EXPECT_NE(r.body.find("引号"), std::string::npos)
         << "UTF-8 as is: half the bytes of \\u escapes";
-}
 
-TEST(TranscriptionRequest, ThePlainEngineGetsTheRecordingByteForByteWithoutHeaders) {
-    HttpRequest r = transcriptionRequest(EngineKind::python, "RIFF\0x"s, FINAL_TIMEOUT, "");
+    // The plain engine gets the recording byte for byte, without headers.
+    r = transcriptionRequest(EngineKind::python, "RIFF\0x"s, FINAL_TIMEOUT, "");
     EXPECT_EQ(r.method + r.url + r.body, "POST" + SERVER + "RIFF\0x"s);
     EXPECT_TRUE(r.headers.empty());
     EXPECT_EQ(r.maxBodyBytes, MAX_ANSWER_BYTES);

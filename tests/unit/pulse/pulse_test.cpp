@@ -30,7 +30,7 @@ TEST(PowerMeter, RmsInDbfsOverTheLatestWindowAndSilenceForNone) {
               PowerMeter::SILENCE_DB);
 }
 
-TEST(WavWriter, HeaderFirstSizesPatchedAtFinishAndSplitSamplesKept) {
+TEST(WavWriter, HeaderFirstSizesPatchedAtFinishAndOnlyIntoAPrivateRegularFile) {
     test::TempDir dir;
     auto w = WavWriter::create(dir / "a.wav");
     ASSERT_TRUE(w);
@@ -46,10 +46,8 @@ TEST(WavWriter, HeaderFirstSizesPatchedAtFinishAndSplitSamplesKept) {
     EXPECT_EQ(std::pair(riff, data), std::pair(42u, 6u));
     EXPECT_EQ(b.substr(0, 4) + b.substr(8, 4) + b.substr(36, 4), "RIFFWAVEdata");
     EXPECT_EQ(b.substr(44), std::string(bytes, bytes + 6));
-}
 
-TEST(WavWriter, TruncatesAPrivateFileAndRefusesLinksFifosAndMissingFolders) {
-    test::TempDir dir;
+    // An old file is truncated and made private; links, FIFOs and missing folders refused.
     files::writeAtomic(dir / "old.wav", std::string(1000, 'x'));
     ::chmod((dir / "old.wav").c_str(), 0644);
     ASSERT_TRUE(WavWriter::create(dir / "old.wav"));

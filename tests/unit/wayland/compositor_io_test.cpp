@@ -1,7 +1,5 @@
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +9,7 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "unix_socket.h"
 #include "wayland/bounded_io.h"
 #include "wayland/data_control_pasteboard.h"
 #include "wayland/focused_app.h"
@@ -31,12 +30,7 @@ std::string swayFrame(std::uint32_t type, const std::string& payload) {
 class FakeCompositor {
   public:
     FakeCompositor(const std::string& path, std::string reply, bool closeAfter) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(fd_, 4);
+        fd_ = test::listenAt(path);
         thread_ = std::thread([this, reply = std::move(reply), closeAfter] {
             const int c = ::accept(fd_, nullptr, nullptr);
             char buf[64];
@@ -85,18 +79,9 @@ TEST(FocusedAppFromCompositor, SpeaksEachIpcAndGivesUpOnBadAnswers) {
     EXPECT_EQ(focusedAppFromCompositor(
                   {{"XDG_RUNTIME_DIR", dir.path}, {"HYPRLAND_INSTANCE_SIGNATURE", "sig"}}, 2s),
               "kitty");
-}
-
-TEST(FocusedAppFromCompositor, ACompositorThatNeverAnswersCostsOnlyTheTimeout) {
-    test::TempDir dir;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", (dir / "s").c_str());
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(fd, 4);  // never accepted
+    const int silent = test::listenAt(dir / "s");  // never accepted: costs only the timeout
     EXPECT_EQ(focusedAppFromCompositor({{"SWAYSOCK", dir / "s"}}, 20ms), "");
-    ::close(fd);
+    ::close(silent);
 }
 
 struct Pipe {
@@ -114,25 +99,19 @@ struct Pipe {
 };
 
 TEST(ReadBounded, WholeContentOrNothing) {
-    {
+    // Written, whether the writer finishes, and what comes of a 3-byte limit.
+    for (auto [bytes, closed, want, timedOut] :
+         {std::tuple<std::string, bool, std::optional<std::string>, bool>{"abc", true, "abc",
+                                                                          false},
+          {"abcd", true, std::nullopt, false},
+          {"ab", false, std::nullopt, true}}) {
         Pipe p;
-        ASSERT_EQ(::write(p.w, "abc", 3), 3);
-        ::close(std::exchange(p.w, -1));
-        EXPECT_EQ(readBounded(p.r, 3, 1s), "abc");
+        ASSERT_EQ(::write(p.w, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        if (closed) ::close(std::exchange(p.w, -1));
+        bool late = false;
+        EXPECT_EQ(readBounded(p.r, 3, closed ? 1s : 20ms, &late), want) << bytes;
+        EXPECT_EQ(late, timedOut) << bytes;
     }
-    {
-        Pipe p;
-        ASSERT_EQ(::write(p.w, "abcd", 4), 4);
-        ::close(std::exchange(p.w, -1));
-        bool timedOut = false;
-        EXPECT_EQ(readBounded(p.r, 3, 1s, &timedOut), std::nullopt);
-        EXPECT_FALSE(timedOut);
-    }
-    Pipe silent;  // a writer that never finishes
-    ASSERT_EQ(::write(silent.w, "ab", 2), 2);
-    bool timedOut = false;
-    EXPECT_EQ(readBounded(silent.r, 100, 20ms, &timedOut), std::nullopt);
-    EXPECT_TRUE(timedOut);
 }
 
 TEST(PendingWrite, FillsThePipeAPieceAtATimeAndSurvivesAReaderThatLeaves) {
@@ -170,35 +149,23 @@ TEST(OfferedFormats, TextUnderEveryTextTypeAndHintsOnlyOnTranscripts) {
     EXPECT_TRUE(offeredFormats({}, true).empty());
 }
 
-struct LayoutCase {
-    const char* layout;
-    const char* variant;
-    std::uint32_t v;  // evdev code
-};
-
-class PasteKeysTest : public ::testing::TestWithParam<LayoutCase> {};
-
 // The user's layout decides where "v" is; one without a Latin "v" falls back to US.
-TEST_P(PasteKeysTest, FindsTheKeyThatTypesV) {
-    ::setenv("XKB_DEFAULT_LAYOUT", GetParam().layout, 1);
-    ::setenv("XKB_DEFAULT_VARIANT", GetParam().variant, 1);
-    auto keys = pasteKeymap();
-    ::unsetenv("XKB_DEFAULT_LAYOUT");
-    ::unsetenv("XKB_DEFAULT_VARIANT");
-    ASSERT_TRUE(keys);
-    EXPECT_EQ(keys->v, GetParam().v);
-    EXPECT_NE(keys->ctrl, 0u);
-    EXPECT_NE(keys->shift, 0u);
-    EXPECT_NE(keys->ctrl, keys->shift);
-    EXPECT_NE(keys->keymap.find("xkb_keymap"), std::string::npos);
+TEST(PasteKeymap, FindsTheKeyThatTypesV) {
+    for (auto [layout, variant, v] :
+         {std::tuple{"us", "", 47u}, {"us", "dvorak", 52u}, {"ru", "", 47u}}) {
+        ::setenv("XKB_DEFAULT_LAYOUT", layout, 1);
+        ::setenv("XKB_DEFAULT_VARIANT", variant, 1);
+        auto keys = pasteKeymap();
+        ::unsetenv("XKB_DEFAULT_LAYOUT");
+        ::unsetenv("XKB_DEFAULT_VARIANT");
+        ASSERT_TRUE(keys) << layout << variant;
+        EXPECT_EQ(keys->v, v) << layout << variant;
+        EXPECT_NE(keys->ctrl, 0u);
+        EXPECT_NE(keys->shift, 0u);
+        EXPECT_NE(keys->ctrl, keys->shift);
+        EXPECT_NE(keys->keymap.find("xkb_keymap"), std::string::npos);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Layouts, PasteKeysTest,
-                         ::testing::Values(LayoutCase{"us", "", 47}, LayoutCase{"us", "dvorak", 52},
-                                           LayoutCase{"ru", "", 47}),
-                         [](const auto& info) {
-                             return std::string(info.param.layout) + info.param.variant;
-                         });
 
 }  // namespace
 }  // namespace zavren

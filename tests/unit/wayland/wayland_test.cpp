@@ -1,6 +1,4 @@
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 
 #include "shared/constants.h"
 #include "support/temp_dir.h"
+#include "unix_socket.h"
 #include "wayland/focused_app.h"
 #include "wayland/ptt_protocol.h"
 #include "wayland/ptt_server.h"
@@ -53,16 +52,6 @@ TEST(PttKey, APressOvertakenByItsReleaseStartsNothing) {
     EXPECT_EQ(key.apply(Cmd::press, t + 1s, t + 1s), HotkeyEvent::press);
 }
 
-int connectTo(const std::string& path, bool bindInstead = false) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    auto* a = reinterpret_cast<sockaddr*>(&addr);
-    int rc = bindInstead ? ::bind(fd, a, sizeof addr) : ::connect(fd, a, sizeof addr);
-    return rc == 0 ? fd : -1;
-}
-
 class PttServerTest : public ::testing::Test {
   protected:
     test::TempDir dir;
@@ -78,14 +67,14 @@ class PttServerTest : public ::testing::Test {
 
     // Over the socket a crashed instance left behind.
     void SetUp() override {
-        ::close(connectTo(path, true));
+        ::close(test::unixSocket(path, true));
         std::string error;
         ASSERT_TRUE(server.listen(path, error)) << error;
     }
 
     // Sends bytes as a client, lets the server handle them, returns its answer.
     std::string exchange(const std::string& bytes) {
-        int fd = connectTo(path);
+        int fd = test::unixSocket(path, false);
         EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         ::shutdown(fd, SHUT_WR);
         server.onListenReadable();
@@ -129,18 +118,12 @@ TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
 TEST(PttClient, GivesUpOnAStoppedProgramAndNeverTalksToAnotherUser) {
     test::TempDir dir;
     const std::string path = dir / "ptt.sock";
-    int listener = connectTo(path, true);
+    int listener = test::unixSocket(path, true);
     ASSERT_GE(listener, 0);
     ASSERT_EQ(::listen(listener, 0), 0);
     std::vector<int> queued;
-    for (int i = 0; i < 64; ++i) {
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    for (int fd; queued.size() < 64 && (fd = test::unixSocket(path, false, SOCK_NONBLOCK)) >= 0;)
         queued.push_back(fd);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) break;
-    }
     EXPECT_EQ(pttCommand({"press"}, path), 3);
     for (int fd : queued) ::close(fd);
     ::close(listener);
@@ -157,7 +140,7 @@ TEST(PttClient, GivesUpOnAStoppedProgramAndNeverTalksToAnotherUser) {
     if (child == 0) {
         if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
             ::_exit(1);
-        int fd = connectTo(theirs, true);
+        int fd = test::unixSocket(theirs, true);
         if (fd < 0 || ::listen(fd, 4) != 0) ::_exit(1);
         (void)!::write(ready[1], "r", 1);
         int c = ::accept(fd, nullptr, nullptr);

@@ -77,29 +77,23 @@ class LayerShell : public ::testing::Test {
     int compositor_ = -1;
 };
 
-TEST_F(LayerShell, TheCapsuleOnlyWhereTheCompositorOffersALayerShell) {
-    auto capsule = connect(DESKTOP + LAYER_SHELL + DONE);
-    EXPECT_TRUE(capsule->available());
-    EXPECT_TRUE(dictate(*capsule).empty());
-
-    capsule = connect(DESKTOP + DONE);
-    EXPECT_FALSE(capsule->available());
-    EXPECT_EQ(dictate(*capsule), std::vector<std::string>{"已复制/" + std::to_string(4.0)});
-    EXPECT_EQ(log.lines.size(), 1u);
-}
-
-TEST_F(LayerShell, AConnectionThatBreaksIsLoggedOnceAndHintsBecomeNotifications) {
-    // The compositor leaves, or sends an event the registry does not have.
-    for (const char* how : {"gone", "nonsense"}) {
+TEST_F(LayerShell, TheCapsuleOnlyWhileTheCompositorOffersALayerShell) {
+    const std::vector<std::string> notice{"已复制/" + std::to_string(4.0)};
+    // What the compositor says, then how the connection breaks: it leaves, or sends
+    // an event the registry does not have.
+    for (auto [says, breaks, shown] : {std::tuple{DESKTOP + LAYER_SHELL + DONE, "", true},
+                                       {DESKTOP + DONE, "", false},
+                                       {DESKTOP + LAYER_SHELL + DONE, "gone", false},
+                                       {DESKTOP + LAYER_SHELL + DONE, "nonsense", false}}) {
         log.lines.clear();
-        auto capsule = connect(DESKTOP + LAYER_SHELL + DONE);
-        if (how == std::string("gone"))
-            ::close(std::exchange(compositor_, -1));
-        else
+        auto capsule = connect(says);
+        if (breaks == std::string("gone")) ::close(std::exchange(compositor_, -1));
+        if (breaks == std::string("nonsense")) {
             EXPECT_EQ(::write(compositor_, message(2, 7, "").data(), 8), 8);
-        EXPECT_EQ(dictate(*capsule).size(), 1u) << how;
-        EXPECT_FALSE(capsule->available()) << how;
-        EXPECT_EQ(log.lines.size(), 1u) << how;
+        }
+        EXPECT_EQ(dictate(*capsule), shown ? std::vector<std::string>{} : notice) << breaks;
+        EXPECT_EQ(capsule->available(), shown) << breaks;
+        EXPECT_EQ(log.lines.size(), shown ? 0u : 1u) << breaks;
     }
 }
 
