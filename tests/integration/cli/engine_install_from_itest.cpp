@@ -10,6 +10,7 @@
 
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "unit/engine/engine_layout.h"
 
 namespace zavren {
 namespace {
@@ -22,12 +23,8 @@ struct InstallFrom : ::testing::Test {
 
     void SetUp() override {
         const std::string dir = tmp / "work/engine-2.0.0";
-        fs::create_directories(dir + "/bin");
-        fs::create_directories(dir + "/models");
-        std::ofstream(dir + "/bin/llama-server") << "#!/bin/sh\n";
-        fs::permissions(dir + "/bin/llama-server", fs::perms::owner_all);
-        std::ofstream(dir + "/models/qwen3-asr.gguf") << std::string(100000, 'm');
-        std::ofstream(dir + "/models/mmproj.gguf") << "p";
+        test::makeLlama(dir);
+        test::writeFile(dir + "/models/qwen3-asr.gguf", std::string(100000, 'm'));
         fs::remove_all(fetched);
         fs::create_directories(fetched);
         const std::string pack = std::string(ZAVREN_PACK_ENGINE) +

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/files.h"
-#include "support/temp_dir.h"
+#include "support/run_program.h"
 #include "support/wait_for.h"
 
 namespace zavren {
@@ -103,17 +103,10 @@ TEST(ProcessLauncher, ChildEndsWithinASecondOfItsParentsDeath) {
     ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // the orphan comes to us
     int report[2];
     ASSERT_EQ(::pipe(report), 0);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string filter = "--gtest_filter=ProcessLauncher.HelperParent";
-    std::string fdVar = "ZAVREN_REPORT_FD=" + std::to_string(report[1]);
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    char* envp[] = {fdVar.data(), nullptr};
-    pid_t parent = ::fork();
-    if (parent == 0) {
-        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
-        ::execve(argv[0], argv, envp);
-        ::_exit(127);
-    }
+    const pid_t parent = test::spawn({std::filesystem::read_symlink("/proc/self/exe"),
+                                      "--gtest_filter=ProcessLauncher.HelperParent"},
+                                     {{"ZAVREN_REPORT_FD", std::to_string(report[1])}}, "/dev/null",
+                                     "/dev/null", "/dev/null");
     ::close(report[1]);
     int engine = -1;
     pollfd ready{report[0], POLLIN, 0};

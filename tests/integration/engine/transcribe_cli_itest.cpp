@@ -16,12 +16,7 @@ const std::string CLI = ZAVREN_CLI_EXE;
 // Runs `zavren ARGS` with its XDG folders in the rig's temporary folder.
 test::ProgramResult runCli(EngineRig& rig, const std::vector<std::string>& args,
                            std::map<std::string, std::string> vars = {}) {
-    const std::string& root = rig.tmp.path;
-    vars.merge(std::map<std::string, std::string>{{"HOME", root},
-                                                  {"XDG_DATA_HOME", root + "/data"},
-                                                  {"XDG_CONFIG_HOME", root + "/config"},
-                                                  {"XDG_STATE_HOME", root + "/state"},
-                                                  {"XDG_RUNTIME_DIR", root + "/run"}});
+    vars.merge(test::homeVars(rig.tmp.path));
     return test::runProgram(CLI, args, vars);
 }
 

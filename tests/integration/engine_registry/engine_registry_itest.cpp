@@ -1,14 +1,10 @@
-#include <stdlib.h>
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 
 #include <gtest/gtest.h>
 
 #include "dictation/wav.h"
-#include "support/temp_dir.h"
+#include "support/run_program.h"
 #include "unit/engine/engine_layout.h"
 
 namespace zavren {
@@ -19,63 +15,56 @@ namespace fs = std::filesystem;
 // Runs the real program with every XDG folder under a private home.
 struct EngineRegistryCli : ::testing::Test {
     test::TempDir home;
-    std::string engines = home / ".local/share/zavren/engine";
+    std::string engines = home / "data/zavren/engine";
     std::string model = home / "model.gguf", mmproj = home / "mmproj.gguf";
     const std::string fake = ZAVREN_FAKE_ENGINE;
 
     void SetUp() override {
-        for (const char* v : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
-                              "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
-            ::unsetenv(v);
-        ::setenv("HOME", home.path.c_str(), 1);
         test::writeFile(model, R"({"answer": "登记的引擎在回答"})");
         test::writeFile(mmproj);
     }
 
     std::string out;  // of the last run
-    int zavren(const std::string& args) {
-        const std::string cmd = std::string(ZAVREN_CLI_EXE) + " " + args + " 2>" + home / "err";
-        FILE* pipe = ::popen(cmd.c_str(), "r");
-        char buf[4096];
-        out.clear();
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-        const int st = ::pclose(pipe);
-        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    int zavren(const std::vector<std::string>& args) {
+        auto r = test::runProgram(ZAVREN_CLI_EXE, args, test::homeVars(home.path));
+        out = r.out;
+        return r.status;
     }
 };
 
 TEST_F(EngineRegistryCli, AddedLlamaServerIsChosenTranscribesAndIsRemovedAsLinksOnly) {
     test::makeLlama(engines + "/engine-0.10.0");  // as if downloaded
     ASSERT_EQ(
-        zavren("engine add --llama-server " + fake + " --model " + model + " --mmproj " + mmproj),
-        0);
+        zavren({"engine", "add", "--llama-server", fake, "--model", model, "--mmproj", mmproj}), 0);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(out, m, std::regex("engine-(local-[0-9]{8}-[0-9]{6})\n")));
     const std::string added = m[1], dir = engines + "/engine-" + added;
 
-    EXPECT_EQ(zavren("engine list"), 0);
+    EXPECT_EQ(zavren({"engine", "list"}), 0);
     EXPECT_NE(out.find("* " + added + "  llama  正在使用\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  0.10.0  llama\n"), std::string::npos) << out;
     EXPECT_NE(out.find("models/qwen3-asr.gguf -> " + model + "\n"), std::string::npos);
 
     test::writeFile(home / "speech.wav", wrapWav(std::string(32000, '\0')));
-    EXPECT_EQ(zavren("transcribe --no-itn " + home / "speech.wav"), 0);
+    EXPECT_EQ(zavren({"transcribe", "--no-itn", home / "speech.wav"}), 0);
     EXPECT_EQ(out, "登记的引擎在回答\n");
 
-    EXPECT_EQ(zavren("engine remove " + added), 0);
+    EXPECT_EQ(zavren({"engine", "remove", added}), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir)));
     for (const auto& kept : {model, mmproj, fake}) EXPECT_TRUE(fs::exists(kept)) << kept;
 }
 
 TEST_F(EngineRegistryCli, RefusedAddCreatesNothing) {
-    const std::string cases[] = {
-        "--llama-server " + fake + " --model " + home / "none.gguf" + " --mmproj " + mmproj,
-        "--llama-server " + mmproj + " --model " + model + " --mmproj " + mmproj,
-        "--llama-server " + fake + " --model " + model + " --script " + model,
+    const std::vector<std::string> cases[] = {
+        {"--llama-server", fake, "--model", home / "none.gguf", "--mmproj", mmproj},
+        {"--llama-server", mmproj, "--model", model, "--mmproj", mmproj},
+        {"--llama-server", fake, "--model", model, "--script", model},
     };
-    for (const auto& args : cases) {
-        EXPECT_EQ(zavren("engine add " + args), 2) << args;
-        EXPECT_FALSE(fs::exists(engines)) << args;
+    for (auto args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        args.insert(args.begin(), {"engine", "add"});
+        EXPECT_EQ(zavren(args), 2);
+        EXPECT_FALSE(fs::exists(engines));
     }
 }
 

@@ -4,11 +4,6 @@
 #include <gtest/gtest.h>
 // keep
 #include <X11/extensions/XTest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -18,6 +13,7 @@
 #include "shared/files.h"
 #include "shared/paths.h"
 #include "support/fake_engine.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "system/harness/desktop_env.h"
 #include "system_util.h"
@@ -64,43 +60,17 @@ class Dictation : public ::testing::TestWithParam<bool> {
     }
 
     void start() {
-        const std::string h = home.path;
-        fs::create_directories(h + "/run");
-        fs::permissions(h + "/run", fs::perms::owner_all);
-        // Ours first: the first of two equal names is the one a program sees.
-        std::vector<std::string> env{"ZAVREN_UPDATE_BASE=http://127.0.0.1:9/"};
-        for (std::string kv : {"HOME=", "XDG_DATA_HOME=/data", "XDG_CONFIG_HOME=/config",
-                               "XDG_STATE_HOME=/state", "XDG_CACHE_HOME=/cache",
-                               "XDG_RUNTIME_DIR=/run", "FAKE_ENGINE_LOG=/engine-requests.log"})
-            env.push_back(kv.insert(kv.find('=') + 1, h));
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        std::vector<char*> envp;
-        for (auto& kv : env) envp.push_back(kv.data());
-        envp.push_back(nullptr);
-        const int out = ::open((h + "/program.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            char* argv[] = {const_cast<char*>(ZAVREN_PROGRAM), nullptr};
-            ::execve(ZAVREN_PROGRAM, argv, envp.data());
-            ::_exit(127);
-        }
-        ::close(out);
+        fs::create_directories(home / "run");
+        fs::permissions(home / "run", fs::perms::owner_all);
+        auto vars = test::homeVars(home.path);
+        vars["ZAVREN_UPDATE_BASE"] = "http://127.0.0.1:9/";
+        vars["FAKE_ENGINE_LOG"] = home / "engine-requests.log";
+        program_ =
+            std::make_unique<test::Background>(std::vector<std::string>{ZAVREN_PROGRAM},
+                                               home / "program.log", home / "program.log", vars);
     }
-
     // SIGTERM, then the exit status (-1 when it had to be killed).
-    int stop() {
-        const pid_t pid = std::exchange(pid_, -1);
-        if (pid <= 0) return -1;
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        if (waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s))
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-    }
+    int stop() { return program_ ? program_->stop() : -1; }
 
     int count(const std::string& needle) const {
         const std::string log = read("engine-requests.log");
@@ -116,7 +86,7 @@ class Dictation : public ::testing::TestWithParam<bool> {
     test::TempDir home;
     Paths paths = Paths::under(home.path);
     DisplayPtr keys_ = openDisplay();
-    pid_t pid_ = -1;
+    std::unique_ptr<test::Background> program_;
 };
 
 // The centres ("X Y") of the program's windows named after it, one a line: the

@@ -33,9 +33,6 @@ inline bool micSilence() {
 inline bool micTone(double hz, double dbfs) {
     return micCommand("tone " + std::to_string(hz) + " " + std::to_string(dbfs));
 }
-inline bool micPlay(const std::string& wavPath) {
-    return micCommand("play " + wavPath);
-}
 inline bool micTimecode() {
     return micCommand("timecode");
 }

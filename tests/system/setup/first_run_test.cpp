@@ -2,11 +2,7 @@
 // a download from a loopback server that drops the archive once; programs and
 // models already on disk; an engine.json and archive fetched elsewhere. The user
 // presses the window's buttons from the keyboard and types into the file dialogues.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QImage>
 #include <filesystem>
@@ -15,11 +11,9 @@
 
 #include "setup/window_port.h"
 #include "shared/files.h"
-#include "support/temp_dir.h"
+#include "support/run_program.h"
 #include "support/wait_for.h"
 #include "system/harness/desktop_env.h"
-
-extern char** environ;
 
 namespace zavren {
 namespace {
@@ -28,38 +22,12 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 std::string sh(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
+    return test::runProgram("/bin/sh", {"-c", command}).out;
 }
 
 bool engineAnswers() {
     return sh("curl -s -m 1 -o /dev/null -w '%{http_code}' http://127.0.0.1:8765/health") == "200";
 }
-
-// A child of ours with its output in files, stopped with SIGTERM and reaped when it goes.
-struct Child {
-    pid_t pid = -1;
-    Child(std::vector<std::string> argv, const std::string& out) {
-        posix_spawn_file_actions_t io;
-        posix_spawn_file_actions_init(&io);
-        posix_spawn_file_actions_addopen(&io, 1, (out + ".out").c_str(), O_WRONLY | O_CREAT, 0600);
-        posix_spawn_file_actions_addopen(&io, 2, (out + ".err").c_str(), O_WRONLY | O_CREAT, 0600);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        posix_spawnp(&pid, args[0], &io, nullptr, args.data(), environ);
-        posix_spawn_file_actions_destroy(&io);
-    }
-    ~Child() {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-};
 
 // How much of the window is the orange of a failure message.
 int orangePixels(const std::string& window, const std::string& shot) {
@@ -130,25 +98,24 @@ struct FirstRunWays : ::testing::Test {
     test::TempDir dir;
     std::string home = dir / "home", engines = home + "/data/zavren/engine";
     std::string shots = std::string(ZAVREN_BINARY_DIR) + "/screenshots/first-run";
-    std::unique_ptr<Child> app;
+    std::unique_ptr<test::Background> app;
     std::string window;
 
     void SetUp() override {
         ASSERT_TRUE(desktop::available()) << "run through ctest";
         ASSERT_TRUE(test::waitFor([] { return !engineAnswers(); }, 60s)) << "port 8765 is taken";
         fs::create_directories(shots);
-        for (auto [name, value] : {std::pair{"HOME", home},
-                                   {"XDG_DATA_HOME", home + "/data"},
-                                   {"XDG_CONFIG_HOME", home + "/config"},
-                                   {"XDG_STATE_HOME", home + "/state"},
-                                   {"XDG_RUNTIME_DIR", dir / "run"},
-                                   // Nothing listens there: this machine is offline.
-                                   {"ZAVREN_UPDATE_BASE", std::string("http://127.0.0.1:9/dl")},
-                                   {"QT_QPA_PLATFORM", std::string("xcb")}})
-            ::setenv(name, value.c_str(), 1);
-        fs::create_directories(dir / "run");
-        fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
-        app = std::make_unique<Child>(std::vector<std::string>{ZAVREN_APP}, dir / "app");
+    }
+    // Nothing listens at the default base: this machine is offline.
+    void launch(const std::string& base = "http://127.0.0.1:9/dl") {
+        auto vars = test::homeVars(home);
+        vars.merge(std::map<std::string, std::string>{{"ZAVREN_UPDATE_BASE", base},
+                                                      {"QT_QPA_PLATFORM", "xcb"}});
+        for (const auto& [name, value] : vars) ::setenv(name.c_str(), value.c_str(), 1);
+        fs::create_directories(home + "/run");
+        fs::permissions(home + "/run", fs::perms::owner_all, fs::perm_options::replace);
+        app = std::make_unique<test::Background>(std::vector<std::string>{ZAVREN_APP},
+                                                 dir / "app.out", dir / "app.err");
         window = findWindow(app->pid, ONBOARDING_TITLE);
         ASSERT_FALSE(window.empty()) << files::read(dir / "app.err").value_or("");
         // The permissions are polled once a second; a button that goes away moves
@@ -207,6 +174,7 @@ struct FirstRunWays : ::testing::Test {
 };
 
 TEST_F(FirstRunWays, AnEngineAlreadyOnDiskIsChosenThroughTheDialoguesAndRuns) {
+    ASSERT_NO_FATAL_FAILURE(launch());
     const fs::path mine = dir / "mine";
     makeEngine(mine);
     shot(window, "offline-idle");
@@ -232,6 +200,7 @@ TEST_F(FirstRunWays, AnEngineAlreadyOnDiskIsChosenThroughTheDialoguesAndRuns) {
 }
 
 TEST_F(FirstRunWays, AnEngineFetchedElsewhereIsInstalledFromItsFilesAndRuns) {
+    ASSERT_NO_FATAL_FAILURE(launch());
     const fs::path engine = dir / "engine-3.0.0", fetched = dir / "usb";
     makeEngine(engine);
     fs::create_directories(fetched);
@@ -245,22 +214,14 @@ TEST_F(FirstRunWays, AnEngineFetchedElsewhereIsInstalledFromItsFilesAndRuns) {
     EXPECT_TRUE(fs::is_directory(engines + "/engine-3.0.0"));
 }
 
-TEST(FirstRun, ADroppedDownloadIsRetriedFromWhereItStoppedThenTheEngineRuns) {
-    ASSERT_TRUE(desktop::available()) << "run through ctest";
-    ASSERT_TRUE(test::waitFor([] { return !engineAnswers(); }, 60s)) << "port 8765 is taken";
-    test::TempDir dir;
+TEST_F(FirstRunWays, ADroppedDownloadIsRetriedFromWhereItStoppedThenTheEngineRuns) {
     const fs::path engine = dir / "engine-1.0.0";
-    fs::create_directories(engine / "models");
-    fs::create_directories(engine / "bin");
+    makeEngine(engine);
     fs::create_directories(dir / "downloads");
-    fs::copy_file(ZAVREN_FAKE_ENGINE, engine / "bin" / "llama-server");
-    files::writeAtomic(engine / "models" / "qwen3-asr.gguf", "{}");
-    files::writeAtomic(engine / "models" / "mmproj.gguf", "x");
-
-    Child server(
+    test::Background server(
         {ZAVREN_SERVE_DOWNLOADS, "--verbose", "--throttle", "400K", "--drop-after", "300000",
          "--drop-once", "--only", "engine-1.0.0-linux-x86_64.tar.gz", dir / "downloads"},
-        dir / "serve");
+        dir / "serve.out", dir / "serve.err");
     std::string base;
     ASSERT_TRUE(test::waitFor([&] {
         base = files::read(dir / "serve.out").value_or("");
@@ -269,38 +230,15 @@ TEST(FirstRun, ADroppedDownloadIsRetriedFromWhereItStoppedThenTheEngineRuns) {
     base.resize(base.find('\n'));
     sh(std::string(ZAVREN_PACK_ENGINE) + " --base-url " + base + " --platform linux-x86_64=" +
        engine.string() + " " + engine.string() + " " + (dir / "downloads"));
-
-    const std::string home = dir / "home";
-    for (auto [name, value] : {std::pair{"HOME", home},
-                               {"XDG_DATA_HOME", home + "/data"},
-                               {"XDG_CONFIG_HOME", home + "/config"},
-                               {"XDG_STATE_HOME", home + "/state"},
-                               {"XDG_RUNTIME_DIR", dir / "run"},
-                               {"ZAVREN_UPDATE_BASE", base},
-                               {"QT_QPA_PLATFORM", std::string("xcb")}})
-        ::setenv(name, value.c_str(), 1);
-    fs::create_directories(dir / "run");
-    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
-    {
-        Child app({ZAVREN_APP}, dir / "app");
-        const std::string window = findWindow(app.pid, ONBOARDING_TITLE);
-        ASSERT_FALSE(window.empty()) << files::read(dir / "app.err").value_or("");
-        const std::string press = "xdotool windowactivate --sync " + window + " key Tab space";
-        // One press at a time: a press after the drop would retry before we saw it. A
-        // press may land on a permission button shown until the sound server answers.
-        const std::string partial = home + "/data/zavren/engine/download.partial";
-        for (int i = 0; i < 5 && !fs::exists(partial); ++i) {
-            sh(press);
-            test::waitFor([&] { return fs::exists(partial); }, 3s);
-        }
-        ASSERT_TRUE(fs::exists(partial)) << "the download did not start";
-        ASSERT_TRUE(test::waitFor([&] { return orangePixels(window, dir / "shot.png") > 30; }, 30s))
-            << "no failure shown";
-        sh(press);
-        EXPECT_TRUE(test::waitFor(engineAnswers, 60s)) << "the engine did not start";
-        EXPECT_TRUE(fs::is_directory(home + "/data/zavren/engine/engine-1.0.0"));
-    }
-    EXPECT_TRUE(test::waitFor([] { return !engineAnswers(); }, 5s)) << "the engine outlived us";
+    ASSERT_NO_FATAL_FAILURE(launch(base));
+    // One press at a time: a press after the drop would retry before we saw it.
+    const std::string partial = engines + "/download.partial";
+    ASSERT_TRUE(pressUntil(1, [&] { return fs::exists(partial); })) << "no download started";
+    ASSERT_TRUE(test::waitFor([&] { return orangePixels(window, dir / "shot.png") > 30; }, 30s))
+        << "no failure shown";
+    press(1);
+    expectRunningAndShownReady("download-ready");
+    EXPECT_TRUE(fs::is_directory(engines + "/engine-1.0.0"));
     const std::string log = files::read(dir / "serve.err").value_or("");
     EXPECT_NE(log.find("Range: bytes="), std::string::npos) << log;
     EXPECT_NE(log.find("-> 206"), std::string::npos) << log;

@@ -91,6 +91,7 @@ TEST_F(ArchiveUnpack, HostileArchivesLeaveNothing) {
         {{"engine-9.9/a", '0', "checked"}, {"engine-9.9/a", '2', "", "/etc/passwd"}},
         {{"engine-9.9/", '5'}, {"engine-9.9/p", '6'}},
         {{"engine-9.9/", '5'}, {"engine-9.9/../../victim", '0', "x"}},
+        {{"engine-9.9/", '5'}, {tmp / "victim", '0', "x"}},
         {{"engine-9.9/", '5'}, {"engine-9.9/big", '0', "", "", 0644, std::int64_t{1} << 30}},
     };
     EXPECT_EQ(

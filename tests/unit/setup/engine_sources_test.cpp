@@ -12,7 +12,7 @@
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_installer.h"
 #include "fakes/fake_ports.h"
-#include "fakes/fake_process.h"
+#include "fakes/fake_setup_windows.h"
 #include "setup/setup_windows.h"
 #include "support/fake_engine.h"
 #include "support/temp_dir.h"
@@ -33,23 +33,6 @@ struct FakeChooser : FileChooser {
     }
 };
 
-struct NullFactory : SetupWindowFactory {
-    struct W : SetupWindow {
-        void show() override {}
-        void hide() override {}
-    };
-    std::unique_ptr<SetupWindow> makeOnboarding(std::shared_ptr<OnboardingController>) override {
-        return std::make_unique<W>();
-    }
-    std::unique_ptr<SetupWindow> makeAbout(const AboutModel&, AboutActions) override {
-        return nullptr;
-    }
-    std::unique_ptr<SetupWindow> makePrivacy(const PrivacyModel&,
-                                             std::function<void(const std::string&)>) override {
-        return nullptr;
-    }
-};
-
 struct OtherWays : ::testing::Test {
     test::TempDir tmp;
     std::string root = tmp / "engine";
@@ -60,7 +43,7 @@ struct OtherWays : ::testing::Test {
     fakes::FakeLog log;
     fakes::FakeInstaller installer;
     FakeChooser chooser;
-    NullFactory factory;
+    fakes::FakeFactory factory;
     EngineState engine = EngineState::notInstalled;
     SetupWindows windows{{factory,
                           desktop,

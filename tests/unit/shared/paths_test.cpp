@@ -24,6 +24,7 @@ TEST(Paths, XdgVariablesAndOneFixedPrivateFallbackRuntimeFolderNeverALink) {
               "/d/zavren/engine/h/.config/zavren/terms.txt/h/.cache/zavren/run/zavren.wav");
     EXPECT_EQ(Paths::fromEnvironment({{"XDG_CONFIG_HOME", "/c"}}).autostartFile,
               "/c/autostart/zavren.desktop");
+    EXPECT_EQ(Paths::fromEnvironment({{"HOME", "/h"}}).engineRoot, "/h/.local/share/zavren/engine");
     test::TempDir t;
     EXPECT_EQ(programRuntimeDir(Paths::under(t.path), {}), t / "run") << "created private";
     const std::string fixed = t / "cache/zavren/run";

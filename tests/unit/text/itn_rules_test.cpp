@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // the fraction: digits, spoken or ASCII; a unit or 分 after it makes it a time or a number
         Case{"三点五十分", "3点50分"}, Case{"三点五分", "3点5分"}, Case{"三点五万", nullptr},
-        Case{"三点", nullptr}, Case{"点五", nullptr}, Case{"三点5", "3.5"},
+        Case{"点五", nullptr}, Case{"三点5", "3.5"},
         // one digit then a Chinese letter: only a measure word lets it through
         Case{"三点五度", "3.5度"}, Case{"三点五折", "3.5折"}, Case{"三点五,", "3.5,"},
         Case{"三点五A", "3.5A"},

@@ -36,17 +36,12 @@ struct UpdaterTest : ::testing::Test {
     }
 };
 
-TEST_F(UpdaterTest, FetchesTheRecordFreshWithABoundedBodyAndTime) {
-    check(true, 200, "{}");
-    const HttpRequest& r = http.request(0);
-    EXPECT_EQ(r.url, BASE + "/latest.json");
-    EXPECT_EQ(r.deadline, seconds(30));
-    EXPECT_EQ(r.maxBodyBytes, 1u << 20);
-}
-
 TEST_F(UpdaterTest, OnlyANewerVersionPromptsAndOnlyAnInteractiveCheckReportsTheRest) {
     const std::string upToDate = check(true, 200, R"({"version":"0.12.0","url":"https://x"})");
     EXPECT_NE(upToDate, FAILED);
+    const HttpRequest& r = http.request(0);  // fresh, with a bounded body and time
+    EXPECT_EQ(std::tuple(r.url, r.deadline, r.maxBodyBytes),
+              std::tuple(BASE + "/latest.json", seconds(30), std::size_t(1) << 20));
     struct Case {
         int status;
         std::string body, interactive, silent;
