@@ -13,7 +13,7 @@ scale=${2:-1}
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$build" "$scale"
 ip link set lo up
 USER_NAME=zavren-wl-bench
-. "$root/tests/system/wayland/sway_session.sh"
+. "$root/tools/desktop/sway_session.sh"
 session_begin zavren-wlmem
 rss() { awk '/^Rss:/ {printf "%.1f", $2 / 1024}' "/proc/$zpid/smaps_rollup"; }
 # What the capsule's shared buffers hold in memory right now.

@@ -11,7 +11,7 @@ USER_NAME=zavren-kwin-test DESKTOP=KDE PREVIOUS=之前的剪贴板
   { echo "SKIP: needs root, kwin-wayland, xdg-desktop-portal-kde, wl-clipboard, pulseaudio, espeak-ng, sox"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
-. "$(dirname "$0")/portal_session.sh"
+. "$(dirname "$0")/../../../tools/desktop/portal_session.sh"
 portal_begin zavren-kwin "$@"
 # The copy has no file capability, which keeps an ordinary user from starting KWin.
 cp /usr/bin/kwin_wayland "$ROOT/bin/" && chmod 755 "$ROOT/bin/kwin_wayland"

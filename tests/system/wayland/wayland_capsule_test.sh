@@ -9,7 +9,7 @@ command -v sway wtype foot grim pulseaudio python3 curl >/dev/null && [ "$(id -u
   { echo "SKIP: needs root, sway, wtype, foot, grim, python3, curl and pulseaudio"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
-. "$(dirname "$0")/sway_session.sh"
+. "$(dirname "$0")/../../../tools/desktop/sway_session.sh"
 session_begin zavren-wlc
 OUT=$H/pasted.txt
 on_fail() {

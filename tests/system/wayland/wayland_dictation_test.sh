@@ -9,7 +9,7 @@ PROGRAM=${1:-} ENGINE=${2:-} TEXT_BOX=${3:-} OWNER=${4:-} FEEDER=${5:-} USER_NAM
   { echo "SKIP: needs root, sway, wtype, foot, wl-clipboard, pulseaudio, espeak-ng, sox and the test clients"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
-. "$(dirname "$0")/sway_session.sh"
+. "$(dirname "$0")/../../../tools/desktop/sway_session.sh"
 session_begin zavren-wl
 on_end() { cat "$ROOT"/zavren-*.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}" 2>/dev/null; }
 shows() { as_user swaymsg -t get_tree | grep -q "\"app_id\": \"$1\""; }
