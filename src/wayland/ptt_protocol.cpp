@@ -19,7 +19,10 @@ std::optional<PttCommand> parsePttWord(std::string_view word) {
 std::optional<PttMessage> parsePttLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const auto space = line.find(' ');
-    auto command = parsePttWord(line.substr(0, space));
+    const std::string_view word = line.substr(0, space);
+    // One CR ends a line from a CRLF sender; a second is no part of a word.
+    if (!word.empty() && word.back() == '\r') return std::nullopt;
+    auto command = parsePttWord(word);
     if (!command) return std::nullopt;
     PttMessage message{*command, std::nullopt};
     if (space == std::string_view::npos) return message;

@@ -100,7 +100,7 @@ TEST_F(PttServerTest, AcceptsTheFourWordsOneLineEachFromAPrivateSocket) {
 }
 
 TEST_F(PttServerTest, RefusesBadInputAndOtherUsers) {
-    for (const char* bad : {"PRESS\n", "press -5\n", "press 12x\n", "press \n"})
+    for (const char* bad : {"PRESS\n", "press -5\n", "press 12x\n", "press \n", "cancel\r\r\n"})
         EXPECT_EQ(exchange(bad), "error: unknown command\n") << bad;
     EXPECT_EQ(exchange(std::string(PTT_MAX_LINE + 1, 'p') + "\n"), "error: line too long\n");
     peer = ::getuid() + 1;
