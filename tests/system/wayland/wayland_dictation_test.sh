@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Dictation on headless sway per engine flavour, as a user made here (sway refuses root), in a
-# network of its own (the engine port is fixed). The program's trace goes to $ZAVREN_WL_TRACE_OUT;
-# ZAVREN_WL_BENCH leaves out the case whose paste waits on purpose.
+# Dictation on headless sway (output scale 2) per engine flavour, as a user made here (sway
+# refuses root), in a network of its own (the engine port is fixed); in the first, the capsule
+# shows while the key is held, never takes the focus, and goes. The program's trace goes to
+# $ZAVREN_WL_TRACE_OUT; ZAVREN_WL_BENCH leaves out the cases that wait on purpose;
+# ZAVREN_WL_SHOT=FILE.png keeps a screenshot of the capsule.
 set -euo pipefail
 PROGRAM=${1:-} ENGINE=${2:-} TEXT_BOX=${3:-} OWNER=${4:-} FEEDER=${5:-} USER_NAME=zavren-wl-test PREVIOUS=之前的剪贴板
 [ -x "$TEXT_BOX" ] && [ -x "$OWNER" ] && [ -x "$FEEDER" ] &&
-  command -v sway wtype foot wl-copy pulseaudio espeak-ng sox >/dev/null && [ "$(id -u)" = 0 ] ||
-  { echo "SKIP: needs root, sway, wtype, foot, wl-clipboard, pulseaudio, espeak-ng, sox and the test clients"; exit 77; }
+  command -v sway wtype foot grim wl-copy pulseaudio espeak-ng sox python3 >/dev/null &&
+  [ "$(id -u)" = 0 ] || { echo "SKIP: needs root, sway, wtype, foot, grim, wl-clipboard,"\
+  "pulseaudio, espeak-ng, sox, python3 and the test clients"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
 . "$(dirname "$0")/../../../tools/desktop/sway_session.sh"
@@ -18,6 +21,20 @@ previous_is_back() {  # TYPE
   else as_user wl-paste --type "$1" | cmp -s - "$ROOT/previous"; fi
 }
 posts() { grep -c '"method":"POST"' "$H/requests.log" || true; }
+focused_app() {
+  as_user swaymsg -t get_tree | python3 -c 'import json,sys
+f = lambda n: n.get("app_id") if n["focused"] else next(filter(None, map(f, n["nodes"])), None)
+print(f(json.load(sys.stdin)))'
+}
+# Pixels of the bars' blue in the capsule's area of the 640x360-point screen: centred,
+# its bottom 96 points above the screen's bottom edge.
+bar_pixels() {
+  as_user grim -g "90,168 460x96" -t ppm - | python3 -c 'import re,sys
+d = sys.stdin.buffer.read(); p = d[re.match(rb"P6\s+\d+\s+\d+\s+\d+\s", d).end():]
+print(sum(p[i + 2] > 200 and p[i] < 150 and p[i + 1] > 100 for i in range(0, len(p), 3)))'
+}
+capsule_shown() { [ "$(bar_pixels)" -gt 40 ]; }
+capsule_gone() { [ "$(bar_pixels)" -eq 0 ]; }
 # One wtype holds the key; until the program has seen the engine a press only hints.
 # The spoken sample plays into the microphone while the key is held.
 dictate() {
@@ -32,7 +49,7 @@ install -o "$USER_NAME" -m 755 "$PROGRAM" "$ENGINE" "$TEXT_BOX" "$OWNER" "$FEEDE
 head -c 300000 /dev/urandom >"$ROOT/previous" && chmod 644 "$ROOT/previous"
 espeak-ng -v zh -w "$ROOT/spoken.wav" "我的电话是一三八零零一三八零零零"
 sox "$ROOT/spoken.wav" -r 16000 -c 1 -b 16 "$ROOT/speech.wav" && chmod 644 "$ROOT/speech.wav"
-start_sway "$(ptt_bindings)"
+start_sway "output * mode 1280x720 scale 2" "$(ptt_bindings)"
 start_pulse "module-pipe-source source_name=mic file=$RUN/mic.fifo format=s16le rate=16000 channels=1"
 as_user mkfifo -m 600 "$RUN/mic.ctl"
 start "$ROOT/feeder.log" "$(basename "$FEEDER")" --fifo "$RUN/mic.fifo" --control "$RUN/mic.ctl" \
@@ -64,6 +81,17 @@ for run in "llama foot text/plain" "python zavren-text-box image/png"; do
   [ ! -e "$RUN/zavren.wav" ] || fail "the recording outlived the dictation"
   secs=$(grep -o '"wav_seconds":[0-9.]*' "$H/requests.log" | tail -1 | cut -d: -f2)
   [ "${secs%.*}" -ge 1 ] || fail "the engine got ${secs:-no} seconds of the sample"
+  if [ $app = foot ] && [ -z "${ZAVREN_WL_BENCH:-}" ]; then
+    : >"$OUT"
+    as_user sh -c "echo play $ROOT/speech.wav >$RUN/mic.ctl"
+    as_user wtype -P alt_r -s 3000 -p alt_r & hold=$!
+    wait_for 3 capsule_shown
+    [ -z "${ZAVREN_WL_SHOT:-}" ] || as_user grim - >"$ZAVREN_WL_SHOT"  # a picture to look at
+    [ "$(focused_app)" = foot ] || fail "the capsule took the focus: $(focused_app)"
+    wait $hold
+    wait_for 20 grep -q 我的电话是13800138000 "$OUT"
+    wait_for 10 capsule_gone
+  fi
   # An owner that never answers must not hold the paste back (by its deadline: not for the bench).
   if [ $app != foot ] && [ -z "${ZAVREN_WL_BENCH:-}" ]; then
     start "$ROOT/owner.log" "$(basename "$OWNER")"
