@@ -115,7 +115,7 @@ void PasteSequence::fetched() {
     if (phase_ == Phase::awaitingFetch) {
         Done done = std::exchange(current_, std::nullopt)->done;
         enter(Phase::fetched);
-        after(FETCH_GRACE, &PasteSequence::next);
+        after(pasteboard_.offersLater() ? KEEPER_GRACE : FETCH_GRACE, &PasteSequence::next);
         if (done) done(Outcome::typed);
     } else if (phase_ == Phase::kept) {
         // The user's own paste took it.

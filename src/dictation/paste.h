@@ -45,6 +45,9 @@ class Paster {
 class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSequence> {
   public:
     static constexpr double FETCH_GRACE = 0.1;
+    // Where the offer comes late, the desktop's own clipboard keeper may read it at
+    // once and serve the target later: the restore leaves the target this long.
+    static constexpr double KEEPER_GRACE = 1.0;
     // How long the focused application has to fetch a transcript once the chord is sent.
     static constexpr double FETCH_DEADLINE = 3.0;
     // How long a pasteboard that offers late may take before the transcript counts as not taken.
