@@ -23,9 +23,15 @@ portal_ready
 # keyboard: wl-copy needs one to win the selection.
 answer() {
   start "$ROOT/keyboard.log" env DBUS_SESSION_BUS_ADDRESS=$BUS /usr/bin/python3 \
-    "$ROOT/bin/mutter_keys.py" --stay ff09 ff09 0020 ffe9+0073
-  wait_for 10 grep -q ready "$ROOT/keyboard.log"
+    "$ROOT/bin/mutter_keys.py" --asked --stay ff09 ff09 0020 ffe9+0073
+  for _ in $(seq 150); do
+    # The session started: the prompt is gone, and the focus goes back to the text box.
+    grep -q portal-open-end "$ROOT/zavren.log" && sleep 1 && return 0
+    sleep 0.1
+  done
+  cat "$ROOT/keyboard.log" >&3; return 1  # past wait_for's silence
 }
+exec 3>&1
 # The target's read of wl-copy's offer is what tells the program the paste landed.
 landed() { typed "$1" && [ "$(grep -c 听写已粘贴 "$ROOT/zavren.log")" = "$1" ]; }
 wait_for 40 dictate answer
