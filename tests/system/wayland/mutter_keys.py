@@ -46,7 +46,7 @@ if asked:
         time.sleep(0.1)
     else:
         sys.exit("no prompt")
-    time.sleep(1)  # for the dialog to map and take the focus
+    time.sleep(0.3)  # for the dialog to draw its buttons
 SESSION = "org.gnome.Mutter.RemoteDesktop.Session"
 session = call("/org/gnome/Mutter/RemoteDesktop", "org.gnome.Mutter.RemoteDesktop",
                "CreateSession", None, GLib.VariantType("(o)")).unpack()[0]

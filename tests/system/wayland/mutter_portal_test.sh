@@ -19,9 +19,10 @@ start "$ROOT/compositor.log" env DBUS_SESSION_BUS_ADDRESS=$BUS XDG_CURRENT_DESKT
   --virtual-monitor 1280x800
 portal_ready
 # The first press opens the portal session; its prompt is answered while the key is
-# held (Tab, Tab, Space, Alt+S). The session that typed the answer stays as the desk's
+# held (Tab, Tab, Space, Alt+S) once it has taken the focus from the text box. The session that typed the answer stays as the desk's
 # keyboard: wl-copy needs one to win the selection.
 answer() {
+  for _ in $(seq 100); do grep -q unfocused "$ROOT/box.log" && break; sleep 0.1; done
   start "$ROOT/keyboard.log" env DBUS_SESSION_BUS_ADDRESS=$BUS /usr/bin/python3 \
     "$ROOT/bin/mutter_keys.py" --asked --stay ff09 ff09 0020 ffe9+0073
   for _ in $(seq 150); do
