@@ -14,7 +14,7 @@ DEMO="libcpp-httplib-dev xvfb xauth x11-utils pulseaudio pulseaudio-utils xdotoo
   trayer xcompmgr openbox"
 TESTS="libgtest-dev libgmock-dev libbenchmark-dev xclip imagemagick python3 bc curl sway foot
   wtype iproute2 grim clang-14 libclang-rt-14-dev xterm kwin-wayland xdg-desktop-portal
-  xdg-desktop-portal-kde qtwayland5"
+  xdg-desktop-portal-kde qtwayland5 mutter xdg-desktop-portal-gnome python3-gi"
 
 want="$BUILD $RUNTIME"
 case "${1:-all}" in

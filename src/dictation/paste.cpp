@@ -17,6 +17,9 @@ std::shared_ptr<PasteSequence> PasteSequence::create(Dispatcher& dispatcher, Pas
     pasteboard.onFetched([weak] {
         if (auto self = weak.lock()) self->fetched();
     });
+    pasteboard.onOffered([weak] {
+        if (auto self = weak.lock()) self->offered();
+    });
     return p;
 }
 
@@ -88,9 +91,23 @@ void PasteSequence::next() {
     if (chord.primary) pasteboard_.setPrimary(item.text);
     current_ = std::move(item);
     currentInTerminal_ = chord.terminal;
+    currentKeys_ = chord.keys;
+    if (pasteboard_.offersLater()) {
+        enter(Phase::awaitingOffer);
+        after(OFFER_DEADLINE, &PasteSequence::notTaken);
+        return;
+    }
+    sendKeys();
+}
+
+void PasteSequence::offered() {
+    if (phase_ == Phase::awaitingOffer) sendKeys();
+}
+
+void PasteSequence::sendKeys() {
     enter(Phase::awaitingFetch);
     after(FETCH_DEADLINE, &PasteSequence::notTaken);
-    keys_.postPaste(chord.keys);
+    keys_.postPaste(currentKeys_);
 }
 
 // The first fetch counts: a reader that keeps asking must not hold the queue back.
@@ -98,7 +115,7 @@ void PasteSequence::fetched() {
     if (phase_ == Phase::awaitingFetch) {
         Done done = std::exchange(current_, std::nullopt)->done;
         enter(Phase::fetched);
-        after(FETCH_GRACE, &PasteSequence::next);
+        after(pasteboard_.offersLater() ? KEEPER_GRACE : FETCH_GRACE, &PasteSequence::next);
         if (done) done(Outcome::typed);
     } else if (phase_ == Phase::kept) {
         // The user's own paste took it.
@@ -153,7 +170,7 @@ void PasteSequence::forgetPrepared() {
 // The chord is known not to arrive (the desktop refused or dropped it): the
 // transcript is left for the user now rather than at the fetch deadline.
 void PasteSequence::keepTranscript() {
-    if (phase_ == Phase::awaitingFetch) notTaken();
+    if (phase_ == Phase::awaitingFetch || phase_ == Phase::awaitingOffer) notTaken();
 }
 
 void PasteSequence::enter(Phase phase) {

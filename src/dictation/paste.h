@@ -45,8 +45,13 @@ class Paster {
 class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSequence> {
   public:
     static constexpr double FETCH_GRACE = 0.1;
+    // Where the offer comes late, the desktop's own clipboard keeper may read it at
+    // once and serve the target later: the restore leaves the target this long.
+    static constexpr double KEEPER_GRACE = 1.0;
     // How long the focused application has to fetch a transcript once the chord is sent.
     static constexpr double FETCH_DEADLINE = 3.0;
+    // How long a pasteboard that offers late may take before the transcript counts as not taken.
+    static constexpr double OFFER_DEADLINE = 2.0;
     // How long a transcript nobody fetched waits for the user's own paste.
     static constexpr double KEEP_FOR = 60.0;
     // Beyond this the user's clipboard is saved as text only.
@@ -62,7 +67,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     void keepTranscript() override;
 
   private:
-    enum class Phase { idle, awaitingFetch, fetched, kept };
+    enum class Phase { idle, awaitingOffer, awaitingFetch, fetched, kept };
     struct Pending {
         std::string text;
         Done done;
@@ -72,6 +77,8 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
                   AccessibilityTrust& trust, SystemLog& log);
     Pasteboard::Formats save();
     void next();
+    void offered();
+    void sendKeys();
     void fetched();
     void notTaken();
     void keep(const std::string& text, std::deque<Done> dones);
@@ -89,6 +96,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     // The transcript awaiting its fetch, as it went on the clipboard.
     std::optional<Pending> current_;
     bool currentInTerminal_ = false;
+    PasteKeys currentKeys_ = PasteKeys::ctrlV;
     // The user's clipboard, held from the first paste of a run to the restore.
     std::optional<Pasteboard::Formats> saved_;
     // Saved ahead, good only while the clipboard's change count stays the same.

@@ -43,6 +43,12 @@ class Pasteboard {
     // Called on the main thread once another application has fetched text from
     // the transcript set last (clipboard or PRIMARY).
     virtual void onFetched(std::function<void()> handler) = 0;
+    // Whether a transcript set for a paste reaches other applications only some
+    // time after set() returns (a helper must first win the selection): the paste
+    // keys then wait for onOffered, or a reader would find the old content.
+    virtual bool offersLater() { return false; }
+    // Called on the main thread once the transcript set last is on offer.
+    virtual void onOffered(std::function<void()> handler) { (void)handler; }
     // A number that differs whenever the content may have changed since it was
     // last read; absent where the platform cannot tell.
     virtual std::optional<std::uint64_t> changeCount() { return std::nullopt; }

@@ -25,16 +25,24 @@ void closeFd(int& fd) {
 
 CommandResult runCommand(const std::vector<std::string>& argv, const std::string& input,
                          std::size_t maxOutput, std::chrono::milliseconds timeout,
-                         bool captureOutput) {
+                         bool captureOutput, int* daemonStderr) {
     CommandResult result;
+    if (daemonStderr) *daemonStderr = -1;
     if (argv.empty()) return result;
-    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
     // A socket rather than a pipe for stdin: a child that exits early must not
     // raise SIGPIPE in the program (send() with MSG_NOSIGNAL).
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) return result;
     if (captureOutput && ::pipe2(out, O_CLOEXEC) != 0) {
         closeFd(in[0]);
         closeFd(in[1]);
+        return result;
+    }
+    if (daemonStderr && ::pipe2(err, O_CLOEXEC) != 0) {
+        closeFd(in[0]);
+        closeFd(in[1]);
+        closeFd(out[0]);
+        closeFd(out[1]);
         return result;
     }
     posix_spawn_file_actions_t actions;
@@ -44,7 +52,10 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     else
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (daemonStderr)
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     // The child (and any daemon it leaves) must not hold our sockets and files.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<char*> args;
@@ -55,12 +66,15 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
     posix_spawn_file_actions_destroy(&actions);
     closeFd(in[0]);
     closeFd(out[1]);
+    closeFd(err[1]);
     if (rc != 0) {
         closeFd(in[1]);
         closeFd(out[0]);
+        closeFd(err[0]);
         return result;
     }
     result.launched = true;
+    if (daemonStderr) *daemonStderr = err[0];
     ::fcntl(in[1], F_SETFL, O_NONBLOCK);
 
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -39,6 +39,10 @@ class DataControlPasteboard : public Pasteboard, public WaylandConnection::Clien
     std::optional<std::string> data(const std::string& type) override;
     void set(const Formats& formats, Content content) override;
     void onFetched(std::function<void()> handler) override;
+    bool offersLater() override { return !native() && fallback_.offersLater(); }
+    void onOffered(std::function<void()> handler) override {
+        fallback_.onOffered(std::move(handler));
+    }
     std::optional<std::uint64_t> changeCount() override;
 
     void bound(WaylandConnection& connection, const WaylandConnection::Globals& globals) override;

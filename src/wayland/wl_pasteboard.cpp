@@ -1,5 +1,9 @@
 #include "wayland/wl_pasteboard.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -17,10 +21,30 @@ constexpr std::size_t MAX_FORMAT_BYTES = 16u << 20;
 constexpr std::size_t MAX_TYPE_LIST = 64u << 10;
 constexpr milliseconds READ_TIMEOUT{1000};
 constexpr milliseconds WRITE_TIMEOUT{1000};
-// Longer than the paste sequence's own fallback, which restores (and so ends
-// this offer) after 5 s.
+// Longer than the paste sequence waits for the selection and then for the fetch;
+// past it the offer was simply not read, and the sequence's next set ends it.
+constexpr milliseconds SELECTION_TIMEOUT{5000};
 constexpr milliseconds OFFER_LIFETIME{10000};
 const std::string TEXT_OFFER = "text/plain;charset=utf-8";
+
+// Whether fd reached end of file within the limit; what comes before is dropped.
+bool endsWithin(int fd, milliseconds limit) {
+    if (fd < 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (n < 0 && errno != EINTR) return false;
+        if (n <= 0) continue;
+        char buf[4096];
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got == 0) return true;
+        if (got < 0 && errno != EINTR && errno != EAGAIN) return false;
+    }
+}
 
 }  // namespace
 
@@ -70,25 +94,37 @@ void WlPasteboard::set(const Formats& formats, Content content) {
         runCommand({"wl-copy", "--type", type}, chosen->second, 0, WRITE_TIMEOUT, false);
         return;
     }
-    // The offer stays in the foreground until it is read once or replaced; only
-    // the end of the newest offer counts as the transcript's fetch.
+    // wl-copy leaves a daemon behind once it holds the selection: the exit of the
+    // one we started says the transcript is on offer, and the end of the daemon's
+    // stderr that the offer ended, read once (--paste-once) or replaced. Only the
+    // newest offer counts.
     std::thread([shared = shared_, generation, type, text = chosen->second] {
-        auto r = runCommand({"wl-copy", "--foreground", "--paste-once", "--type", type}, text, 0,
-                            OFFER_LIFETIME, false);
-        // Past its lifetime the offer was simply not read: that is no failure.
-        if (r.cutShort) return;
+        int daemon = -1;
+        auto r = runCommand({"wl-copy", "--paste-once", "--type", type}, text, 0, SELECTION_TIMEOUT,
+                            false, &daemon);
         const bool failed = !r.launched || r.status != 0;
-        std::lock_guard<std::mutex> hold(shared->lock);
-        if (!shared->dispatcher) return;
-        shared->dispatcher->post([shared, generation, failed, text] {
-            // An offer we replaced since is no longer ours to report on.
-            if (shared->generation != generation) return;
-            if (failed && shared->copyFailed)
-                shared->copyFailed(text);
-            else if (!failed && shared->fetched)
-                shared->fetched();
-        });
+        report(shared, generation, failed ? Notice::failed : Notice::offered, text);
+        if (!failed && endsWithin(daemon, OFFER_LIFETIME))
+            report(shared, generation, Notice::fetched, text);
+        if (daemon >= 0) ::close(daemon);
     }).detach();
+}
+
+void WlPasteboard::report(const std::shared_ptr<Shared>& shared, unsigned generation, Notice notice,
+                          const std::string& text) {
+    std::lock_guard<std::mutex> hold(shared->lock);
+    if (!shared->dispatcher) return;
+    shared->dispatcher->post([shared, generation, notice, text] {
+        // An offer we replaced since is no longer ours to report on.
+        if (shared->generation != generation) return;
+        if (notice == Notice::failed && shared->copyFailed) shared->copyFailed(text);
+        if (notice == Notice::offered && shared->offered) shared->offered();
+        if (notice == Notice::fetched && shared->fetched) shared->fetched();
+    });
+}
+
+void WlPasteboard::onOffered(std::function<void()> handler) {
+    shared_->offered = std::move(handler);
 }
 
 void WlPasteboard::onFetched(std::function<void()> handler) {

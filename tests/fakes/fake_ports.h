@@ -87,6 +87,14 @@ class FakePasteboard : public Pasteboard {
     void fetched() {
         if (fetchedHandler) fetchedHandler();
     }
+    // A helper that wins the selection a while after set(): offered() says it did.
+    bool late = false;
+    std::function<void()> offeredHandler;
+    bool offersLater() override { return late; }
+    void onOffered(std::function<void()> handler) override { offeredHandler = std::move(handler); }
+    void offered() {
+        if (offeredHandler) offeredHandler();
+    }
 };
 
 class FakeKeySynthesizer : public KeySynthesizer {

@@ -105,6 +105,35 @@ TEST_F(Paste, ANewDictationReplacesOneLeftForTheUserAndIsPastedAsUsual) {
     EXPECT_EQ(restores, 1);
 }
 
+// The keys sent before the helper holds the selection would paste the old clipboard.
+TEST_F(Paste, WhereTheOfferComesLateTheKeysWaitForItOrTheTranscriptIsKept) {
+    board.late = true;
+    targetReadsAfter(0.05);
+    paster->paste("一", note());
+    dispatcher.advance(PasteSequence::OFFER_DEADLINE - 0.001);
+    EXPECT_EQ(keys.pastes, 0);
+    board.offered();
+    board.offered();  // a stray second notice sends nothing more
+    dispatcher.advance(0.05);
+    EXPECT_EQ(keys.pastes, 1);
+    EXPECT_EQ(received, std::vector<std::string>{"一"});
+    EXPECT_EQ(outcomes, std::vector<Outcome>{Outcome::typed});
+    // That read may have been the desktop's clipboard keeper: the target still gets it.
+    dispatcher.advance(PasteSequence::KEEPER_GRACE - 0.001);
+    EXPECT_EQ(text(), "一");
+    dispatcher.advance(0.001);
+    EXPECT_EQ(board.contents, user);
+
+    paster->paste("二", note());
+    dispatcher.advance(PasteSequence::OFFER_DEADLINE);
+    EXPECT_EQ(keys.pastes, 1);
+    EXPECT_EQ(text(), "二");
+    EXPECT_EQ(board.content, Content::kept);
+    EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::typed, Outcome::leftOnClipboard}));
+    board.offered();  // too late: the keys stay unsent
+    EXPECT_EQ(keys.pastes, 1);
+}
+
 TEST_F(Paste, TheChordAndTheTextFollowTheFocusedApplication) {
     struct Case {
         std::vector<std::string> app;
