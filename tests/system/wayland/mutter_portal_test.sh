@@ -12,8 +12,8 @@ USER_NAME=zavren-gnome-test DESKTOP=GNOME HERE=$(cd "$(dirname "$0")" && pwd)
   { echo "SKIP: needs root, mutter, xdg-desktop-portal-gnome, python3-gi, wl-clipboard, pulseaudio, espeak-ng, sox"; exit 77; }
 [ -n "${ZAVREN_WL_NETNS:-}" ] || ZAVREN_WL_NETNS=1 exec unshare -n "$0" "$@"
 ip link set lo up
-. "$HERE/portal_session.sh"
-portal_begin zavren-gnome "$@" "$HERE/mutter_keys.py"
+. "$HERE/../../../tools/desktop/portal_session.sh"
+portal_begin zavren-gnome "$@" "$HERE/../../../tools/desktop/mutter_keys.py"
 start "$ROOT/compositor.log" env DBUS_SESSION_BUS_ADDRESS=$BUS XDG_CURRENT_DESKTOP=GNOME \
   XDG_SESSION_TYPE=wayland mutter --headless --wayland --no-x11 --wayland-display=wayland-1 \
   --virtual-monitor 1280x800
