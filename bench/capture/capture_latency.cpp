@@ -22,7 +22,7 @@
 
 #include "pulse/pulse_microphone.h"
 #include "pulse/pulse_recorder.h"
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "support/fake_engine.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 #include "system_util.h"
 
 namespace zavren {

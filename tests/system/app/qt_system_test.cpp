@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "qt/qt_status_item.h"
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 #include "system_util.h"
 
 namespace zavren {

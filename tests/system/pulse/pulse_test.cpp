@@ -9,7 +9,7 @@
 #include "shared/files.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 
 namespace zavren {
 namespace {

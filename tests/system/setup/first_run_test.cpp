@@ -13,7 +13,7 @@
 #include "shared/files.h"
 #include "support/run_program.h"
 #include "support/wait_for.h"
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 
 namespace zavren {
 namespace {

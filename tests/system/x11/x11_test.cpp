@@ -10,7 +10,7 @@
 #include "dictation/paste_chord.h"
 #include "paste_target.h"
 #include "posix/run_loop.h"
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 #include "x11/xinput_hotkey_monitor.h"
 #include "x11/xtest_key_synthesizer.h"
 

@@ -1,4 +1,4 @@
-#include "system/harness/desktop_env.h"
+#include "desktop/desktop_env.h"
 
 #include <fcntl.h>
 #include <unistd.h>
