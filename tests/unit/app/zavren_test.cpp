@@ -199,6 +199,12 @@ TEST_F(Shell, LoginEntryRunsThisProgramAndWhatItCannotDoIsNamedByPath) {
     ASSERT_EQ(desktop.alerts.size(), 2u);
     EXPECT_NE(desktop.alerts[0].informative.find(paths.autostartFile), std::string::npos);
     EXPECT_NE(desktop.alerts[1].informative.find(paths.termsFile), std::string::npos);
+    desktop.textHandler =
+        DesktopHandler{"web.desktop", "[Desktop Entry]\nCategories=WebBrowser;\n"};
+    app->perform(MenuAction::openTerms);
+    ASSERT_EQ(desktop.alerts.size(), 3u);
+    EXPECT_EQ(desktop.alerts[2].message, "术语词典不会在网页浏览器中打开");
+    EXPECT_NE(desktop.alerts[1].message, desktop.alerts[2].message);
 
     const auto rows = statusItem.open().size();
     EngineLocator::removeAll(paths.engineRoot);

@@ -36,7 +36,7 @@ TEST(Manifest, SizesAreWholeNumbersWithin64Bits) {
     // clang-format off
     const std::pair<std::string, std::optional<std::int64_t>> rows[] = {
         {"0", 0}, {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
-        {"1000.0", 1000}, {"1e3", 1000}, {"9223372036854775808", std::nullopt},
+        {"1000.0", 1000}, {"1e3", 1000}, {"9007199254740992.0", 9007199254740992}, {"9223372036854775808", std::nullopt},
         {"1.5", std::nullopt}, {"1e300", std::nullopt}, {"\"10\"", std::nullopt}, {"null", std::nullopt}};
     // clang-format on
     for (const auto& [size, want] : rows) {

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/installer/archive_entry.h"
+#include "engine/installer/install_from.h"
 #include "engine/installer/sha256.h"
 #include "shared/files.h"
+#include "support/fake_engine.h"
 #include "support/tar_gz.h"
 #include "support/temp_dir.h"
 
@@ -49,6 +51,7 @@ TEST(ArchiveEntry, OnlyFilesFoldersAndLinksThatStayInTheirTopFolder) {
     EXPECT_EQ(checker.check({"engine-1/l", T::regular, "", 0}), "重复条目");
     EXPECT_EQ(checker.check({"engine-1/l", T::directory, "", 0}), "重复条目");
     EXPECT_FALSE(checker.check({"engine-1", T::directory, "", 0})) << "folders come twice";
+    EXPECT_EQ(checker.check({"engine-1", T::regular, "", 0}), "重复条目") << "a file over a folder";
 }
 
 struct ArchiveUnpack : ::testing::Test {
@@ -153,6 +156,24 @@ TEST_F(ArchiveUnpack, AnArchiveFromElsewhereIsCheckedBeforeItIsUnpacked) {
     EXPECT_EQ(entries(), std::vector<std::string>{});
     EXPECT_EQ(verifyAndUnpack({"", upper, size}, archive, root, probe), std::nullopt);
     EXPECT_EQ(entries(), (std::vector<std::string>{"engine-3", "engine-3/x"}));
+}
+
+// What came on a stick is checked against its engine.json, then installed.
+TEST(InstallFromFiles, AnArchiveThatMatchesItsManifestIsInstalled) {
+    test::TempDir tmp;
+    const std::string archive = test::tarGz(
+        {{"engine-2/", '5'}, {"engine-2/bin/llama-server", '0', "#!/bin/sh\n", "", 0755}});
+    Sha256 h;
+    h.update(archive.data(), archive.size());
+    test::writeFile(tmp / "usb/engine-2.tar.gz", archive);
+    test::writeFile(tmp / "usb/engine.json",
+                    R"({"version":"2","url":"https://x/engine-2.tar.gz","sha256":")" +
+                        h.hexDigest() + R"(","size":)" + std::to_string(archive.size()) + "}");
+    auto located = InstallFrom::locate(tmp / "usb");
+    ASSERT_TRUE(std::holds_alternative<InstallFrom::Package>(located));
+    EXPECT_TRUE(InstallFrom::install(std::get<InstallFrom::Package>(located), tmp / "engines")
+                    .is<InstallPhase::Done>());
+    EXPECT_TRUE(fs::exists(tmp / "engines/engine-2/bin/llama-server"));
 }
 
 }  // namespace

@@ -85,6 +85,7 @@ TEST(AboutAndPrivacy, TheWindowsKeepTheirTypeSizes) {
     const std::pair<Styled, int> cases[] = {
         {about.name, 22},
         {about.suffix, 14},
+        {about.copyright, 11},
         {first.name, 24},
         {first.suffix, 15},
         {first.intro, 13},
