@@ -15,6 +15,8 @@ namespace zavren::qt {
 
 namespace {
 
+constexpr const char* ACTION_PROPERTY = "zavrenAction";
+
 QWidget* stepRow(const StepRow& step, QWidget* content) {
     auto* row = new QWidget;
     auto* h = new QHBoxLayout(row);
@@ -54,7 +56,20 @@ void OnboardingWindow::closeEvent(QCloseEvent* event) {
 }
 
 void OnboardingWindow::render() {
+    // The content is rebuilt on every change. A keyboard user keeps their place on
+    // the button of the same action; when it went away, the first button has the
+    // focus, as when the window is activated.
+    QVariant focused;
+    if (QWidget* widget = focusWidget()) focused = widget->property(ACTION_PROPERTY);
     setContent(build(controller_->model()));
+    if (QWidget* widget = focusWidget()) widget->clearFocus();
+    for (auto* b : findChildren<QPushButton*>()) {
+        if (focused.isValid() && b->isVisibleTo(this) && b->property(ACTION_PROPERTY) == focused) {
+            b->setFocus();
+            return;
+        }
+    }
+    focusNextPrevChild(true);
 }
 
 QWidget* OnboardingWindow::button(const ActionButton& b) {
@@ -64,6 +79,7 @@ QWidget* OnboardingWindow::button(const ActionButton& b) {
     if (b.small) pushButton->setStyleSheet(QStringLiteral("padding: 1px 8px;"));
     std::weak_ptr<OnboardingController> weak = controller_;
     OnboardingAction action = b.action;
+    pushButton->setProperty(ACTION_PROPERTY, static_cast<int>(action));
     QObject::connect(pushButton, &QPushButton::clicked, pushButton, [weak, action] {
         if (auto controller = weak.lock()) controller->perform(action);
     });
