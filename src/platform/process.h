@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,10 +12,20 @@
 namespace zavren {
 
 struct ProcessSpec {
-    std::string exec;
+    std::string exec;                        // run() looks a bare name up in PATH
     std::vector<std::string> args;           // without the executable
     std::map<std::string, std::string> env;  // the child's whole environment
-    int outputFd = -1;                       // stdout and stderr; -1 inherits both
+    int outputFd = -1;                       // launch(): stdout and stderr; -1 inherits both
+};
+
+// A blocking run's standard streams and limits. Standard error goes to
+// /dev/null, or with daemonStderr to a pipe whose read end the caller gets: it
+// ends only once every process holding it, daemons the child left too, is gone.
+struct RunOptions {
+    std::string input{};        // standard input, then its end
+    std::size_t maxOutput = 0;  // standard output kept; 0 sends it to /dev/null
+    Duration timeout = std::chrono::seconds(10);
+    bool daemonStderr = false;
 };
 
 class ChildProcess {
@@ -35,8 +46,11 @@ struct LaunchResult {
 
 struct RunResult {
     bool launched = false;
-    int status = -1;  // exit status, or the signal number when a signal ended it
-    std::string error;
+    int status = -1;        // exit status, or the signal number when a signal ended it
+    bool cutShort = false;  // killed for printing past maxOutput or outliving the timeout
+    std::string output{};   // standard output, at most maxOutput bytes
+    std::string error{};    // why the launch failed
+    int daemonStderr = -1;  // with RunOptions::daemonStderr, for the caller to close
 };
 
 class ProcessLauncher {
@@ -46,8 +60,8 @@ class ProcessLauncher {
     // or the signal number for a signal).
     virtual LaunchResult launch(const ProcessSpec& spec,
                                 std::function<void(int status)> onExit) = 0;
-    // Runs to completion, blocking the calling thread. Output goes to outputFd.
-    virtual RunResult run(const ProcessSpec& spec) = 0;
+    // Runs to completion or until cut short, blocking the calling thread.
+    virtual RunResult run(const ProcessSpec& spec, const RunOptions& options) = 0;
     virtual std::map<std::string, std::string> environment() const = 0;
 };
 

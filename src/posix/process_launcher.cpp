@@ -83,7 +83,9 @@ class Spawner {
     }
 
     pid_t spawn(const ProcessSpec& spec, std::string& error) {
-        std::packaged_task<pid_t()> job([&] { return process_detail::spawn(spec, error); });
+        std::packaged_task<pid_t()> job([&] {
+            return process_detail::spawn(spec, {-1, spec.outputFd, spec.outputFd}, error);
+        });
         auto result = job.get_future();
         {
             std::lock_guard lock(mutex_);
@@ -123,22 +125,6 @@ LaunchResult PosixProcessLauncher::launch(const ProcessSpec& spec,
     state->pid = pid;
     std::thread([state, onExit = std::move(onExit)] { reap(state, onExit); }).detach();
     return {std::make_shared<PosixChild>(state), {}};
-}
-
-RunResult PosixProcessLauncher::run(const ProcessSpec& spec) {
-    RunResult result;
-    pid_t pid = process_detail::spawn(spec, result.error);
-    if (pid < 0) return result;
-    result.launched = true;
-    int waitStatus = 0;
-    while (::waitpid(pid, &waitStatus, 0) < 0) {
-        if (errno != EINTR) {
-            result.error = "无法等待子进程结束";
-            return result;
-        }
-    }
-    result.status = process_detail::statusFromWait(waitStatus);
-    return result;
 }
 
 std::map<std::string, std::string> PosixProcessLauncher::environment() const {

@@ -5,7 +5,7 @@
 namespace zavren {
 
 // Child processes through fork and exec. The child gets exactly the given
-// arguments and environment, stdout and stderr on the given descriptor, default
+// arguments and environment, its standard streams as asked, default
 // signal dispositions and an empty signal mask (whatever this program blocks or
 // ignores, such as SIGTERM for its own signal handling, is not passed on), and no
 // other descriptor than 0, 1 and 2. Every child receives SIGTERM when this
@@ -19,7 +19,9 @@ namespace zavren {
 class PosixProcessLauncher : public ProcessLauncher {
   public:
     LaunchResult launch(const ProcessSpec& spec, std::function<void(int status)> onExit) override;
-    RunResult run(const ProcessSpec& spec) override;
+    // Standard input is a socket, so a child that stops reading cannot raise
+    // SIGPIPE here. A child cut short is killed with SIGKILL.
+    RunResult run(const ProcessSpec& spec, const RunOptions& options) override;
     std::map<std::string, std::string> environment() const override;
 };
 

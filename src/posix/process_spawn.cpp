@@ -29,9 +29,15 @@ void closeFrom(int first, int last, int limit) {
     for (int fd = first; fd <= last && fd < limit; ++fd) ::close(fd);
 }
 
+[[noreturn]] void fail(int errorPipe) {
+    int err = errno;
+    (void)!::write(errorPipe, &err, sizeof err);
+    ::_exit(127);
+}
+
 // Between fork and exec: async-signal-safe calls only, no allocation.
-[[noreturn]] void becomeChild(const ProcessSpec& spec, char* const* argv, char* const* envp,
-                              pid_t parent, int errorPipe, int fdLimit) {
+[[noreturn]] void becomeChild(const ProcessSpec& spec, Streams streams, char* const* argv,
+                              char* const* envp, pid_t parent, int errorPipe, int fdLimit) {
     // The engine must not outlive us, even when we are killed outright.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::getppid() != parent) ::_exit(127);  // we died before the line above took effect
@@ -45,16 +51,15 @@ void closeFrom(int first, int last, int limit) {
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 
-    int fd = spec.outputFd;
-    if (fd >= 0) {
-        if ((fd != STDOUT_FILENO && ::dup2(fd, STDOUT_FILENO) < 0) ||
-            (fd != STDERR_FILENO && ::dup2(fd, STDERR_FILENO) < 0)) {
-            int err = errno;
-            (void)!::write(errorPipe, &err, sizeof err);
-            ::_exit(127);
-        }
-        // dup2 onto itself keeps close-on-exec: clear it by hand.
-        if (fd <= STDERR_FILENO) ::fcntl(fd, F_SETFD, 0);
+    // Anything among 0, 1 and 2 moves up first, or a dup2 below could replace it.
+    if (errorPipe <= STDERR_FILENO) errorPipe = ::fcntl(errorPipe, F_DUPFD_CLOEXEC, 3);
+    int from[3] = {streams.in, streams.out, streams.err};
+    for (int& fd : from) {
+        if (fd >= 0 && fd <= STDERR_FILENO && (fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0)
+            fail(errorPipe);
+    }
+    for (int target = 0; target < 3; ++target) {
+        if (from[target] >= 0 && ::dup2(from[target], target) < 0) fail(errorPipe);
     }
     // Descriptors opened elsewhere without O_CLOEXEC must not leak into a
     // long-lived engine; the error pipe closes itself at exec.
@@ -62,14 +67,12 @@ void closeFrom(int first, int last, int limit) {
     closeFrom(errorPipe + 1, ~0U >> 1, fdLimit);
 
     ::execve(spec.exec.c_str(), argv, envp);
-    int err = errno;
-    (void)!::write(errorPipe, &err, sizeof err);
-    ::_exit(127);
+    fail(errorPipe);
 }
 
 }  // namespace
 
-pid_t spawn(const ProcessSpec& spec, std::string& error) {
+pid_t spawn(const ProcessSpec& spec, Streams streams, std::string& error) {
     std::vector<std::string> argStrings{spec.exec};
     argStrings.insert(argStrings.end(), spec.args.begin(), spec.args.end());
     std::vector<std::string> envStrings;
@@ -93,7 +96,7 @@ pid_t spawn(const ProcessSpec& spec, std::string& error) {
     ::pthread_sigmask(SIG_SETMASK, &all, &old);
     const pid_t parent = ::getpid();
     pid_t pid = ::fork();
-    if (pid == 0) becomeChild(spec, argv.data(), envp.data(), parent, pipeFds[1], fdLimit);
+    if (pid == 0) becomeChild(spec, streams, argv.data(), envp.data(), parent, pipeFds[1], fdLimit);
     int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ::close(pipeFds[1]);

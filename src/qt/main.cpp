@@ -71,7 +71,7 @@ int runDesktop(int argc, char** argv) {
     QtIndicatorPanel panel(st);
     QtStatusItem statusItem;
     std::optional<WaylandAdapters> wl;
-    if (wayland) wl.emplace(dispatcher, log, defaults, paths.runtimeDir, env, st);
+    if (wayland) wl.emplace(dispatcher, log, defaults, paths.runtimeDir, env, st, processes);
 
     ProcNetPortOwners portOwners;
     InotifyFolderWatcher folderWatcher;

@@ -14,6 +14,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/log.h"
+#include "platform/process.h"
 #include "platform/ui.h"
 #include "portal/dbus_global_shortcuts.h"
 #include "portal/dbus_remote_desktop.h"
@@ -35,10 +36,10 @@ namespace zavren {
 struct WaylandAdapters {
     WaylandAdapters(Dispatcher& dispatcher, SystemLog& log, Defaults& defaults,
                     const std::string& runtimeDir, std::map<std::string, std::string> env,
-                    AppState& st)
+                    AppState& st, ProcessLauncher& processes)
         : hotkey(dispatcher, log, {.socketPath = pttSocketPath(runtimeDir)}),
           keys(log, std::move(env)),
-          wlClipboard(dispatcher),
+          wlClipboard(dispatcher, processes),
           pasteboard(wlClipboard),
           capsule(st, log),
           notifications(log),

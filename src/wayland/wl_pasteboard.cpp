@@ -8,8 +8,6 @@
 #include <sstream>
 #include <thread>
 
-#include "wayland/child_command.h"
-
 namespace zavren {
 
 namespace {
@@ -46,9 +44,15 @@ bool endsWithin(int fd, milliseconds limit) {
     }
 }
 
+RunResult wlClipboard(ProcessLauncher& processes, std::string exec, std::vector<std::string> args,
+                      const RunOptions& options) {
+    return processes.run({std::move(exec), std::move(args), processes.environment()}, options);
+}
+
 }  // namespace
 
-WlPasteboard::WlPasteboard(Dispatcher& dispatcher) {
+WlPasteboard::WlPasteboard(Dispatcher& dispatcher, ProcessLauncher& processes)
+    : processes_(processes) {
     shared_->dispatcher = &dispatcher;
 }
 
@@ -58,7 +62,8 @@ WlPasteboard::~WlPasteboard() {
 }
 
 std::vector<std::string> WlPasteboard::types() {
-    auto r = runCommand({"wl-paste", "--list-types"}, "", MAX_TYPE_LIST, READ_TIMEOUT);
+    auto r = wlClipboard(processes_, "wl-paste", {"--list-types"},
+                         {.maxOutput = MAX_TYPE_LIST, .timeout = READ_TIMEOUT});
     std::vector<std::string> out;
     if (r.status != 0 || r.cutShort) return out;
     std::istringstream lines(r.output);
@@ -69,8 +74,8 @@ std::vector<std::string> WlPasteboard::types() {
 }
 
 std::optional<std::string> WlPasteboard::data(const std::string& type) {
-    auto r = runCommand({"wl-paste", "--no-newline", "--type", type}, "", MAX_FORMAT_BYTES,
-                        READ_TIMEOUT);
+    auto r = wlClipboard(processes_, "wl-paste", {"--no-newline", "--type", type},
+                         {.maxOutput = MAX_FORMAT_BYTES, .timeout = READ_TIMEOUT});
     // Cut short means a part of the content: restoring that would be worse than none.
     if (r.status != 0 || r.cutShort) return std::nullopt;
     return r.output;
@@ -79,7 +84,7 @@ std::optional<std::string> WlPasteboard::data(const std::string& type) {
 void WlPasteboard::set(const Formats& formats, Content content) {
     const unsigned generation = ++shared_->generation;
     if (formats.empty()) {
-        runCommand({"wl-copy", "--clear"}, "", 0, WRITE_TIMEOUT, false);
+        wlClipboard(processes_, "wl-copy", {"--clear"}, {.timeout = WRITE_TIMEOUT});
         return;
     }
     auto chosen = formats.find(PASTEBOARD_TEXT_TYPE);
@@ -91,22 +96,23 @@ void WlPasteboard::set(const Formats& formats, Content content) {
     }
     const std::string type = chosen->first == PASTEBOARD_TEXT_TYPE ? TEXT_OFFER : chosen->first;
     if (content != Content::pasted) {
-        runCommand({"wl-copy", "--type", type}, chosen->second, 0, WRITE_TIMEOUT, false);
+        wlClipboard(processes_, "wl-copy", {"--type", type},
+                    {.input = chosen->second, .timeout = WRITE_TIMEOUT});
         return;
     }
     // wl-copy leaves a daemon behind once it holds the selection: the exit of the
     // one we started says the transcript is on offer, and the end of the daemon's
     // stderr that the offer ended, read once (--paste-once) or replaced. Only the
     // newest offer counts.
-    std::thread([shared = shared_, generation, type, text = chosen->second] {
-        int daemon = -1;
-        auto r = runCommand({"wl-copy", "--paste-once", "--type", type}, text, 0, SELECTION_TIMEOUT,
-                            false, &daemon);
-        const bool failed = !r.launched || r.status != 0;
+    std::thread([&processes = processes_, shared = shared_, generation, type,
+                 text = chosen->second] {
+        auto r = wlClipboard(processes, "wl-copy", {"--paste-once", "--type", type},
+                             {.input = text, .timeout = SELECTION_TIMEOUT, .daemonStderr = true});
+        const bool failed = !r.launched || r.status != 0 || r.cutShort;
         report(shared, generation, failed ? Notice::failed : Notice::offered, text);
-        if (!failed && endsWithin(daemon, OFFER_LIFETIME))
+        if (!failed && endsWithin(r.daemonStderr, OFFER_LIFETIME))
             report(shared, generation, Notice::fetched, text);
-        if (daemon >= 0) ::close(daemon);
+        if (r.daemonStderr >= 0) ::close(r.daemonStderr);
     }).detach();
 }
 

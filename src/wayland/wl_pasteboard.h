@@ -7,6 +7,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/pasteboard.h"
+#include "platform/process.h"
 
 namespace zavren {
 
@@ -22,7 +23,9 @@ namespace zavren {
 // unseen: the user's clipboard comes back when its time is up.
 class WlPasteboard : public Pasteboard {
   public:
-    explicit WlPasteboard(Dispatcher& dispatcher);
+    // processes runs wl-copy and wl-paste, also on offers' threads: it must
+    // live as long as the program.
+    WlPasteboard(Dispatcher& dispatcher, ProcessLauncher& processes);
     ~WlPasteboard() override;
     WlPasteboard(const WlPasteboard&) = delete;
     WlPasteboard& operator=(const WlPasteboard&) = delete;
@@ -52,6 +55,7 @@ class WlPasteboard : public Pasteboard {
     enum class Notice { failed, offered, fetched };
     static void report(const std::shared_ptr<Shared>& shared, unsigned generation, Notice notice,
                        const std::string& text);
+    ProcessLauncher& processes_;
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 

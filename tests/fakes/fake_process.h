@@ -55,7 +55,9 @@ class FakeProcessLauncher : public ProcessLauncher {
         children.push_back(child);
         return {child, {}};
     }
-    RunResult run(const ProcessSpec&) override { return {true, 0, {}}; }
+    RunResult run(const ProcessSpec&, const RunOptions&) override {
+        return {.launched = true, .status = 0};
+    }
     std::map<std::string, std::string> environment() const override { return env; }
 };
 

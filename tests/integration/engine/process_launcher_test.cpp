@@ -73,7 +73,7 @@ TEST(ProcessLauncher, ChildGetsExactlyItsArgumentsEnvironmentAndOutput) {
     EXPECT_EQ(files::read(tmp / "out"), "a b|c|你好|none\noops\n");
 }
 
-TEST(ProcessLauncher, SignalsAndFailuresAreReportedAndRunReturnsTheStatus) {
+TEST(ProcessLauncher, SignalsAndFailuresAreReported) {
     PosixProcessLauncher launcher;
     EXPECT_EQ(launchAndWait(launcher, sh("exec sleep 30"), [](auto& c) { c.terminate(); }),
               SIGTERM);
@@ -81,9 +81,65 @@ TEST(ProcessLauncher, SignalsAndFailuresAreReportedAndRunReturnsTheStatus) {
     auto r = launcher.launch({"/nonexistent/engine", {}, {}, -1}, [](int) { FAIL(); });
     EXPECT_FALSE(r.child);
     EXPECT_NE(r.error.find("/nonexistent/engine"), std::string::npos);
-    EXPECT_FALSE(launcher.run({"/nonexistent/pkill", {}, {}, -1}).launched);
-    EXPECT_EQ(launcher.run(sh("exit 3")).status, 3);
-    EXPECT_EQ(launcher.run(sh("kill -9 $$")).status, SIGKILL);
+    // A bare name comes from an absolute directory of PATH, never the working one.
+    const std::map<std::string, std::string> path{{"PATH", "bin:/usr/bin:/bin"}};
+    EXPECT_EQ(launcher.run({"sh", {"-c", "exit 3"}, path}, {}).status, 3);
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path("/");
+    for (const ProcessSpec& missing :
+         {ProcessSpec{"/nonexistent/sh", {}, {}}, ProcessSpec{"sh", {}, {{"PATH", "bin"}}},
+          ProcessSpec{"zavren-no-such-program", {}, path}}) {
+        auto r = launcher.run(missing, {});
+        EXPECT_FALSE(r.launched) << missing.exec;
+        EXPECT_NE(r.error.find(missing.exec), std::string::npos);
+    }
+    std::filesystem::current_path(cwd);
+}
+
+TEST(ProcessLauncher, RunFeedsInputKeepsOutputAndCutsShort) {
+    struct Case {
+        const char* script;
+        RunOptions options;
+        int status;
+        bool cutShort;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"cat; echo oops >&2; exit 4", {.input = "你好", .maxOutput = 64}, 4, false, "你好"},
+        // It stops reading: the rest of the input must not raise SIGPIPE here.
+        {"exit 0", {.input = std::string(1 << 20, 'x')}, 0, false, ""},
+        {"kill -9 $$", {}, SIGKILL, false, ""},
+        {"yes", {.maxOutput = 4096}, SIGKILL, true, ""},
+        // Its output ending is not its end.
+        {"exec >&-; sleep 30", {.maxOutput = 64, .timeout = 300ms}, SIGKILL, true, ""},
+        // A daemon it leaves with output to /dev/null is not waited for.
+        {"sleep 4 & exit 0", {.timeout = 2s}, 0, false, ""},
+    };
+    PosixProcessLauncher launcher;
+    for (const auto& c : cases) {
+        auto r = launcher.run(sh(c.script), c.options);
+        EXPECT_TRUE(r.launched) << c.script;
+        EXPECT_EQ(r.status, c.status) << c.script;
+        EXPECT_EQ(r.cutShort, c.cutShort) << c.script;
+        EXPECT_LE(r.output.size(), c.options.maxOutput) << c.script;
+        if (!c.cutShort) {
+            EXPECT_EQ(r.output, c.output) << c.script;
+        }
+        EXPECT_EQ(r.daemonStderr, -1);
+    }
+}
+
+TEST(ProcessLauncher, DaemonStderrEndsWithTheLastProcessHoldingIt) {
+    PosixProcessLauncher launcher;
+    auto r = launcher.run(sh("(sleep 2; echo bye >&2) & echo hi >&2"), {.daemonStderr = true});
+    ASSERT_TRUE(r.status == 0 && r.daemonStderr >= 0) << r.status;
+    char said[16];
+    EXPECT_EQ(::read(r.daemonStderr, said, 3), 3);  // hi
+    pollfd waiting{r.daemonStderr, POLLIN, 0};
+    EXPECT_EQ(::poll(&waiting, 1, 0), 0) << "ended before the daemon";
+    EXPECT_EQ(::read(r.daemonStderr, said, sizeof said), 4);  // bye, once the daemon speaks
+    EXPECT_EQ(::read(r.daemonStderr, said, sizeof said), 0);
+    ::close(r.daemonStderr);
 }
 
 // Run by the test below as a program of its own: launches an engine from a
