@@ -142,6 +142,7 @@ void PasteSequence::notTaken() {
 
 void PasteSequence::keep(const std::string& text, std::deque<Done> dones) {
     pasteboard_.set({{PASTEBOARD_TEXT_TYPE, text}}, Pasteboard::Content::kept);
+    kept_ = text;
     enter(Phase::kept);
     after(KEEP_FOR, &PasteSequence::restore);
     for (auto& done : dones)
@@ -149,9 +150,14 @@ void PasteSequence::keep(const std::string& text, std::deque<Done> dones) {
 }
 
 void PasteSequence::restore() {
+    const bool wasKept = phase_ == Phase::kept;
     enter(Phase::idle);
-    if (saved_)
-        pasteboard_.set(std::exchange(saved_, std::nullopt).value(), Pasteboard::Content::restored);
+    if (!saved_) return;
+    Pasteboard::Formats saved = std::exchange(saved_, std::nullopt).value();
+    // What the user copied while the transcript waited for them is newer than what
+    // we saved before it: theirs stays.
+    if (wasKept && pasteboard_.data(PASTEBOARD_TEXT_TYPE) != kept_) return;
+    pasteboard_.set(saved, Pasteboard::Content::restored);
 }
 
 void PasteSequence::prepare() {

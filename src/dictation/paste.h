@@ -99,6 +99,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     PasteKeys currentKeys_ = PasteKeys::ctrlV;
     // The user's clipboard, held from the first paste of a run to the restore.
     std::optional<Pasteboard::Formats> saved_;
+    std::string kept_;  // the transcript left for the user, while it waits there
     // Saved ahead, good only while the clipboard's change count stays the same.
     struct Prepared {
         std::uint64_t changeCount;

@@ -92,6 +92,14 @@ TEST_F(Paste, ATranscriptNobodyFetchesStaysUnmarkedUntilTheUsersOwnPaste) {
     dispatcher.advance(0.001);
     EXPECT_EQ(board.contents, user);
     EXPECT_EQ(restores, 2);
+
+    // Nor over a copy the user made meanwhile.
+    paster->paste("四", note());
+    dispatcher.advance(PasteSequence::FETCH_DEADLINE + 1);
+    board.contents = {{PASTEBOARD_TEXT_TYPE, "newer"}};
+    dispatcher.advance(PasteSequence::KEEP_FOR);
+    EXPECT_EQ(text(), "newer");
+    EXPECT_EQ(restores, 2);
 }
 
 TEST_F(Paste, ANewDictationReplacesOneLeftForTheUserAndIsPastedAsUsual) {
