@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -119,6 +120,13 @@ void QtDesktop::showAlert(const Alert& alert, std::function<void(int)> answered)
     box->setText(QString::fromStdString(alert.message));
     if (!alert.informative.empty())
         box->setInformativeText(QString::fromStdString(alert.informative));
+    // Texts may come from a server: as markup a link in them would open a browser.
+    // Plain and selectable, an address shown can be copied by hand.
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        label->setOpenExternalLinks(false);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     std::vector<QPushButton*> buttons;
     for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
         auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
