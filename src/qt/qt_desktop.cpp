@@ -1,7 +1,6 @@
 #include "qt/qt_desktop.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -10,7 +9,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QUrl>
 #include <QWidget>
 #include <memory>
 #include <utility>
@@ -22,10 +20,6 @@ constexpr int ALERT_MIN_WIDTH = 340;
 constexpr qint64 MAX_ID_BYTES = 4096;
 constexpr qint64 MAX_ENTRY_BYTES = 256 * 1024;
 }  // namespace
-
-void QtDesktop::openUrl(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-}
 
 void QtDesktop::openFile(const std::string& path, std::function<void(bool)> opened) {
     const QString file = QString::fromStdString(path);
