@@ -85,13 +85,14 @@ TEST_F(UpdaterTest, SkippingSilencesOnlyTheSilentCheckForThatVersion) {
 // No browser starts: the address goes on the clipboard and is shown. Only a plain web
 // address from the record is taken, else the downloads base.
 TEST_F(UpdaterTest, DownloadCopiesThePageElseTheFileElseTheBaseAndNothingAfterTheUpdaterIsGone) {
-    const std::string tooLong = "https://p/" + std::string(UPDATE_MAX_ADDRESS, 'a');
+    const std::string longest = "https://p/" + std::string(UPDATE_MAX_ADDRESS - 10, 'a');
     for (auto [page, copied] :
          {std::pair<std::string, std::string>{R"("https://p/r")", "https://p/r"},
           {"null", "https://d/z"},
           {R"("file:///etc/passwd")", BASE},
           {R"("https://p/\u202Egpj.exe")", BASE},
-          {'"' + tooLong + '"', BASE}}) {
+          {'"' + longest + '"', longest},
+          {'"' + longest + "a\"", BASE}}) {
         desktop.alertAnswers = {0};
         check(true, 200, R"({"version":"1.0","url":"https://d/z","page":)" + page + "}");
         EXPECT_EQ(pasteboard.contents, (Pasteboard::Formats{{PASTEBOARD_TEXT_TYPE, copied}}));
