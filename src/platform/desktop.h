@@ -19,10 +19,11 @@ struct DesktopHandler {
     std::string entry;  // that entry's text; empty when it could not be found or read
 };
 
+// Nothing here opens a web address: the program never starts a browser or mail
+// program (offerAddress hands the user the address instead).
 class Desktop {
   public:
     virtual ~Desktop() = default;
-    virtual void openUrl(const std::string& url) = 0;
     // Opens a local file in the user's default application. `opened` gets false,
     // later on the main thread, when no application could be started for it.
     virtual void openFile(const std::string& path, std::function<void(bool opened)> opened) = 0;

@@ -31,6 +31,8 @@ class Pasteboard {
         // A transcript left for the user to paste: unmarked, as some clipboard
         // managers drop marked entries at once.
         kept,
+        // Text the user asked for (an address): a plain copy, as one made by hand.
+        copied,
     };
 
     // Replaces the whole content; empty formats leave the clipboard empty.

@@ -1,15 +1,14 @@
 #include "qt/qt_desktop.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QUrl>
 #include <QWidget>
 #include <memory>
 #include <utility>
@@ -21,10 +20,6 @@ constexpr int ALERT_MIN_WIDTH = 340;
 constexpr qint64 MAX_ID_BYTES = 4096;
 constexpr qint64 MAX_ENTRY_BYTES = 256 * 1024;
 }  // namespace
-
-void QtDesktop::openUrl(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-}
 
 void QtDesktop::openFile(const std::string& path, std::function<void(bool)> opened) {
     const QString file = QString::fromStdString(path);
@@ -119,6 +114,13 @@ void QtDesktop::showAlert(const Alert& alert, std::function<void(int)> answered)
     box->setText(QString::fromStdString(alert.message));
     if (!alert.informative.empty())
         box->setInformativeText(QString::fromStdString(alert.informative));
+    // Texts may come from a server: as markup a link in them would open a browser.
+    // Plain and selectable, an address shown can be copied by hand.
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        label->setOpenExternalLinks(false);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     std::vector<QPushButton*> buttons;
     for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
         auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;

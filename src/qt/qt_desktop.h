@@ -6,7 +6,6 @@ namespace zavren {
 
 class QtDesktop : public Desktop {
   public:
-    void openUrl(const std::string& url) override;
     void openFile(const std::string& path, std::function<void(bool)> opened) override;
     void defaultHandler(const std::string& mimeType,
                         std::function<void(std::optional<DesktopHandler>)> answer) override;

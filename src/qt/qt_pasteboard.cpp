@@ -74,7 +74,7 @@ QMimeData* mimeDataOf(const Pasteboard::Formats& formats, bool hinted) {
 }  // namespace
 
 void QtPasteboard::set(const Formats& formats, Content content) {
-    holdsTranscript_ = content != Content::restored;
+    holdsTranscript_ = content == Content::pasted || content == Content::kept;
     primaryWatched_ = false;
     if (formats.empty()) {
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);

@@ -27,7 +27,7 @@ AboutModel aboutModel(const std::optional<std::string>& engineVersion,
     m.privacyButton = Styled{"隐私说明:你的声音,不出这台电脑", 11, Weight::regular, Tone::link};
     m.copyright = Styled{COPYRIGHT, 11};
     m.contact = Styled{CONTACT, 11, Weight::regular, Tone::link};
-    m.contactUrl = "mailto:" + CONTACT;
+    m.contactAddress = CONTACT;
     return m;
 }
 

@@ -24,7 +24,7 @@ struct AboutModel {
     Styled privacyButton;
     Styled copyright;
     Styled contact;
-    std::string contactUrl;
+    std::string contactAddress;  // what a click on the contact copies
 };
 
 // "v0.12.0 · 引擎 1.0", or "v0.12.0 · 引擎未安装" without an engine.

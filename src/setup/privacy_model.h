@@ -16,12 +16,12 @@ struct PrivacyRow {
 struct PrivacyModel {
     Styled heading;
     std::vector<PrivacyRow> rows;
-    Styled pageNote;  // "完整说明见产品页"
-    Styled pageLink;  // the page's address without its scheme
-    std::string pageUrl;
+    Styled pageNote;      // "完整说明见产品页"
+    Styled pageLink;      // the page's address without its scheme
+    std::string pageUrl;  // what a click on the link copies
 };
 
-// productPage: the configured product page; it is always opened over HTTPS.
+// productPage: the configured product page; it is always given over HTTPS.
 PrivacyModel privacyModel(const std::string& productPage);
 PrivacyModel privacyModel();
 

@@ -34,31 +34,31 @@ void SetupWindows::closeOnboarding() {
     controller_->viewHidden();
 }
 
+std::function<void()> SetupWindows::offering(AddressOffer offer) {
+    return [this, alive = std::weak_ptr<bool>(alive_), offer = std::move(offer)] {
+        if (alive.lock()) offerAddress(ports_.desktop, ports_.pasteboard, offer);
+    };
+}
+
 void SetupWindows::showAbout(std::optional<std::string> engineVersion) {
     if (about_) about_->hide();
     std::weak_ptr<bool> alive = alive_;
-    Desktop* desktop = &ports_.desktop;
+    const AboutModel model = aboutModel(engineVersion, ports_.resourcesDir);
     AboutActions actions{
         [this, alive] {
             if (alive.lock()) showPrivacy();
         },
-        [desktop, alive](const std::string& url) {
-            if (alive.lock()) desktop->openUrl(url);
-        },
+        offering({"邮箱地址", model.contactAddress, ""}),
     };
-    about_ = ports_.factory.makeAbout(aboutModel(engineVersion, ports_.resourcesDir),
-                                      std::move(actions));
+    about_ = ports_.factory.makeAbout(model, std::move(actions));
     bringToFront(*about_);
 }
 
 void SetupWindows::showPrivacy() {
     if (!privacy_) {
-        std::weak_ptr<bool> alive = alive_;
-        Desktop* desktop = &ports_.desktop;
-        privacy_ =
-            ports_.factory.makePrivacy(privacyModel(), [desktop, alive](const std::string& url) {
-                if (alive.lock()) desktop->openUrl(url);
-            });
+        const PrivacyModel model = privacyModel();
+        privacy_ = ports_.factory.makePrivacy(
+            model, offering({"产品页地址", model.pageUrl, PASTE_IN_BROWSER}));
     }
     bringToFront(*privacy_);
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/copied_address.h"
 #include "platform/hotkey_key.h"
 #include "platform/ui.h"
 #include "setup/window_port.h"
@@ -14,6 +15,7 @@ namespace zavren {
 struct SetupWindowsPorts {
     SetupWindowFactory& factory;
     Desktop& desktop;
+    Pasteboard& pasteboard;
     Dispatcher& dispatcher;
     MicrophoneAccess& microphone;
     AccessibilityTrust& trust;
@@ -47,6 +49,8 @@ class SetupWindows : public SetupWindowsPort {
 
   private:
     void bringToFront(SetupWindow& window);
+    // A callback for a window's link: hands over the address while this object lives.
+    std::function<void()> offering(AddressOffer offer);
 
     SetupWindowsPorts ports_;
     std::shared_ptr<OnboardingController> controller_;

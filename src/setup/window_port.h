@@ -24,9 +24,12 @@ class SetupWindow {
     virtual void hide() = 0;
 };
 
+// What a link-styled address does when clicked: it is copied, never opened.
+inline const std::string COPY_ADDRESS_TIP = "点击复制地址";
+
 struct AboutActions {
     std::function<void()> showPrivacy;
-    std::function<void(const std::string& url)> openUrl;
+    std::function<void()> copyContact;
 };
 
 // Builds the three windows, each centred on the screen once, when it is made.
@@ -39,8 +42,8 @@ class SetupWindowFactory {
         std::shared_ptr<OnboardingController> controller) = 0;
     virtual std::unique_ptr<SetupWindow> makeAbout(const AboutModel& model,
                                                    AboutActions actions) = 0;
-    virtual std::unique_ptr<SetupWindow> makePrivacy(
-        const PrivacyModel& model, std::function<void(const std::string& url)> openUrl) = 0;
+    virtual std::unique_ptr<SetupWindow> makePrivacy(const PrivacyModel& model,
+                                                     std::function<void()> copyPage) = 0;
 };
 
 }  // namespace zavren

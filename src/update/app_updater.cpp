@@ -1,18 +1,33 @@
 #include "update/app_updater.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "platform/copied_address.h"
 #include "shared/constants.h"
 #include "shared/url.h"
 #include "shared/version_compare.h"
 
 namespace zavren {
 
+namespace {
+
+// What the server names is shown and copied as is: a web address in plain ASCII of a
+// sane length, so no look-alike characters or direction marks can dress it up.
+bool showable(const std::string& address) {
+    return address.size() <= UPDATE_MAX_ADDRESS && isHttpUrl(address) &&
+           std::all_of(address.begin(), address.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
 AppUpdater::AppUpdater(Dispatcher& dispatcher, HttpClient& http, Desktop& desktop,
-                       Defaults& defaults, std::string base)
+                       Pasteboard& pasteboard, Defaults& defaults, std::string base)
     : dispatcher_(dispatcher),
       http_(http),
       desktop_(desktop),
+      pasteboard_(pasteboard),
       defaults_(defaults),
       base_(std::move(base)),
       alive_(std::make_shared<AppUpdater*>(this)) {}
@@ -63,10 +78,11 @@ void AppUpdater::prompt(const AppLatest& latest) {
         if (!self) return;
         AppUpdater& u = **self;
         if (answer == DOWNLOAD_BUTTON) {
-            // Only web addresses go to the browser; anything else in the record (another
-            // scheme, a relative path, garbage) opens the downloads base instead.
+            // Anything else in the record (another scheme, a relative path, garbage)
+            // gives the downloads base instead.
             const std::string& chosen = latest.page ? *latest.page : latest.url;
-            u.desktop_.openUrl(isHttpUrl(chosen) ? chosen : u.base_);
+            offerAddress(u.desktop_, u.pasteboard_,
+                         {"下载地址", showable(chosen) ? chosen : u.base_, PASTE_IN_BROWSER});
         } else if (answer == SKIP_BUTTON) {
             u.defaults_.setString(SKIPPED_VERSION_KEY, latest.version);
         }

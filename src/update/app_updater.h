@@ -7,6 +7,7 @@
 #include "platform/desktop.h"
 #include "platform/dispatch.h"
 #include "platform/http.h"
+#include "platform/pasteboard.h"
 #include "update/app_latest.h"
 
 namespace zavren {
@@ -16,12 +17,14 @@ inline constexpr Duration UPDATE_IDLE_TIMEOUT = seconds(15);
 // A trickling or endless server must not hold the check or its memory.
 inline constexpr Duration UPDATE_DEADLINE = seconds(30);
 inline constexpr std::size_t UPDATE_MAX_BYTES = std::size_t{1} << 20;
+// Longer addresses are not shown to the user; the downloads base is instead.
+inline constexpr std::size_t UPDATE_MAX_ADDRESS = 2048;
 
 // Checks "latest.json" under the downloads base and offers a newer version.
 class AppUpdater {
   public:
-    AppUpdater(Dispatcher& dispatcher, HttpClient& http, Desktop& desktop, Defaults& defaults,
-               std::string base);
+    AppUpdater(Dispatcher& dispatcher, HttpClient& http, Desktop& desktop, Pasteboard& pasteboard,
+               Defaults& defaults, std::string base);
     AppUpdater(const AppUpdater&) = delete;
     AppUpdater& operator=(const AppUpdater&) = delete;
 
@@ -29,7 +32,8 @@ class AppUpdater {
     // shows only the prompt for a version the user has not skipped.
     void check(bool interactive);
 
-    // The new-version alert and what its answer does.
+    // The new-version alert and what its answer does: the download address goes on
+    // the clipboard, as no browser is ever started.
     void prompt(const AppLatest& latest);
 
   private:
@@ -42,6 +46,7 @@ class AppUpdater {
     Dispatcher& dispatcher_;
     HttpClient& http_;
     Desktop& desktop_;
+    Pasteboard& pasteboard_;
     Defaults& defaults_;
     std::string base_;
     // Callbacks hold this weakly: nothing happens once the updater is gone.

@@ -229,7 +229,7 @@ void DataControlPasteboard::set(const Formats& formats, Content content) {
         fallback_.set(formats, content);
         return;
     }
-    const bool transcript = content != Content::restored;
+    const bool transcript = content == Content::pasted || content == Content::kept;
     std::uint64_t ticket;
     {
         std::lock_guard<std::mutex> hold(lock_);

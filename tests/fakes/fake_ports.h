@@ -158,7 +158,6 @@ class FakePortOwners : public PortOwners {
 
 class FakeDesktop : public Desktop {
   public:
-    std::vector<std::string> openedUrls;
     std::vector<std::string> openedFiles;
     bool filesOpen = true;  // whether an application takes a file
     std::vector<Alert> alerts;
@@ -170,7 +169,6 @@ class FakeDesktop : public Desktop {
     std::optional<DesktopHandler> textHandler =
         DesktopHandler{"editor.desktop", "[Desktop Entry]\nCategories=Utility;TextEditor;\n"};
 
-    void openUrl(const std::string& url) override { openedUrls.push_back(url); }
     void defaultHandler(const std::string&,
                         std::function<void(std::optional<DesktopHandler>)> answer) override {
         answer(textHandler);

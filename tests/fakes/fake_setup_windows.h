@@ -24,6 +24,7 @@ struct FakeFactory : SetupWindowFactory {
     WindowEvents events;
     std::shared_ptr<OnboardingController> controller;
     AboutActions about;
+    std::function<void()> copyPage;
     std::unique_ptr<SetupWindow> make(const std::string& name, const std::string& detail = "") {
         events.push_back("make:" + name + detail);
         return std::make_unique<FakeWindow>(name, events);
@@ -37,7 +38,8 @@ struct FakeFactory : SetupWindowFactory {
         return make("about", " " + m.versionLine.text);
     }
     std::unique_ptr<SetupWindow> makePrivacy(const PrivacyModel&,
-                                             std::function<void(const std::string&)>) override {
+                                             std::function<void()> copy) override {
+        copyPage = std::move(copy);
         return make("privacy");
     }
 };

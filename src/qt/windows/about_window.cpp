@@ -13,8 +13,6 @@ namespace zavren::qt {
 
 namespace {
 
-const QString PRIVACY_HREF = QStringLiteral("zavren:privacy");
-
 QPixmap loadLogo(const std::vector<std::string>& candidates, int width, qreal ratio) {
     for (const auto& path : candidates) {
         QImageReader reader(qstr(path));
@@ -63,24 +61,14 @@ AboutWindow::AboutWindow(const AboutModel& m, AboutActions actions)
     }
     v->addWidget(divider(m.dividerWidth), 0, Qt::AlignHCenter);
 
-    QLabel* privacy = linkLabel(m.privacyButton, PRIVACY_HREF);
-    v->addWidget(privacy, 0, Qt::AlignHCenter);
+    v->addWidget(linkLabel(m.privacyButton, std::move(actions.showPrivacy)), 0, Qt::AlignHCenter);
 
     auto* contact = new QVBoxLayout;
     contact->setSpacing(4);
     contact->addWidget(styledLabel(m.copyright), 0, Qt::AlignHCenter);
-    QLabel* mail = linkLabel(m.contact, qstr(m.contactUrl));
-    contact->addWidget(mail, 0, Qt::AlignHCenter);
+    contact->addWidget(linkLabel(m.contact, std::move(actions.copyContact), qstr(COPY_ADDRESS_TIP)),
+                       0, Qt::AlignHCenter);
     v->addLayout(contact);
-
-    auto showPrivacy = actions.showPrivacy;
-    auto openUrl = actions.openUrl;
-    QObject::connect(privacy, &QLabel::linkActivated, this, [showPrivacy](const QString&) {
-        if (showPrivacy) showPrivacy();
-    });
-    QObject::connect(mail, &QLabel::linkActivated, this, [openUrl](const QString& href) {
-        if (openUrl) openUrl(href.toStdString());
-    });
 
     setContent(root);
 }

@@ -9,7 +9,7 @@
 
 namespace zavren::qt {
 
-PrivacyWindow::PrivacyWindow(const PrivacyModel& m, std::function<void(const std::string&)> openUrl)
+PrivacyWindow::PrivacyWindow(const PrivacyModel& m, std::function<void()> copyPage)
     : FixedWidthWindow(qstr(PRIVACY_TITLE), WIDTH) {
     auto* root = new QWidget;
     auto* v = new QVBoxLayout(root);
@@ -29,14 +29,10 @@ PrivacyWindow::PrivacyWindow(const PrivacyModel& m, std::function<void(const std
     auto* page = new QHBoxLayout;
     page->setSpacing(4);
     page->addWidget(styledLabel(m.pageNote));
-    QLabel* link = linkLabel(m.pageLink, qstr(m.pageUrl));
-    page->addWidget(link);
+    page->addWidget(linkLabel(m.pageLink, std::move(copyPage), qstr(COPY_ADDRESS_TIP)));
     page->addStretch(1);
     v->addLayout(page);
 
-    QObject::connect(link, &QLabel::linkActivated, this, [openUrl](const QString& href) {
-        if (openUrl) openUrl(href.toStdString());
-    });
     setContent(root);
 }
 

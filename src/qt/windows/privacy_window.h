@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <string>
 
 #include "qt/windows/fixed_width_window.h"
 #include "setup/window_port.h"
@@ -11,7 +10,7 @@ namespace zavren::qt {
 class PrivacyWindow : public FixedWidthWindow {
   public:
     static constexpr int WIDTH = 440;
-    PrivacyWindow(const PrivacyModel& model, std::function<void(const std::string&)> openUrl);
+    PrivacyWindow(const PrivacyModel& model, std::function<void()> copyPage);
 };
 
 }  // namespace zavren::qt

@@ -50,9 +50,9 @@ std::unique_ptr<SetupWindow> QtSetupWindowFactory::makeAbout(const AboutModel& m
     return std::make_unique<QtSetupWindow>(new AboutWindow(model, std::move(actions)));
 }
 
-std::unique_ptr<SetupWindow> QtSetupWindowFactory::makePrivacy(
-    const PrivacyModel& model, std::function<void(const std::string&)> openUrl) {
-    return std::make_unique<QtSetupWindow>(new PrivacyWindow(model, std::move(openUrl)));
+std::unique_ptr<SetupWindow> QtSetupWindowFactory::makePrivacy(const PrivacyModel& model,
+                                                               std::function<void()> copyPage) {
+    return std::make_unique<QtSetupWindow>(new PrivacyWindow(model, std::move(copyPage)));
 }
 
 std::optional<std::string> installedResourcesDir() {

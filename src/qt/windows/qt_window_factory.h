@@ -13,8 +13,8 @@ class QtSetupWindowFactory : public SetupWindowFactory {
     std::unique_ptr<SetupWindow> makeOnboarding(
         std::shared_ptr<OnboardingController> controller) override;
     std::unique_ptr<SetupWindow> makeAbout(const AboutModel& model, AboutActions actions) override;
-    std::unique_ptr<SetupWindow> makePrivacy(
-        const PrivacyModel& model, std::function<void(const std::string&)> openUrl) override;
+    std::unique_ptr<SetupWindow> makePrivacy(const PrivacyModel& model,
+                                             std::function<void()> copyPage) override;
 };
 
 // The installed program's resources folder (<prefix>/share/zavren next to the

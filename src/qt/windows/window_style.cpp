@@ -154,16 +154,22 @@ QLabel* styledLabel(const Styled& styled, QWidget* parent) {
     return label;
 }
 
-QLabel* linkLabel(const Styled& styled, const QString& href, QWidget* parent) {
+QLabel* linkLabel(const Styled& styled, std::function<void()> clicked, const QString& tip,
+                  QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setFont(windowFont(styled.size, styled.weight));
     const QString colour = toneColour(Tone::link, label->palette()).name();
+    // The anchor only makes the text clickable and focusable; its target is never read.
     label->setTextFormat(Qt::RichText);
-    label->setText(QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none\">%3</a>")
-                       .arg(href.toHtmlEscaped(), colour, qstr(styled.text).toHtmlEscaped()));
+    label->setText(QStringLiteral("<a href=\"#\" style=\"color:%1; text-decoration:none\">%2</a>")
+                       .arg(colour, qstr(styled.text).toHtmlEscaped()));
     label->setOpenExternalLinks(false);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     label->setCursor(Qt::PointingHandCursor);
+    if (!tip.isEmpty()) label->setToolTip(tip);
+    QObject::connect(label, &QLabel::linkActivated, label, [clicked = std::move(clicked)] {
+        if (clicked) clicked();
+    });
     return label;
 }
 

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QString>
+#include <functional>
 
 #include "setup/text_style.h"
 
@@ -23,8 +24,9 @@ QColor toneColour(Tone tone, const QPalette& palette);
 
 // A plain-text label (never rich text: installer messages are shown verbatim).
 QLabel* styledLabel(const Styled& styled, QWidget* parent = nullptr);
-// A label that shows one link in the link colour and reports clicks through
-// linkActivated instead of opening anything itself.
-QLabel* linkLabel(const Styled& styled, const QString& href, QWidget* parent = nullptr);
+// Text in the link colour that calls clicked on a click or Enter, and never opens
+// anything itself; tip: its tooltip, when not empty.
+QLabel* linkLabel(const Styled& styled, std::function<void()> clicked, const QString& tip = {},
+                  QWidget* parent = nullptr);
 
 }  // namespace zavren::qt

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <filesystem>
 #include <optional>
 
@@ -43,6 +44,23 @@ TEST_F(QtDesktopTest, OpenFileSaysWhetherAnApplicationTookTheFile) {
         while (!opened && waited.elapsed() < 10000) app.processEvents(QEventLoop::AllEvents, 50);
         EXPECT_EQ(opened, expected) << script;
     }
+}
+
+// Alert texts may come from a server: shown as plain, selectable text, a link in
+// them opens nothing.
+TEST_F(QtDesktopTest, AlertTextsArePlainAndSelectable) {
+    QtDesktop().showAlert({"<b>x</b>", "<a href=\"https://e.org\">e</a>", {}}, nullptr);
+    int texts = 0;
+    for (QWidget* box : QApplication::topLevelWidgets()) {
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            texts += !label->text().isEmpty();
+            EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            EXPECT_FALSE(label->openExternalLinks());
+            EXPECT_EQ(label->textInteractionFlags(), Qt::TextSelectableByMouse);
+        }
+        box->close();
+    }
+    EXPECT_EQ(texts, 2);
 }
 
 // The desktop's handler for text is asked first; a browser, or no handler at all,

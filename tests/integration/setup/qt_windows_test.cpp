@@ -48,9 +48,10 @@ TEST(QtWindows, FixedFramesNothingClippedCloseOnlyHidesAboutIsReplaced) {
     fakes::FakeMicrophone mic;
     fakes::FakeTrust trust;
     fakes::FakeDesktop desktop;
+    fakes::FakePasteboard pasteboard;
     fakes::FakeInstaller installer;
     qt::QtSetupWindowFactory factory;
-    SetupWindows windows({factory, desktop, d, mic, trust, std::nullopt});
+    SetupWindows windows({factory, desktop, pasteboard, d, mic, trust, std::nullopt});
     windows.showOnboarding(installer);
     QPointer<QWidget> first = onlyWindow(ONBOARDING_TITLE);
     ASSERT_TRUE(first);
@@ -80,8 +81,10 @@ TEST(QtWindows, FixedFramesNothingClippedCloseOnlyHidesAboutIsReplaced) {
     EXPECT_TRUE(first) << "closing must only hide it";
     QWidget* about = onlyWindow(ABOUT_TITLE);
     ASSERT_NE(about, nullptr) << "the old about window was not released";
-    emit childWithText<QLabel>(about, "隐私说明")->linkActivated("zavren:privacy");
+    emit childWithText<QLabel>(about, "隐私说明")->linkActivated("#");
     EXPECT_NE(onlyWindow(PRIVACY_TITLE), nullptr);
+    emit childWithText<QLabel>(about, QString::fromStdString(CONTACT))->linkActivated("#");
+    EXPECT_EQ(pasteboard.contents[PASTEBOARD_TEXT_TYPE], CONTACT);
 }
 
 }  // namespace

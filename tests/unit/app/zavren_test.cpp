@@ -46,7 +46,8 @@ struct Shell : ::testing::Test {
     std::shared_ptr<ServerManager> server =
         ServerManager::create({d, http, procs, log, ports, paths, ""});
     EngineInstaller installer{d, http, paths.engineRoot, BASE};
-    AppUpdater updater{d, http, desktop, defaults, BASE};
+    FakePasteboard pasteboard;
+    AppUpdater updater{d, http, desktop, pasteboard, defaults, BASE};
     FakeAudioRecorderFactory recorders;
     FakePaster paster;
     std::shared_ptr<DictationController> dictation = DictationController::create(

@@ -40,6 +40,7 @@ struct OtherWays : ::testing::Test {
     fakes::FakeMicrophone mic;
     fakes::FakeTrust trust;
     fakes::FakeDesktop desktop;
+    fakes::FakePasteboard pasteboard;
     fakes::FakeLog log;
     fakes::FakeInstaller installer;
     FakeChooser chooser;
@@ -47,6 +48,7 @@ struct OtherWays : ::testing::Test {
     EngineState engine = EngineState::notInstalled;
     SetupWindows windows{{factory,
                           desktop,
+                          pasteboard,
                           d,
                           mic,
                           trust,

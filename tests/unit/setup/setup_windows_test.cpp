@@ -17,11 +17,12 @@ struct SetupWindowsTest : ::testing::Test {
     fakes::FakeMicrophone mic;
     fakes::FakeTrust trust;
     fakes::FakeDesktop desktop;
+    fakes::FakePasteboard pasteboard;
     FakeFactory factory;
     fakes::FakeInstaller installer;
     HotkeyStatus hotkey;
     std::unique_ptr<SetupWindows> windows = std::make_unique<SetupWindows>(SetupWindowsPorts{
-        factory, desktop, d, mic, trust, std::nullopt, [this] { return hotkey; }});
+        factory, desktop, pasteboard, d, mic, trust, std::nullopt, [this] { return hotkey; }});
     OnboardingModel shown() { return factory.controller->model(); }
 };
 
@@ -44,6 +45,21 @@ TEST_F(SetupWindowsTest, FirstRunAndPrivacyAreMadeOnceAboutAnewAndEachShowComesT
     windows.reset();
     factory.controller.reset();
     EXPECT_EQ(installer.liveObservers(), 0);
+}
+
+// The links copy their address, never open it, and do nothing once the windows are gone.
+TEST_F(SetupWindowsTest, TheLinksCopyTheirAddress) {
+    windows->showAbout(std::nullopt);
+    windows->showPrivacy();
+    factory.about.copyContact();
+    EXPECT_EQ(desktop.alerts.back().message, "邮箱地址已复制到剪贴板");
+    factory.copyPage();
+    const std::string page = privacyModel().pageUrl;
+    EXPECT_EQ(desktop.alerts.back().informative, page + "\n\n" + PASTE_IN_BROWSER);
+    windows.reset();
+    factory.about.copyContact();
+    EXPECT_EQ(pasteboard.contents.at(PASTEBOARD_TEXT_TYPE), page);
+    EXPECT_EQ(desktop.alerts.size(), 2u);
 }
 
 TEST_F(SetupWindowsTest, PollingNoticesGrantsOnlyWhileShownAndTheButtonsDoTheirJob) {

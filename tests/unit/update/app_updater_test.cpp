@@ -5,6 +5,7 @@
 #include "fakes/fake_dispatcher.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_ports.h"
+#include "platform/copied_address.h"
 #include "shared/url.h"
 #include "update/update_base.h"
 #include "zavren/build_config.h"
@@ -19,9 +20,10 @@ struct UpdaterTest : ::testing::Test {
     fakes::FakeDispatcher d;
     fakes::FakeHttpClient http{d};
     fakes::FakeDesktop desktop;
+    fakes::FakePasteboard pasteboard;
     fakes::FakeDefaults defaults;
     std::unique_ptr<AppUpdater> updater =
-        std::make_unique<AppUpdater>(d, http, desktop, defaults, BASE);
+        std::make_unique<AppUpdater>(d, http, desktop, pasteboard, defaults, BASE);
 
     // What the user saw: "-" nothing, "prompt" the three-button offer, else the message.
     std::string check(bool interactive, int status, const std::string& body) {
@@ -31,7 +33,8 @@ struct UpdaterTest : ::testing::Test {
         updater->check(interactive);
         d.runUntilIdle();
         if (desktop.alerts.empty()) return "-";
-        EXPECT_EQ(desktop.activations, 1) << "every alert comes to the front";
+        EXPECT_EQ(std::size_t(desktop.activations), desktop.alerts.size())
+            << "every alert comes to the front";
         return desktop.alerts.back().buttons.size() == 3 ? "prompt" : desktop.alerts.back().message;
     }
 };
@@ -79,18 +82,28 @@ TEST_F(UpdaterTest, SkippingSilencesOnlyTheSilentCheckForThatVersion) {
     EXPECT_EQ(check(false, 200, R"({"version":"0.12.2","url":"https://x"})"), "prompt");
 }
 
-TEST_F(UpdaterTest, DownloadOpensThePageElseTheFileElseTheBaseAndNothingAfterTheUpdaterIsGone) {
-    for (auto [extra, opened] : {std::pair{R"(,"page":"https://p/r")", "https://p/r"},
-                                 {R"(,"page":null)", "https://d/z"},
-                                 {R"(,"page":"file:///etc/passwd")", BASE.c_str()}}) {
+// No browser starts: the address goes on the clipboard and is shown. Only a plain web
+// address from the record is taken, else the downloads base.
+TEST_F(UpdaterTest, DownloadCopiesThePageElseTheFileElseTheBaseAndNothingAfterTheUpdaterIsGone) {
+    const std::string longest = "https://p/" + std::string(UPDATE_MAX_ADDRESS - 10, 'a');
+    for (auto [page, copied] :
+         {std::pair<std::string, std::string>{R"("https://p/r")", "https://p/r"},
+          {"null", "https://d/z"},
+          {R"("file:///etc/passwd")", BASE},
+          {R"("https://p/\u202Egpj.exe")", BASE},
+          {'"' + longest + '"', longest},
+          {'"' + longest + "a\"", BASE}}) {
         desktop.alertAnswers = {0};
-        check(true, 200, std::string(R"({"version":"1.0","url":"https://d/z")") + extra + "}");
-        EXPECT_EQ(desktop.openedUrls.back(), opened);
+        check(true, 200, R"({"version":"1.0","url":"https://d/z","page":)" + page + "}");
+        EXPECT_EQ(pasteboard.contents, (Pasteboard::Formats{{PASTEBOARD_TEXT_TYPE, copied}}));
+        EXPECT_EQ(pasteboard.content, Pasteboard::Content::copied);
+        EXPECT_EQ(desktop.alerts.back().message, "下载地址已复制到剪贴板");
+        EXPECT_EQ(desktop.alerts.back().informative, copied + "\n\n" + PASTE_IN_BROWSER);
     }
     updater->check(true);
     updater.reset();  // an answer for an updater that is gone does nothing
     d.runUntilIdle();
-    EXPECT_EQ(desktop.alerts.size(), 1u);
+    EXPECT_EQ(desktop.alerts.size(), 2u);
 }
 
 TEST(UpdateBase, AWebAddressReplacesTheDefaultAnythingElseWarns) {

@@ -49,8 +49,8 @@ bool save(const QImage& image, const QString& path) {
     return true;
 }
 
-// Answers the update check with a fixed record; nothing is stored.
-struct Canned : HttpClient, Defaults {
+// Answers the update check with a fixed record; nothing is stored or copied.
+struct Canned : HttpClient, Defaults, Pasteboard {
     std::string body;
     std::shared_ptr<HttpTask> send(HttpRequest, std::function<void(HttpResponse)> done) override {
         done({200, body, std::nullopt});
@@ -61,6 +61,10 @@ struct Canned : HttpClient, Defaults {
     void setBool(const std::string&, bool) override {}
     std::optional<std::string> stringValue(const std::string&) override { return std::nullopt; }
     void setString(const std::string&, const std::string&) override {}
+    std::vector<std::string> types() override { return {}; }
+    std::optional<std::string> data(const std::string&) override { return std::nullopt; }
+    void set(const Formats&, Content) override {}
+    void onFetched(std::function<void()>) override {}
 };
 
 void settle(int ms) {
@@ -100,7 +104,7 @@ bool saveUpdateDialogs(const QString& dir) {
     QtDispatcher dispatcher;
     QtDesktop desktop;
     Canned http;
-    AppUpdater updater(dispatcher, http, desktop, http, "https://downloads.invalid");
+    AppUpdater updater(dispatcher, http, desktop, http, http, "https://downloads.invalid");
     bool ok = true;
     for (auto [name, body] : {std::pair{"new", R"({"version":"0.13.0","url":"https://x.invalid"})"},
                               {"latest", R"({"version":"0.12.0","url":"https://x.invalid"})"},

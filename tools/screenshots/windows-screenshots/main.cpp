@@ -57,7 +57,6 @@ struct Permissions : MicrophoneAccess, AccessibilityTrust, Desktop, FileChooser 
     void authorized(std::function<void(bool)> answer) override { answer(granted); }
     void request(std::function<void(bool)> done) override { done(granted); }
     bool isTrusted(bool) override { return granted; }
-    void openUrl(const std::string&) override {}
     void openFile(const std::string&, std::function<void(bool)>) override {}
     void defaultHandler(const std::string&,
                         std::function<void(std::optional<DesktopHandler>)>) override {}
