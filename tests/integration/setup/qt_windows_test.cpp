@@ -11,6 +11,7 @@
 #include "qt/windows/qt_window_factory.h"
 #include "setup/setup_windows.h"
 #include "shared/constants.h"
+#include "support/qt_app.h"
 
 namespace zavren {
 namespace {
@@ -40,10 +41,7 @@ void settle() {
 }
 
 TEST(QtWindows, FixedFramesNothingClippedCloseOnlyHidesAboutIsReplaced) {
-    int argc = 1;
-    char name[] = "itest_setup";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    test::QtApp<QApplication> qt;
     fakes::FakeDispatcher d;
     fakes::FakeMicrophone mic;
     fakes::FakeTrust trust;

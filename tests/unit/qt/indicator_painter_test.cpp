@@ -5,16 +5,14 @@
 #include <QPainter>
 
 #include "qt/paint/indicator_painter.h"
+#include "support/qt_app.h"
 
 namespace zavren {
 namespace {
 
 class IndicatorPainterTest : public ::testing::Test {
   protected:
-    int argc = 1;
-    char name[8] = "test_qt";
-    char* argv[2] = {name, nullptr};
-    QGuiApplication app{argc, argv};
+    test::QtApp<QGuiApplication> qt;
 };
 
 // The shadow must fade out inside the area: a window edge would cut it in a hard line.
