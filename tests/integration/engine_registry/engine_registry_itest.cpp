@@ -54,19 +54,5 @@ TEST_F(EngineRegistryCli, AddedLlamaServerIsChosenTranscribesAndIsRemovedAsLinks
     for (const auto& kept : {model, mmproj, fake}) EXPECT_TRUE(fs::exists(kept)) << kept;
 }
 
-TEST_F(EngineRegistryCli, RefusedAddCreatesNothing) {
-    const std::vector<std::string> cases[] = {
-        {"--llama-server", fake, "--model", home / "none.gguf", "--mmproj", mmproj},
-        {"--llama-server", mmproj, "--model", model, "--mmproj", mmproj},
-        {"--llama-server", fake, "--model", model, "--script", model},
-    };
-    for (auto args : cases) {
-        SCOPED_TRACE(::testing::PrintToString(args));
-        args.insert(args.begin(), {"engine", "add"});
-        EXPECT_EQ(zavren(args), 2);
-        EXPECT_FALSE(fs::exists(engines));
-    }
-}
-
 }  // namespace
 }  // namespace zavren

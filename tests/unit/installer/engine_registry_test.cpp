@@ -51,6 +51,7 @@ struct Registry : ::testing::Test {
 TEST_F(Registry, RefusalsLeaveTheRootAsItWas) {
     const std::pair<const char*, reg::Result> cases[] = {
         {"model is a folder", reg::add(root, reg::llamaLinks(server, tmp.path, model), {}, now)},
+        {"model missing", reg::add(root, reg::llamaLinks(server, root + "/none", model), {}, now)},
         {"server not executable", reg::add(root, reg::llamaLinks(model, model, model), {}, now)},
         {"server others may rewrite",
          reg::add(root, reg::llamaLinks(shared, model, model), {}, now)},
