@@ -54,7 +54,8 @@ class FakeCompositor {
 
 TEST(FocusedAppFromCompositor, SpeaksEachIpcAndGivesUpOnBadAnswers) {
     test::TempDir dir;
-    const std::string tree = R"({"nodes":[{"focused":true,"app_id":"foot"}]})";
+    const std::string tree =
+        R"({"nodes":[{"app_id":"x"},{"nodes":[{"focused":true,"app_id":"foot"}]}]})";
     std::string request;
     {
         FakeCompositor sway(dir / "sway.sock", swayFrame(4, tree) + "trailing", false);
@@ -75,7 +76,8 @@ TEST(FocusedAppFromCompositor, SpeaksEachIpcAndGivesUpOnBadAnswers) {
     }
     ::mkdir((dir / "hypr").c_str(), 0700);
     ::mkdir((dir / "hypr/sig").c_str(), 0700);
-    FakeCompositor hypr(dir / "hypr/sig/.socket.sock", R"({"class":"kitty"})", true);
+    FakeCompositor hypr(dir / "hypr/sig/.socket.sock", R"({"class":"kitty","initialClass":"x"})",
+                        true);
     EXPECT_EQ(focusedAppFromCompositor(
                   {{"XDG_RUNTIME_DIR", dir.path}, {"HYPRLAND_INSTANCE_SIGNATURE", "sig"}}, 2s),
               "kitty");
