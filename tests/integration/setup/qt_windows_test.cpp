@@ -5,9 +5,8 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "fakes/fake_dispatcher.h"
 #include "fakes/fake_installer.h"
-#include "fakes/fake_ports.h"
+#include "fakes/fake_platform.h"
 #include "qt/windows/qt_window_factory.h"
 #include "setup/setup_windows.h"
 #include "shared/constants.h"
@@ -42,13 +41,10 @@ void settle() {
 
 TEST(QtWindows, FixedFramesNothingClippedCloseOnlyHidesAboutIsReplaced) {
     test::QtApp<QApplication> qt;
-    fakes::FakeDispatcher d;
-    fakes::FakeMicrophone mic;
-    fakes::FakeTrust trust;
-    fakes::FakeDesktop desktop;
+    fakes::FakePlatform fake;
     fakes::FakeInstaller installer;
     qt::QtSetupWindowFactory factory;
-    SetupWindows windows({factory, desktop, d, mic, trust, std::nullopt});
+    SetupWindows windows({factory, fake.desktop, fake.d, fake.mic, fake.trust, std::nullopt});
     windows.showOnboarding(installer);
     QPointer<QWidget> first = onlyWindow(ONBOARDING_TITLE);
     ASSERT_TRUE(first);
