@@ -12,27 +12,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the real program with every XDG folder under a private home.
-struct EngineRegistryCli : ::testing::Test {
+// The real program with every XDG folder under a private home.
+TEST(EngineRegistryCli, AddedLlamaServerIsChosenTranscribesAndIsRemovedAsLinksOnly) {
     test::TempDir home;
-    std::string engines = home / "data/zavren/engine";
-    std::string model = home / "model.gguf", mmproj = home / "mmproj.gguf";
-    const std::string fake = ZAVREN_FAKE_ENGINE;
-
-    void SetUp() override {
-        test::writeFile(model, R"({"answer": "登记的引擎在回答"})");
-        test::writeFile(mmproj);
-    }
-
+    const std::string engines = home / "data/zavren/engine", model = home / "model.gguf",
+                      mmproj = home / "mmproj.gguf", fake = ZAVREN_FAKE_ENGINE;
+    test::writeFile(model, R"({"answer": "登记的引擎在回答"})");
+    test::writeFile(mmproj);
     std::string out;  // of the last run
-    int zavren(const std::vector<std::string>& args) {
+    const auto zavren = [&](const std::vector<std::string>& args) {
         auto r = test::runProgram(ZAVREN_CLI_EXE, args, test::homeVars(home.path));
         out = r.out;
         return r.status;
-    }
-};
-
-TEST_F(EngineRegistryCli, AddedLlamaServerIsChosenTranscribesAndIsRemovedAsLinksOnly) {
+    };
     test::makeLlama(engines + "/engine-0.10.0");  // as if downloaded
     ASSERT_EQ(
         zavren({"engine", "add", "--llama-server", fake, "--model", model, "--mmproj", mmproj}), 0);

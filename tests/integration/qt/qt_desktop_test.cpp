@@ -20,14 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct QtDesktopTest : ::testing::Test {
-    test::QtApp<QApplication> qt;
-    test::TempDir t;
-};
-
 // The desktop's handler for text is asked first; a browser, or no handler at all,
 // never gets the terms file, and no browser the system might fall back to starts.
-TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
+TEST(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
+    test::QtApp<QApplication> qt;
+    test::TempDir t;
     const std::string bin = t / "bin", apps = t / "share/applications";
     fs::create_directories(bin);
     fs::create_directories(apps);

@@ -10,13 +10,9 @@
 namespace zavren {
 namespace {
 
-class IndicatorPainterTest : public ::testing::Test {
-  protected:
-    test::QtApp<QGuiApplication> qt;
-};
-
 // The shadow must fade out inside the area: a window edge would cut it in a hard line.
-TEST_F(IndicatorPainterTest, RedrawsOnlyOnChangeAndTheShadowEndsInsideTheArea) {
+TEST(IndicatorPainterTest, RedrawsOnlyOnChangeAndTheShadowEndsInsideTheArea) {
+    test::QtApp<QGuiApplication> qt;
     IndicatorModel hint;
     hint.row = IndicatorModel::Row::hint;
     hint.text = "引擎启动中…";
