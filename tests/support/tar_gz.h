@@ -10,27 +10,16 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace zavren::test {
 
 struct TarMember {
     std::string name;
-    char type;  // '0' file, '5' folder, '2' symlink, '1' hard link, '6' FIFO
-    std::string data;
-    std::string link;
-    unsigned mode;
-    std::int64_t declaredSize;  // -1: data.size() for files, 0 otherwise
-
-    TarMember(std::string n, char t = '0', std::string d = {}, std::string l = {},
-              unsigned m = 0644, std::int64_t declared = -1)
-        : name(std::move(n)),
-          type(t),
-          data(std::move(d)),
-          link(std::move(l)),
-          mode(m),
-          declaredSize(declared) {}
+    char type = '0';  // '0' file, '5' folder, '2' symlink, '1' hard link, '6' FIFO
+    std::string data{}, link{};
+    unsigned mode = 0644;
+    std::int64_t declaredSize = -1;  // -1: data.size() for files, 0 otherwise
 };
 
 inline std::string tarHeader(const TarMember& m) {
@@ -71,16 +60,6 @@ inline std::string tarHeader(const TarMember& m) {
     return h;
 }
 
-inline std::string tarOf(const std::vector<TarMember>& members) {
-    std::string out;
-    for (const auto& m : members) {
-        out += tarHeader(m);
-        out += m.data;
-        out.append((512 - m.data.size() % 512) % 512, '\0');
-    }
-    return out + std::string(1024, '\0');
-}
-
 inline std::string gzip(const std::string& bytes) {
     std::string out;
     archive* a = archive_write_new();
@@ -106,7 +85,13 @@ inline std::string gzip(const std::string& bytes) {
 }
 
 inline std::string tarGz(const std::vector<TarMember>& members) {
-    return gzip(tarOf(members));
+    std::string tar;
+    for (const auto& m : members) {
+        tar += tarHeader(m);
+        tar += m.data;
+        tar.append((512 - m.data.size() % 512) % 512, '\0');
+    }
+    return gzip(tar + std::string(1024, '\0'));
 }
 
 }  // namespace zavren::test

@@ -24,6 +24,9 @@ TEST(Cli, OnlyKnownCommandsAndTheToolkitsOwnOptionsAreAccepted) {
         {{"frobnicate"}, 2},
         {{"transcibe", "x.wav"}, 2},
         {{"engine", "frob"}, 2},
+        {{"engine", "add", "--llama-server", "s", "--model", "m", "--mmproj", "p", "--script", "x"},
+         2},
+        {{"engine", "add", "--llama-server", "/none", "--model", "/none", "--mmproj", "/none"}, 2},
         {{"--bogus"}, 2},
         {{"-platform"}, 2},
     };

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "shared/files.h"
+#include "support/qt_app.h"
 #include "support/temp_dir.h"
 #include "text/terms.h"
 
@@ -20,35 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct QtDesktopTest : ::testing::Test {
-    int argc = 1;
-    char name[9] = "itest_qt";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-    test::TempDir t;
-};
-
-TEST_F(QtDesktopTest, OpenFileSaysWhetherAnApplicationTookTheFile) {
-    const std::string file = t / "terms file.txt";
-    QtDesktop desktop;
-    // The file must arrive whole as one argument; exit 3 is xdg-open's "no tool found".
-    for (auto [script, expected] : {std::pair{"test -f \"$1\"", true}, {"exit 3", false}}) {
-        ASSERT_TRUE(files::writeAtomic(file, "x"));
-        fs::create_directories(t / "bin");
-        files::writeAtomic(t / "bin/xdg-open", std::string("#!/bin/sh\n") + script, 0755);
-        ::setenv("PATH", (t / "bin").c_str(), 1);
-        std::optional<bool> opened;
-        desktop.openFile(file, [&](bool ok) { opened = ok; });
-        QElapsedTimer waited;
-        waited.start();
-        while (!opened && waited.elapsed() < 10000) app.processEvents(QEventLoop::AllEvents, 50);
-        EXPECT_EQ(opened, expected) << script;
-    }
-}
-
 // Alert texts may come from a server: shown as plain, selectable text, a link in
 // them opens nothing.
-TEST_F(QtDesktopTest, AlertTextsArePlainAndSelectable) {
+TEST(QtDesktopTest, AlertTextsArePlainAndSelectable) {
+    test::QtApp<QApplication> qt;
     QtDesktop().showAlert({"<b>x</b>", "<a href=\"https://e.org\">e</a>", {}}, nullptr);
     int texts = 0;
     for (QWidget* box : QApplication::topLevelWidgets()) {
@@ -65,16 +41,15 @@ TEST_F(QtDesktopTest, AlertTextsArePlainAndSelectable) {
 
 // The desktop's handler for text is asked first; a browser, or no handler at all,
 // never gets the terms file, and no browser the system might fall back to starts.
-TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
+TEST(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
+    test::QtApp<QApplication> qt;
+    test::TempDir t;
     const std::string bin = t / "bin", apps = t / "share/applications";
     fs::create_directories(bin);
     fs::create_directories(apps);
-    const auto recorder = [&](const std::string& log) {
-        return "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log + "'\n";
-    };
+    const std::string browsed = "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + t / "browser" + "'\n";
     for (const char* browser : {"firefox", "x-www-browser", "sensible-browser", "chromium"})
-        files::writeAtomic(bin + "/" + browser, recorder(t / "browser"), 0755);
-    files::writeAtomic(bin + "/xdg-open", recorder(t / "opened"), 0755);
+        files::writeAtomic(bin + "/" + browser, browsed, 0755);
     files::writeAtomic(
         apps + "/web.desktop",
         "[Desktop Entry]\nName=Web\nExec=firefox %u\nCategories=Network;WebBrowser;\n");
@@ -84,12 +59,16 @@ TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
     ::setenv("BROWSER", (bin + "/firefox").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (t / "nothing").c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (t / "share").c_str(), 1);
-    const std::string terms = t / "config/terms.txt";
+    // The file must arrive whole as one argument.
+    const std::string terms = t / "config/terms file.txt",
+                      opener = "#!/bin/sh\nprintf '%s\\n' \"$#:$1\" >> '" + t / "opened" + "'\n";
 
     struct Row {
         const char* xdgMime;  // nullptr: not installed
         std::optional<TermsNotOpened> told;
-    } rows[] = {{"echo web.desktop", TermsNotOpened::browser},
+        const char* xdgOpen = nullptr;  // instead of the opener; exit 3 is "no tool found"
+    } rows[] = {{"echo ed.desktop", TermsNotOpened::noApplication, "exit 3"},
+                {"echo web.desktop", TermsNotOpened::browser},
                 {"echo gone.desktop", TermsNotOpened::browser},
                 {"exit 0", TermsNotOpened::noApplication},
                 {nullptr, TermsNotOpened::noApplication},
@@ -101,6 +80,8 @@ TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
             files::writeAtomic(bin + "/xdg-mime", "#!/bin/sh\n" + script + "\n", 0755);
         else
             fs::remove(bin + "/xdg-mime");
+        files::writeAtomic(bin + "/xdg-open",
+                           row.xdgOpen ? "#!/bin/sh\n" + std::string(row.xdgOpen) : opener, 0755);
         std::optional<TermsNotOpened> told;
         openTerms(terms, desktop, [&](const std::string&, TermsNotOpened why) { told = why; });
         QElapsedTimer waited;
@@ -110,11 +91,11 @@ TEST_F(QtDesktopTest, TheTermsFileIsNeverHandedToAWebBrowser) {
             return files::read(t / "opened").value_or("").find('\n') != std::string::npos;
         };
         while (!told && !ran() && waited.elapsed() < 10000)
-            app.processEvents(QEventLoop::AllEvents, 50);
+            qt.app.processEvents(QEventLoop::AllEvents, 50);
         EXPECT_EQ(told, row.told) << script;
         EXPECT_EQ(fs::exists(t / "opened"), !row.told) << script;
     }
-    EXPECT_EQ(files::read(t / "opened"), terms + "\n");
+    EXPECT_EQ(files::read(t / "opened"), "1:" + terms + "\n");
     EXPECT_FALSE(fs::exists(t / "browser")) << *files::read(t / "browser");
 }
 

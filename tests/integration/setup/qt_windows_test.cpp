@@ -5,12 +5,12 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "fakes/fake_dispatcher.h"
 #include "fakes/fake_installer.h"
-#include "fakes/fake_ports.h"
+#include "fakes/fake_platform.h"
 #include "qt/windows/qt_window_factory.h"
 #include "setup/setup_windows.h"
 #include "shared/constants.h"
+#include "support/qt_app.h"
 
 namespace zavren {
 namespace {
@@ -40,18 +40,12 @@ void settle() {
 }
 
 TEST(QtWindows, FixedFramesNothingClippedCloseOnlyHidesAboutIsReplaced) {
-    int argc = 1;
-    char name[] = "itest_setup";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    fakes::FakeDispatcher d;
-    fakes::FakeMicrophone mic;
-    fakes::FakeTrust trust;
-    fakes::FakeDesktop desktop;
-    fakes::FakePasteboard pasteboard;
+    test::QtApp<QApplication> qt;
+    fakes::FakePlatform fake;
     fakes::FakeInstaller installer;
     qt::QtSetupWindowFactory factory;
-    SetupWindows windows({factory, desktop, pasteboard, d, mic, trust, std::nullopt});
+    SetupWindows windows(
+        {factory, fake.desktop, fake.pasteboard, fake.d, fake.mic, fake.trust, std::nullopt});
     windows.showOnboarding(installer);
     QPointer<QWidget> first = onlyWindow(ONBOARDING_TITLE);
     ASSERT_TRUE(first);
@@ -84,7 +78,7 @@ TEST(QtWindows, FixedFramesNothingClippedCloseOnlyHidesAboutIsReplaced) {
     emit childWithText<QLabel>(about, "隐私说明")->linkActivated("#");
     EXPECT_NE(onlyWindow(PRIVACY_TITLE), nullptr);
     emit childWithText<QLabel>(about, QString::fromStdString(CONTACT))->linkActivated("#");
-    EXPECT_EQ(pasteboard.contents[PASTEBOARD_TEXT_TYPE], CONTACT);
+    EXPECT_EQ(fake.pasteboard.contents[PASTEBOARD_TEXT_TYPE], CONTACT);
 }
 
 }  // namespace

@@ -9,13 +9,13 @@
 #include <thread>
 
 #include "app/menu_model.h"
+#include "desktop/desktop_env.h"
 #include "paste_target.h"
 #include "shared/files.h"
 #include "shared/paths.h"
 #include "support/fake_engine.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
-#include "desktop/desktop_env.h"
 #include "system_util.h"
 
 namespace zavren {
@@ -51,15 +51,13 @@ class Dictation : public ::testing::TestWithParam<bool> {
         XSync(keys_.get(), False);
     }
 
-    // The fake engine under the names the locator looks for, first run done.
-    void install(bool llama, const std::string& script) {
+    // The fake engine under the names the locator looks for, first run done, and
+    // the program started until its engine answers.
+    void ready(bool llama, const std::string& script) {
         test::installFakeEngine(paths.engineRoot + "/engine-1.0.0", llama, script);
         // Skips the first-launch privacy hint, which would cover the indicator.
         test::writeFile(paths.configDir + "/settings.ini",
                         "[General]\nzavren.privacy.hint.v1=bool:true\n");
-    }
-
-    void start() {
         fs::create_directories(home / "run");
         fs::permissions(home / "run", fs::perms::owner_all);
         auto vars = test::homeVars(home.path);
@@ -68,6 +66,9 @@ class Dictation : public ::testing::TestWithParam<bool> {
         program_ =
             std::make_unique<test::Background>(std::vector<std::string>{ZAVREN_PROGRAM},
                                                home / "program.log", home / "program.log", vars);
+        ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s))
+            << "the engine never became healthy\n"
+            << read("program.log");
     }
     // SIGTERM, then the exit status (-1 when it had to be killed).
     int stop() { return program_ ? program_->stop() : -1; }
@@ -132,11 +133,7 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
     const bool llama = GetParam();
     const int hotkey = llama ? RIGHT_ALT : RIGHT_CTRL;
     const std::string finalPath = llama ? "/v1/chat/completions" : "\"path\":\"/\"";
-    install(llama, "{\"answer\": \"" + ANSWER + "\"}");
-    start();
-    ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s))
-        << "the engine never became healthy\n"
-        << read("program.log");
+    ASSERT_NO_FATAL_FAILURE(ready(llama, "{\"answer\": \"" + ANSWER + "\"}"));
     if (!llama) chooseRightCtrl(llama);
 
     // A busy application: it asks for the clipboard 700 ms after the keystroke.
@@ -185,17 +182,10 @@ TEST_P(Dictation, HoldSpeakReleaseAndTheTextLandsWhileTheClipboardComesBackWhole
 // Holds the key with the microphone playing, long enough for a take.
 class Dictations : public Dictation {
   protected:
-    void ready(const std::string& script) {
-        install(false, script);
-        start();
-        ASSERT_TRUE(waitFor([&] { return count("\"status\":200") > 0; }, 30s))
-            << "the engine never became healthy\n"
-            << read("program.log");
-        ASSERT_TRUE(desktop::micTone(440, -12));
-    }
     // Audio takes real time. A target that owns the clipboard answers only while
     // pumped, and the program reads the clipboard while the engine works.
     void take(PasteTarget* pumped = nullptr) {
+        ASSERT_TRUE(desktop::micTone(440, -12));
         key(true);
         hold(1200ms, pumped);
         key(false);
@@ -212,8 +202,9 @@ class Dictations : public Dictation {
 // reads the clipboard late, so a second paste sent too early would overtake it.
 TEST_F(Dictations, TwoAnswersReleasedTogetherLandInOrderIntoASlowTarget) {
     const std::string first = "春眠不觉晓", second = "处处闻啼鸟";
-    ready("{\"answers\": [{\"answer\": \"" + first + "\", \"delay_ms\": 2300}, {\"answer\": \"" +
-          second + "\", \"delay_ms\": 900}]}");
+    ASSERT_NO_FATAL_FAILURE(ready(false, "{\"answers\": [{\"answer\": \"" + first +
+                                             "\", \"delay_ms\": 2300}, {\"answer\": \"" + second +
+                                             "\", \"delay_ms\": 900}]}"));
     PasteTarget target("zavren-order", "ZavrenOrder", false, 400ms);
     ASSERT_TRUE(target.show(5000ms));
     ASSERT_TRUE(target.ownClipboard(PREVIOUS));
@@ -233,7 +224,8 @@ TEST_F(Dictations, TwoAnswersReleasedTogetherLandInOrderIntoASlowTarget) {
 // Stock xterm pastes PRIMARY on Shift+Insert and has no clipboard paste chord.
 TEST_F(Dictations, ADictationIntoAStockXtermLands) {
     const std::string want = "床前明月光";
-    ready("{\"answer\": \"" + want + "\\n\"}");  // a trailing newline must not run it
+    // A trailing newline must not run it.
+    ASSERT_NO_FATAL_FAILURE(ready(false, "{\"answer\": \"" + want + "\\n\"}"));
     const std::string out = home / "typed.txt";
     // Raw input: what the paste types arrives without a newline to end it.
     const std::string shell =

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <memory>
 
-#include "qt/qt_status_item.h"
 #include "desktop/desktop_env.h"
+#include "qt/qt_status_item.h"
+#include "support/qt_app.h"
 #include "system_util.h"
 
 namespace zavren {
@@ -40,10 +41,7 @@ std::vector<std::string> titles(QMenu* menu) {
 
 TEST(QtSystemTest, TrayIconAppearsAndItsMenuIsRebuiltOnEveryOpening) {
     ASSERT_TRUE(desktop::available()) << "needs the test desktop (run through ctest)";
-    int argc = 1;
-    char name[] = "stest_app";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    test::QtApp<QApplication> qt;
     QtStatusItem item;
     int builds = 0;
     int quits = 0;

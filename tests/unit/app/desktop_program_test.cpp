@@ -6,11 +6,7 @@
 
 #include <filesystem>
 
-#include "fakes/fake_dispatcher.h"
-#include "fakes/fake_http.h"
-#include "fakes/fake_ports.h"
-#include "fakes/fake_process.h"
-#include "fakes/fake_recorder.h"
+#include "fakes/fake_platform.h"
 #include "fakes/fake_setup_windows.h"
 #include "shared/constants.h"
 #include "text/itn.h"
@@ -28,26 +24,9 @@ struct NoFolderWatcher : FolderWatcher {
     }
 };
 
-struct Program : ::testing::Test {
+struct Program : ::testing::Test, FakePlatform {
     test::TempDir tmp;
     Paths paths = Paths::under(tmp.path);
-    FakeDispatcher d;
-    FakeHttpClient http{d};
-    FakeProcessLauncher procs;
-    FakeAudioRecorderFactory recorders;
-    FakeHotkeyMonitor hotkey;
-    FakeKeySynthesizer keys;
-    FakeTrust trust;
-    FakeMicrophone mic;
-    FakePasteboard pasteboard;
-    FakeDefaults defaults;
-    FakeLog log;
-    FakeDesktop desktop;
-    FakePanel panel;
-    FakeStatusItem statusItem;
-    FakeInstanceLock lock;
-    FakeApplication application;
-    FakePortOwners owners;
     NoFolderWatcher folders;
     FakeFactory windowFactory;
     AppState st;
@@ -67,9 +46,6 @@ struct Program : ::testing::Test {
             pasted.push_back(pasteboard.contents[PASTEBOARD_TEXT_TYPE]);
             pasteboard.fetched();
         };
-        Platform platform{&d,     &http,       &procs,      &recorders, &hotkey,     &keys,
-                          &trust, &mic,        &pasteboard, &defaults,  &log,        &desktop,
-                          &panel, &statusItem, nullptr,     &lock,      &application};
         program = std::make_unique<DesktopProgram>(
             DesktopAdapters{platform, owners, folders, windowFactory, std::nullopt}, st,
             DesktopProgram::Settings{

@@ -6,11 +6,7 @@
 #include <algorithm>
 
 #include "engine/locator.h"
-#include "fakes/fake_dispatcher.h"
-#include "fakes/fake_http.h"
-#include "fakes/fake_ports.h"
-#include "fakes/fake_process.h"
-#include "fakes/fake_recorder.h"
+#include "fakes/fake_platform.h"
 #include "shared/files.h"
 #include "unit/engine/engine_layout.h"
 
@@ -21,34 +17,14 @@ using namespace fakes;
 const std::string BASE = "http://dl.test/zavren";
 
 // The real engine supervisor, installer and update check over fake ports.
-struct Shell : ::testing::Test {
+struct Shell : ::testing::Test, FakePlatform {
     test::TempDir tmp;
     Paths paths = Paths::under(tmp.path);
-    FakeDispatcher d;
-    FakeHttpClient http{d};
-    FakeProcessLauncher procs;
-    FakeLog log;
-    FakeDefaults defaults;
-    FakeDesktop desktop;
-    FakeStatusItem statusItem;
-    FakePanel panel;
-    FakeTrust trust;
-    FakeMicrophone mic;
-    FakeHotkeyMonitor hotkey;
-    FakeSetupWindows windows;
-    FakeInstanceLock lock;
-    FakeApplication application;
-    FakePortOwners ports;
-    Platform platform{&d,     &http,       &procs,   nullptr,   &hotkey,     nullptr,
-                      &trust, &mic,        nullptr,  &defaults, &log,        &desktop,
-                      &panel, &statusItem, &windows, &lock,     &application};
     AppState st;
     std::shared_ptr<ServerManager> server =
-        ServerManager::create({d, http, procs, log, ports, paths, ""});
+        ServerManager::create({d, http, procs, log, owners, paths, ""});
     EngineInstaller installer{d, http, paths.engineRoot, BASE};
-    FakePasteboard pasteboard;
     AppUpdater updater{d, http, desktop, pasteboard, defaults, BASE};
-    FakeAudioRecorderFactory recorders;
     FakePaster paster;
     std::shared_ptr<DictationController> dictation = DictationController::create(
         {st, d, http, recorders, paster, panel, paths.wav, paths.termsFile,

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/locator.h"
-#include "fakes/fake_dispatcher.h"
-#include "fakes/fake_http.h"
-#include "fakes/fake_ports.h"
-#include "fakes/fake_process.h"
+#include "fakes/fake_platform.h"
 #include "unit/engine/engine_layout.h"
 
 namespace zavren {
@@ -15,13 +12,9 @@ namespace {
 using S = EngineState;
 const std::string CRASH = "ZAVREN: 引擎意外退出 code=";
 
-struct Supervisor : ::testing::Test, PortOwners, FolderWatcher {
+struct Supervisor : ::testing::Test, fakes::FakePlatform, PortOwners, FolderWatcher {
     test::TempDir tmp;
     Paths paths = Paths::under(tmp.path);
-    fakes::FakeDispatcher d;
-    fakes::FakeHttpClient http{d};
-    fakes::FakeProcessLauncher procs;
-    fakes::FakeLog log;
     ListenerOwner listener = ListenerOwner::nobody;
     std::function<void()> folderChanged;
     std::vector<S> states;

@@ -51,6 +51,7 @@ struct Registry : ::testing::Test {
 TEST_F(Registry, RefusalsLeaveTheRootAsItWas) {
     const std::pair<const char*, reg::Result> cases[] = {
         {"model is a folder", reg::add(root, reg::llamaLinks(server, tmp.path, model), {}, now)},
+        {"model missing", reg::add(root, reg::llamaLinks(server, root + "/none", model), {}, now)},
         {"server not executable", reg::add(root, reg::llamaLinks(model, model, model), {}, now)},
         {"server others may rewrite",
          reg::add(root, reg::llamaLinks(shared, model, model), {}, now)},
@@ -62,7 +63,7 @@ TEST_F(Registry, RefusalsLeaveTheRootAsItWas) {
     EXPECT_EQ(names(), std::set<std::string>{"engine-0.10.0"});
 }
 
-TEST_F(Registry, AddsAbsoluteLinksAndASuffixedNameWhenTheStampIsTaken) {
+TEST_F(Registry, AddsAbsoluteLinksAndASuffixedNameWhenTheStampIsTakenTwentyTimesAtMost) {
     fs::remove_all(root);  // made when missing
     const auto cwd = fs::current_path();
     fs::current_path(tmp.path);
@@ -74,13 +75,10 @@ TEST_F(Registry, AddsAbsoluteLinksAndASuffixedNameWhenTheStampIsTaken) {
     EXPECT_EQ(second.text, root + "/engine-local-20261206-000000-2");
     EXPECT_EQ(fs::read_symlink(second.text + "/bin/llama-server"), server);
     EXPECT_EQ(EngineLocator::installed(root)->dir, second.text);
-}
 
-// A second full of registrations gives up rather than counting on for ever.
-TEST_F(Registry, DefaultNamesTakenTwentyTimesOverAreRefused) {
+    // A second full of registrations gives up rather than counting on for ever.
     const std::string base = root + "/engine-" + reg::defaultName(now);
-    fs::create_directories(base);
-    for (int n = 2; n <= 20; ++n) fs::create_directories(base + "-" + std::to_string(n));
+    for (int n = 3; n <= 20; ++n) fs::create_directories(base + "-" + std::to_string(n));
     EXPECT_EQ(reg::add(root, reg::llamaLinks(server, model, model), {}, now).status,
               Status::refused);
     EXPECT_FALSE(fs::exists(base + "-21"));

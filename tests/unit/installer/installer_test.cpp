@@ -90,20 +90,6 @@ TEST(Sha256, HexOfTheStandardVector) {
     EXPECT_EQ(h.hexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
-// Descriptor 0 is a file like any other when the program was started without stdin.
-// With standard input closed the partial file may be descriptor 0: still a file.
-TEST_F(InstallerTest, ResumesWhenThePartialFileGetsDescriptorZero) {
-    ASSERT_TRUE(files::writeAtomic(partial, archive.substr(0, 100)));
-    const int stdinCopy = ::dup(STDIN_FILENO);
-    ::close(STDIN_FILENO);
-    start();
-    download(archive.substr(100), 206);
-    ::dup2(stdinCopy, STDIN_FILENO);
-    ::close(stdinCopy);
-    EXPECT_EQ(failure(), "(not failed)");
-    EXPECT_EQ(http.request(last()).headers, (Headers{{"Range", "bytes=100-"}}));
-}
-
 TEST_F(InstallerTest, FreshInstallPutsTheEngineInPlaceAndCleansUp) {
     start();
     const HttpRequest m = http.request(0), a = http.request(1);
@@ -157,7 +143,9 @@ TEST_F(InstallerTest, ManifestFailuresNameTheCause) {
 }
 
 // What a partial file of `held` bytes leads to when the server answers `status`
-// and `sent` bytes from where it was asked to start, then `error` or the end.
+// and `sent` bytes from where it was asked to start, then `error` or the end. With
+// standard input closed, as when started without it, the partial file is
+// descriptor 0: still a file.
 TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
     std::string upper = sha;
     for (auto& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -182,6 +170,8 @@ TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
             {0, 0, 200, all, {}, "", gone, upper},
             {0, 0, 200, all, {}, corrupt, gone, std::string(64, 'a')},
         };
+    const int stdinCopy = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
     for (const auto& [held, from, status, sent, error, message, kept, digest] : cases) {
         SCOPED_TRACE(std::to_string(held) + " " + std::to_string(status) + " " + message);
         files::writeAtomic(partial, archive.substr(0, held));
@@ -192,6 +182,8 @@ TEST_F(InstallerTest, TransfersResumeRestartOrFailKeepingWhatCanBeResumed) {
         EXPECT_EQ(failure(), message.empty() ? "(not failed)" : message);
         EXPECT_EQ(files::read(partial).value_or("-"), kept == gone ? "-" : archive.substr(0, kept));
     }
+    ::dup2(stdinCopy, STDIN_FILENO);
+    ::close(stdinCopy);
 }
 
 TEST_F(InstallerTest, DownloadIsRefusedWhenTheDiskCannotHoldItAndTheEngine) {

@@ -5,20 +5,14 @@
 #include <QPainter>
 
 #include "qt/paint/indicator_painter.h"
+#include "support/qt_app.h"
 
 namespace zavren {
 namespace {
 
-class IndicatorPainterTest : public ::testing::Test {
-  protected:
-    int argc = 1;
-    char name[8] = "test_qt";
-    char* argv[2] = {name, nullptr};
-    QGuiApplication app{argc, argv};
-};
-
 // The shadow must fade out inside the area: a window edge would cut it in a hard line.
-TEST_F(IndicatorPainterTest, RedrawsOnlyOnChangeAndTheShadowEndsInsideTheArea) {
+TEST(IndicatorPainterTest, RedrawsOnlyOnChangeAndTheShadowEndsInsideTheArea) {
+    test::QtApp<QGuiApplication> qt;
     IndicatorModel hint;
     hint.row = IndicatorModel::Row::hint;
     hint.text = "引擎启动中…";

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "qt/qt_status_item.h"
+#include "support/qt_app.h"
 
 namespace zavren {
 namespace {
@@ -26,10 +27,7 @@ void setTextColour(QColor c) {
 }
 
 TEST(QtStatusItem, LooksAreRedrawnWhenThePaletteChangesEvenOnceDrawnBefore) {
-    int argc = 1;
-    char name[] = "test_qt";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    test::QtApp<QApplication> qt;
     setTextColour(QColor(20, 20, 20));
     QtStatusItem item;
     const StatusIcon normal{StatusIcon::Tint::black, true};

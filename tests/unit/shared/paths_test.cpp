@@ -44,19 +44,15 @@ TEST(Paths, XdgVariablesAndOneFixedPrivateFallbackRuntimeFolderNeverALink) {
     EXPECT_FALSE(ensurePrivateRuntimeDir(p, {{"XDG_CACHE_HOME", t / "cache"}}));
 }
 
-TEST(Files, AtomicWritesFollowTheUmask) {
+// Atomic writes follow the umask. A write the disk refuses half way (here: past
+// the file size limit) is reported, and neither the half-written copy nor the old
+// file is touched.
+TEST(Files, AtomicWritesFollowTheUmaskAndAFailedOneLeavesTheOldFileAndNoCopy) {
     test::TempDir t;
-    const mode_t old = ::umask(027);
-    ASSERT_TRUE(files::writeAtomic(t / "terms.txt", "data"));
-    ::umask(old);
-    EXPECT_EQ(fs::status(t / "terms.txt").permissions(), fs::perms(0640));
-}
-
-// A write the disk refuses half way (here: past the file size limit) is reported,
-// and neither the half-written copy nor the old file is touched.
-TEST(Files, AFailedAtomicWriteLeavesTheOldFileAndNoCopy) {
-    test::TempDir t;
+    const mode_t oldMask = ::umask(027);
     ASSERT_TRUE(files::writeAtomic(t / "terms.txt", "old"));
+    ::umask(oldMask);
+    EXPECT_EQ(fs::status(t / "terms.txt").permissions(), fs::perms(0640));
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);

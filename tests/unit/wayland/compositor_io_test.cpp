@@ -54,7 +54,8 @@ class FakeCompositor {
 
 TEST(FocusedAppFromCompositor, SpeaksEachIpcAndGivesUpOnBadAnswers) {
     test::TempDir dir;
-    const std::string tree = R"({"nodes":[{"focused":true,"app_id":"foot"}]})";
+    const std::string tree =
+        R"({"nodes":[{"app_id":"x"},{"nodes":[{"focused":true,"app_id":"foot"}]}]})";
     std::string request;
     {
         FakeCompositor sway(dir / "sway.sock", swayFrame(4, tree) + "trailing", false);
@@ -62,20 +63,19 @@ TEST(FocusedAppFromCompositor, SpeaksEachIpcAndGivesUpOnBadAnswers) {
         request = sway.request;
     }
     EXPECT_EQ(request, swayFrame(4, ""));
-    struct Bad {
-        const char* name;
-        std::string reply;
-    };
-    for (const Bad& bad :
-         {Bad{"short", swayFrame(4, tree).substr(0, 30)}, Bad{"other type", swayFrame(3, tree)},
-          Bad{"too long", swayFrame(4, std::string(17u << 20, ' '))}}) {
+    const std::pair<const char*, std::string> bad[] = {
+        {"short", swayFrame(4, tree).substr(0, 30)},
+        {"other type", swayFrame(3, tree)},
+        {"too long", swayFrame(4, std::string(17u << 20, ' '))}};
+    for (const auto& [name, reply] : bad) {
         ::unlink((dir / "sway.sock").c_str());
-        FakeCompositor sway(dir / "sway.sock", bad.reply, true);
-        EXPECT_EQ(focusedAppFromCompositor({{"SWAYSOCK", dir / "sway.sock"}}, 2s), "") << bad.name;
+        FakeCompositor sway(dir / "sway.sock", reply, true);
+        EXPECT_EQ(focusedAppFromCompositor({{"SWAYSOCK", dir / "sway.sock"}}, 2s), "") << name;
     }
     ::mkdir((dir / "hypr").c_str(), 0700);
     ::mkdir((dir / "hypr/sig").c_str(), 0700);
-    FakeCompositor hypr(dir / "hypr/sig/.socket.sock", R"({"class":"kitty"})", true);
+    FakeCompositor hypr(dir / "hypr/sig/.socket.sock", R"({"class":"kitty","initialClass":"x"})",
+                        true);
     EXPECT_EQ(focusedAppFromCompositor(
                   {{"XDG_RUNTIME_DIR", dir.path}, {"HYPRLAND_INSTANCE_SIGNATURE", "sig"}}, 2s),
               "kitty");

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fakes/fake_ports.h"
+#include "support/qt_app.h"
 #include "wayland/panel/layer_shell_panel.h"
 #include "wayland/panel/wayland_indicator.h"
 
@@ -37,12 +38,7 @@ const std::string LAYER_SHELL = global(4, "zwlr_layer_shell_v1", 4);
 
 class LayerShell : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_wayland_panel";
-        static char* argv[] = {name, nullptr};
-        static QGuiApplication app(argc, argv);
-    }
+    static void SetUpTestSuite() { static test::QtApp<QGuiApplication> qt; }
     ~LayerShell() override { ::close(compositor_); }
 
     // The compositor has said `says` before the panel connects.
