@@ -121,7 +121,8 @@ void PasteSequence::sendKeys() {
 // The first fetch counts: a reader that keeps asking must not hold the queue back.
 void PasteSequence::fetched() {
     if (phase_ == Phase::focusReturning) {
-        readEarly_ = true;
+        if (!std::exchange(readEarly_, true))
+            after(FOCUS_AFTER_READ, &PasteSequence::focusReturned);
     } else if (phase_ == Phase::awaitingFetch) {
         Done done = std::exchange(current_, std::nullopt)->done;
         enter(Phase::fetched);
