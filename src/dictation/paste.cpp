@@ -121,8 +121,7 @@ void PasteSequence::sendKeys() {
 // The first fetch counts: a reader that keeps asking must not hold the queue back.
 void PasteSequence::fetched() {
     if (phase_ == Phase::focusReturning) {
-        if (!std::exchange(readEarly_, true))
-            after(FOCUS_AFTER_READ, &PasteSequence::focusReturned);
+        readEarly_ = true;
     } else if (phase_ == Phase::awaitingFetch) {
         Done done = std::exchange(current_, std::nullopt)->done;
         enter(Phase::fetched);

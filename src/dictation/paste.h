@@ -56,9 +56,6 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     // where the compositor has no clipboard protocol) and give it back only after it says
     // the offer is up: keys sent before the focus is back reach no one.
     static constexpr double FOCUS_RETURN = 0.2;
-    // Read at once by the desktop's clipboard keeper, a --paste-once helper is gone: the
-    // compositor gives the focus back as it sees it go.
-    static constexpr double FOCUS_AFTER_READ = 0.05;
     // How long a transcript nobody fetched waits for the user's own paste.
     static constexpr double KEEP_FOR = 60.0;
     // Beyond this the user's clipboard is saved as text only.
