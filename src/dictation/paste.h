@@ -54,8 +54,9 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     static constexpr double OFFER_DEADLINE = 2.0;
     // Such a pasteboard's helper may take the keyboard focus to set the selection (wl-copy
     // where the compositor has no clipboard protocol) and give it back only after it says
-    // the offer is up: keys sent before the focus is back reach no one.
-    static constexpr double FOCUS_RETURN = 0.2;
+    // the offer is up: keys sent before the focus is back reach no one. GNOME gave it back
+    // up to 140 ms after the offer on a loaded machine.
+    static constexpr double FOCUS_RETURN = 0.3;
     // How long a transcript nobody fetched waits for the user's own paste.
     static constexpr double KEEP_FOR = 60.0;
     // Beyond this the user's clipboard is saved as text only.
