@@ -138,6 +138,13 @@ TEST_F(Paste, WhereTheOfferComesLateTheKeysWaitForItOrTheTranscriptIsKept) {
     EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::typed, Outcome::leftOnClipboard}));
     board.offered();  // too late: the keys stay unsent
     EXPECT_EQ(keys.pastes, 1);
+
+    // Read by no keeper: the keys go once the focus has had its time, and wait for a read.
+    paster->paste("三", note());
+    board.offered();
+    dispatcher.advance(PasteSequence::FOCUS_RETURN);
+    EXPECT_EQ(keys.pastes, 2);
+    EXPECT_EQ(outcomes.size(), 2u);
 }
 
 TEST_F(Paste, TheChordAndTheTextFollowTheFocusedApplication) {
