@@ -4,5 +4,4 @@
 set -euo pipefail
 build=${1:-build}
 cd "$build"
-# A test labelled unsteady is run by hand (see its CMakeLists.txt), not here.
-exec ctest --output-on-failure -j "$(nproc)" --timeout 600 -LE unsteady
+exec ctest --output-on-failure -j "$(nproc)" --timeout 600

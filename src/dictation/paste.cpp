@@ -101,7 +101,15 @@ void PasteSequence::next() {
 }
 
 void PasteSequence::offered() {
-    if (phase_ == Phase::awaitingOffer) sendKeys();
+    if (phase_ != Phase::awaitingOffer) return;
+    enter(Phase::focusReturning);
+    readEarly_ = false;
+    after(FOCUS_RETURN, &PasteSequence::focusReturned);
+}
+
+void PasteSequence::focusReturned() {
+    sendKeys();
+    if (readEarly_) fetched();
 }
 
 void PasteSequence::sendKeys() {
@@ -112,7 +120,9 @@ void PasteSequence::sendKeys() {
 
 // The first fetch counts: a reader that keeps asking must not hold the queue back.
 void PasteSequence::fetched() {
-    if (phase_ == Phase::awaitingFetch) {
+    if (phase_ == Phase::focusReturning) {
+        readEarly_ = true;
+    } else if (phase_ == Phase::awaitingFetch) {
         Done done = std::exchange(current_, std::nullopt)->done;
         enter(Phase::fetched);
         after(pasteboard_.offersLater() ? KEEPER_GRACE : FETCH_GRACE, &PasteSequence::next);

@@ -52,6 +52,11 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     static constexpr double FETCH_DEADLINE = 3.0;
     // How long a pasteboard that offers late may take before the transcript counts as not taken.
     static constexpr double OFFER_DEADLINE = 2.0;
+    // Such a pasteboard's helper may take the keyboard focus to set the selection (wl-copy
+    // where the compositor has no clipboard protocol) and give it back only after it says
+    // the offer is up: keys sent before the focus is back reach no one. GNOME gave it back
+    // up to 140 ms after the offer on a loaded machine.
+    static constexpr double FOCUS_RETURN = 0.3;
     // How long a transcript nobody fetched waits for the user's own paste.
     static constexpr double KEEP_FOR = 60.0;
     // Beyond this the user's clipboard is saved as text only.
@@ -67,7 +72,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     void keepTranscript() override;
 
   private:
-    enum class Phase { idle, awaitingOffer, awaitingFetch, fetched, kept };
+    enum class Phase { idle, awaitingOffer, focusReturning, awaitingFetch, fetched, kept };
     struct Pending {
         std::string text;
         Done done;
@@ -78,6 +83,7 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     Pasteboard::Formats save();
     void next();
     void offered();
+    void focusReturned();
     void sendKeys();
     void fetched();
     void notTaken();
@@ -97,6 +103,8 @@ class PasteSequence : public Paster, public std::enable_shared_from_this<PasteSe
     std::optional<Pending> current_;
     bool currentInTerminal_ = false;
     PasteKeys currentKeys_ = PasteKeys::ctrlV;
+    // Read before the keys went: the desktop's clipboard keeper took a copy to serve.
+    bool readEarly_ = false;
     // The user's clipboard, held from the first paste of a run to the restore.
     std::optional<Pasteboard::Formats> saved_;
     std::string kept_;  // the transcript left for the user, while it waits there

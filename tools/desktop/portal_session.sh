@@ -2,7 +2,7 @@
 # where the desktop portal and its backend start, for a compositor the caller starts.
 # Set USER_NAME, DESKTOP (KDE, GNOME) and the test's arguments, then
 # `portal_begin PREFIX PROGRAM ENGINE TEXT_BOX FEEDER [EXTRA...]`; then start the
-# compositor on wayland-1 and call portal_ready.
+# compositor on wayland-1 and call portal_ready (or portal_target, then portal_program).
 . "$(dirname "${BASH_SOURCE[0]}")/sway_session.sh"
 
 portal_begin() {
@@ -17,13 +17,15 @@ portal_begin() {
 }
 on_end() { cat "$ROOT"/zavren.log >>"${ZAVREN_WL_TRACE_OUT:-/dev/null}" 2>/dev/null; }
 on_fail() {
-  tail -n 20 "$ROOT"/zavren.log "$ROOT"/compositor.log "$ROOT"/dbus.log
+  tail -n 20 "$ROOT"/*.log
   echo "clipboard: $(desk timeout 2 wl-paste -n 2>&1)"; cat "$OUT" 2>/dev/null
 }
 desk() { as_user env DBUS_SESSION_BUS_ADDRESS=$BUS XDG_CURRENT_DESKTOP=$DESKTOP "$@"; }
 
-# The microphone, the engine, a Qt text box with the focus, and the program.
-portal_ready() {
+portal_ready() { portal_target; portal_program; }
+
+# The microphone, the engine and a Qt text box, which takes the focus.
+portal_target() {
   wait_for 20 test -S "$RUN/wayland-1"
   desk dbus-update-activation-environment WAYLAND_DISPLAY=wayland-1 XDG_CURRENT_DESKTOP=$DESKTOP \
     XDG_SESSION_TYPE=wayland
@@ -34,6 +36,9 @@ portal_ready() {
   wait_for 10 test -s "$RUN/mic.status"
   install_engine llama 我的电话是一三八零零一三八零零零
   start "$ROOT/box.log" env DBUS_SESSION_BUS_ADDRESS=$BUS QT_QPA_PLATFORM=wayland zavren-text-box "$OUT"
+}
+
+portal_program() {
   start "$ROOT/zavren.log" env DBUS_SESSION_BUS_ADDRESS=$BUS XDG_CURRENT_DESKTOP=$DESKTOP \
     ZAVREN_TRACE=1 zavren
   wait_for 30 test -S "$RUN/zavren-ptt.sock"

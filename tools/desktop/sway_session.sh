@@ -8,11 +8,23 @@ kill_tree() { for c in $(pgrep -P "$1"); do kill_tree "$c"; done; kill "$1" 2>/d
 
 session_begin() {  # PREFIX
   made_user= PIDS=()
+  # The watcher of a killed run of this test may still be clearing its user away.
+  for _ in $(seq 50); do pgrep -f "zavren-watch [0-9]+ [^ ]+ $USER_NAME " >/dev/null || break; sleep 0.1; done
   id "$USER_NAME" >/dev/null 2>&1 ||
     { useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$USER_NAME" && made_user=1; }
   ROOT=$(mktemp -d "/tmp/$1-XXXXXX") && H=$ROOT/home RUN=$ROOT/run
   trap session_end EXIT
+  watch_run
   chmod 755 "$ROOT" && install -d -o "$USER_NAME" -m 700 "$H" "$RUN" "$ROOT/bin"
+}
+
+# A run killed outright (a CTest timeout kills its whole tree) cannot clean up: a watcher
+# outside the tree does, once the run is gone and has left its folder behind.
+watch_run() {
+  setsid -f sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.5; done
+    [ -d "$2" ] || exit 0
+    pkill -KILL -u "$3"; sleep 0.5; rm -rf "$2"; [ -z "$4" ] || userdel "$3"' \
+    zavren-watch $$ "$ROOT" "$USER_NAME" "$made_user" </dev/null >/dev/null 2>&1
 }
 
 session_end() {

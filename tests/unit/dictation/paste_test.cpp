@@ -122,12 +122,18 @@ TEST_F(Paste, WhereTheOfferComesLateTheKeysWaitForItOrTheTranscriptIsKept) {
     EXPECT_EQ(keys.pastes, 0);
     board.offered();
     board.offered();  // a stray second notice sends nothing more
-    dispatcher.advance(0.05);
+    // The desktop's clipboard keeper reads at once; the keys wait for the helper's focus
+    // to return, and the keeper's read counts only once they went.
+    board.fetched();
+    dispatcher.advance(PasteSequence::FOCUS_RETURN - 0.001);
+    EXPECT_EQ(keys.pastes, 0);
+    EXPECT_TRUE(outcomes.empty());
+    dispatcher.advance(0.001);
     EXPECT_EQ(keys.pastes, 1);
-    EXPECT_EQ(received, std::vector<std::string>{"一"});
     EXPECT_EQ(outcomes, std::vector<Outcome>{Outcome::typed});
-    // That read may have been the desktop's clipboard keeper: the target still gets it.
+    // The target reads the keeper's copy later: the restore leaves it the time.
     dispatcher.advance(PasteSequence::KEEPER_GRACE - 0.001);
+    EXPECT_EQ(received, std::vector<std::string>{"一"});
     EXPECT_EQ(text(), "一");
     dispatcher.advance(0.001);
     EXPECT_EQ(board.contents, user);
@@ -140,6 +146,13 @@ TEST_F(Paste, WhereTheOfferComesLateTheKeysWaitForItOrTheTranscriptIsKept) {
     EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::typed, Outcome::leftOnClipboard}));
     board.offered();  // too late: the keys stay unsent
     EXPECT_EQ(keys.pastes, 1);
+
+    // Read by no keeper: the keys go once the focus has had its time, and wait for a read.
+    paster->paste("三", note());
+    board.offered();
+    dispatcher.advance(PasteSequence::FOCUS_RETURN);
+    EXPECT_EQ(keys.pastes, 2);
+    EXPECT_EQ(outcomes.size(), 2u);
 }
 
 TEST_F(Paste, TheChordAndTheTextFollowTheFocusedApplication) {
