@@ -159,6 +159,13 @@ TEST_F(Supervisor, AStrangerOnThePortGetsNothingAndStopsTheRestarts) {
     EXPECT_EQ(server->problem(), "");
 }
 
+TEST_F(Supervisor, AStartWhileOurEngineRunsEndsItFirst) {
+    start();
+    start();
+    EXPECT_EQ(child(0).terms, 1);
+    EXPECT_EQ(procs.launches.size(), 2u);
+}
+
 TEST_F(Supervisor, AChangedEngineChoiceReplacesTheEngineAndAnUnchangedOneDoesNothing) {
     server->followEngineFolder(*this);
     start();

@@ -85,7 +85,9 @@ TEST_F(Registry, AddsAbsoluteLinksAndASuffixedNameWhenTheStampIsTakenTwentyTimes
 }
 
 TEST_F(Registry, ListsThenRemovesARegisteredEngine) {
-    const auto added = reg::add(root, reg::pythonLinks(server, model), "9", now);
+    fs::create_directories(tmp.path + "/models");
+    const auto added =
+        reg::add(root, reg::pythonLinks(server, model, tmp.path + "/models"), "9", now);
     ASSERT_EQ(added.status, Status::done) << added.text;
     fs::remove(model);  // a registered engine whose file went away stops being usable
     const auto entries = reg::list(root);

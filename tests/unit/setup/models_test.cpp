@@ -91,6 +91,7 @@ TEST(AboutAndPrivacy, TheWindowsKeepTheirTypeSizes) {
         {first.suffix, 15},
         {first.tryText, 12},
         {first.intro, 13},
+        {first.permissionsNote, 11},
         {privacy.rows.at(0).label, 13},
         {privacy.rows.at(0).statement, 12},
     };
