@@ -45,10 +45,7 @@ void digitStrings(const Chars& in, Chars& out) {
         const bool unitNeighbour =
             (prev != nullptr && isUnit(*prev)) || (next != nullptr && isUnit(*next));
 
-        // The fraction of a spoken decimal is the decimals pass's to read: converting
-        // it here would split it from an integer part that has no value.
-        const bool fraction = prev != nullptr && prev->cp == DIAN && out.size() >= 2 &&
-                              (isNumeral(out[out.size() - 2]) || isAsciiDigit(out[out.size() - 2]));
+        const bool fraction = afterDecimalPoint(out);
 
         bool convert;
         if (fraction) {

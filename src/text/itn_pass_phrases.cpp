@@ -93,7 +93,7 @@ namespace {
 // A numeral whose previous output character is neither a numeral nor an ASCII
 // digit: the start of a number that no earlier pass has taken.
 bool startsFreeNumeral(const Chars& in, std::size_t i, const Chars& out) {
-    return isNumeral(in[i]) &&
+    return isNumeral(in[i]) && !afterDecimalPoint(out) &&
            (out.empty() || !(isNumeral(out.back()) || isAsciiDigit(out.back())));
 }
 

@@ -82,6 +82,14 @@ inline constexpr char32_t QIAN_MONEY = U'钱';
 inline constexpr char32_t GANG = U'杠';
 inline constexpr char32_t BAN = U'半';
 
+// The output ends with 点 after a number: what follows is the fraction of a spoken
+// decimal, the decimals pass's to read, never a number of its own (十点五万元 must
+// not become 十点50000元).
+inline bool afterDecimalPoint(const Chars& out) {
+    return out.size() >= 2 && out.back().cp == DIAN &&
+           (isNumeral(out[out.size() - 2]) || isAsciiDigit(out[out.size() - 2]));
+}
+
 // Membership in the small sets that only some rules consult.
 bool isFracUnitOK(const Char& c);
 bool isApproxMarker(const Char& c);

@@ -117,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(Percentages, ItnRule,
 INSTANTIATE_TEST_SUITE_P(Money, ItnRule,
                          testing::Values(Case{"一万块钱", "10000块钱"}, Case{"五块钱", nullptr},
                                          Case{"十五块", nullptr}, Case{"两百万元", "2000000元"},
-                                         Case{"一百十元", nullptr}, Case{"A十五元", "A15元"}));
+                                         Case{"一百十元", nullptr}, Case{"A十五元", "A15元"},
+                                         Case{"十点五万元", nullptr}, Case{"3点五亿元", nullptr}));
 
 INSTANTIATE_TEST_SUITE_P(
     Dates, ItnRule,
