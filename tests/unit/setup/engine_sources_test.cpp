@@ -121,6 +121,9 @@ TEST_F(OtherWays, AFailedInstallFromFilesIsShownLoggedAndGivesWayToTheDownload) 
                         std::string(64, 'a') + R"(","size":1})");
     chooser.answers = {tmp / "dl/engine.json"};
     controller().perform(OnboardingAction::installFromFile);
+    EXPECT_TRUE(controller().shownPhase().is<InstallPhase::Verifying>()) << "shown at once";
+    controller().perform(OnboardingAction::installFromFile);  // ignored while it checks
+    EXPECT_EQ(chooser.titles.size(), 2u);
     d.runUntilIdle();
     EXPECT_EQ(shownFailure(), "找不到引擎包:" + tmp / "dl/engine-2.tar.gz" +
                                   " 不存在(应与 engine.json 放在同一文件夹)");

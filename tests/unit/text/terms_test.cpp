@@ -35,6 +35,7 @@ TEST_F(Terms, SplitsLinesCommentsAndSeparators) {
         {"甲，乙、丙", "甲，乙、丙"},
         // A CR LF pair is one character, not a line feed: the file is one line.
         {"# comment\r\nterm\r\n", ""},
+        {"\r\nx", "\r\nx"},  // also at the very start
         {"good\nbad \xFF\n", ""},
         {"\xED\xA0\x80", ""},  // an encoded surrogate
     };
