@@ -13,25 +13,19 @@ runs=${2:-5}
 desktop=${3:-kwin}
 trace=$(mktemp /tmp/zavren-bench-portal-XXXXXX)
 trap 'rm -f "$trace"' EXIT
+. "$root/bench/wayland/latency_report.sh"
 for _ in $(seq "$runs"); do
   ZAVREN_WL_TRACE_OUT=$trace "$root/tests/system/wayland/${desktop}_portal_test.sh" \
     "$build/src/qt/zavren" "$build/tools/fake-engine/fake-engine" \
     "$build/tests/system/wayland/zavren-text-box" \
     "$build/tools/desktop/zavren-vmic-feeder" >/dev/null
 done
-awk '
+awk "$REPORT_AWK"'
   $1 != "zavren-trace" { next }
   $3 == "portal-open-begin" { opening = $2 }
   $3 == "portal-open-end" && opening { open[n1++] = ($2 - opening) * 1000; opening = 0 }
   $3 == "http-done" { answer = $2 }
   $3 == "paste-sent" && answer { paste[n2++] = ($2 - answer) * 1000; answer = 0 }
-  function report(name, a, n, target,   i, j, t, sum) {
-    if (n == 0) { printf "%-34s no samples\n", name; return }
-    for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
-    for (i = 0; i < n; i++) sum += a[i]
-    printf "%-34s n=%d  median %.1f ms  mean %.1f ms  max %.1f ms  (target < %d ms)\n",
-           name, n, a[int(n / 2)], sum / n, a[n - 1], target
-  }
   END {
     report("answer -> chord, session open", paste, n2, 30)
     report("opening a session", open, n1, 270)

@@ -10,6 +10,7 @@ build=$(cd "${1:-$root/build}" && pwd)
 runs=${2:-5}
 trace=$(mktemp /tmp/zavren-bench-wl-XXXXXX)
 trap 'rm -f "$trace"' EXIT
+. "$root/bench/wayland/latency_report.sh"
 for _ in $(seq "$runs"); do
   ZAVREN_WL_BENCH=1 ZAVREN_WL_TRACE_OUT=$trace "$root/tests/system/wayland/wayland_dictation_test.sh" \
     "$build/src/qt/zavren" "$build/tools/fake-engine/fake-engine" \
@@ -17,19 +18,13 @@ for _ in $(seq "$runs"); do
     "$build/tests/system/wayland/zavren-silent-owner" \
     "$build/tools/desktop/zavren-vmic-feeder" >/dev/null
 done
-awk '
+awk "$REPORT_AWK"'
   $1 != "zavren-trace" { next }
   $3 == "hotkey-wake" { wake = $2 }
   $3 == "rec-stop-begin" && !stopping { release = wake; stopping = 1 }
   $3 == "http-header-out" && stopping { wire[n1++] = ($2 - release) * 1000; stopping = 0 }
   $3 == "http-done" { answer = $2 }
   $3 == "paste-sent" { paste[n2++] = ($2 - answer) * 1000 }
-  function report(name, a, n, target,   i, j, t, sum, max) {
-    for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
-    for (i = 0; i < n; i++) sum += a[i]
-    printf "%-28s n=%d  median %.1f ms  mean %.1f ms  max %.1f ms  (target < %d ms)\n",
-           name, n, a[int(n / 2)], sum / n, a[n - 1], target
-  }
   END {
     report("key release -> request sent", wire, n1, 5)
     report("answer -> paste chord typed", paste, n2, 30)
